@@ -1,0 +1,1 @@
+// Implemented with the builder library.

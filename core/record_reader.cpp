@@ -1,0 +1,126 @@
+#include "core/record_reader.h"
+
+#include "core/byte_order.h"
+
+namespace {
+
+bool ReadU8(ByteSource& source, uint8_t* value) { return source.Read(value, 1); }
+
+bool ReadU32(ByteSource& source, uint32_t* value) {
+    uint8_t bytes[4];
+    if (!source.Read(bytes, 4)) return false;
+    *value = LoadLe32(bytes);
+    return true;
+}
+
+bool ReadSkipRange(ByteSource& source, uint32_t* offset, uint32_t* length) {
+    return ReadU32(source, offset) && ReadU32(source, length);
+}
+
+// A component made only of dots and blanks is "." or ".." once Windows has
+// trimmed it, so it never names a file of its own.
+bool IsDotComponent(const std::string& name, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+        if (name[i] != '.' && name[i] != ' ') return false;
+    }
+    return true;
+}
+
+ReadRecordStatus ReadFileName(ByteSource& source, std::string* name) {
+    if (!ReadShortString(source, name)) return ReadRecordStatus::kReadFailed;
+    return IsSafeRelativeName(*name) ? ReadRecordStatus::kOk : ReadRecordStatus::kUnsafeName;
+}
+
+ReadRecordStatus ReadVariant(ByteSource& source, const CurrentRecord& record, SourceVariant* v) {
+    if (!ReadShortString(source, &v->sourceName)) return ReadRecordStatus::kReadFailed;
+    if (v->sourceName.empty()) v->sourceName = record.fileName;
+    if (!IsSafeRelativeName(v->sourceName)) return ReadRecordStatus::kUnsafeName;
+    uint8_t header[kVariantHeaderSize];
+    if (!source.Read(header, kVariantHeaderSize)) return ReadRecordStatus::kReadFailed;
+    ParseVariantHeader(header, &v->header);
+    v->skipOffset = 0;
+    v->skipLength = 0;
+    if ((record.fileHeader.fileFlags & kHasSkipRange) &&
+        !ReadSkipRange(source, &v->skipOffset, &v->skipLength)) {
+        return ReadRecordStatus::kReadFailed;
+    }
+    v->dataStart = source.Position();
+    if (!SkipBytes(source, VariantDataLength(v->header))) return ReadRecordStatus::kReadFailed;
+    return ReadRecordStatus::kOk;
+}
+
+ReadRecordStatus ReadFileRecord(ByteSource& source, CurrentRecord* record) {
+    uint8_t header[kFileRecordHeaderSize];
+    if (!source.Read(header, kFileRecordHeaderSize)) return ReadRecordStatus::kReadFailed;
+    ParseFileRecordHeader(header, &record->fileHeader);
+    record->expectedSize = record->fileHeader.newSize;
+    record->newSkipOffset = 0;
+    record->newSkipLength = 0;
+    if ((record->fileHeader.fileFlags & kHasSkipRange) &&
+        !ReadSkipRange(source, &record->newSkipOffset, &record->newSkipLength)) {
+        return ReadRecordStatus::kReadFailed;
+    }
+    ReadRecordStatus status = ReadFileName(source, &record->fileName);
+    if (status != ReadRecordStatus::kOk) return status;
+    if (record->fileHeader.sourceCount > kMaxSourceVariants) {
+        return ReadRecordStatus::kTooManySources;
+    }
+    for (int j = 0; j < record->fileHeader.sourceCount; ++j) {
+        status = ReadVariant(source, *record, &record->variants[j]);
+        if (status != ReadRecordStatus::kOk) return status;
+    }
+    return ReadRecordStatus::kOk;
+}
+
+ReadRecordStatus ReadNewFileRecord(ByteSource& source, CurrentRecord* record) {
+    ReadRecordStatus status = ReadFileName(source, &record->fileName);
+    if (status != ReadRecordStatus::kOk) return status;
+    uint8_t header[kNewFileHeaderSize];
+    if (!source.Read(header, kNewFileHeaderSize)) return ReadRecordStatus::kReadFailed;
+    ParseNewFileHeader(header, &record->newFileHeader);
+    record->dataStart = source.Position();
+    if (!SkipBytes(source, record->newFileHeader.dataLength)) return ReadRecordStatus::kReadFailed;
+    return ReadRecordStatus::kOk;
+}
+
+ReadRecordStatus ReadRegistryRecord(ByteSource& source, CurrentRecord* record) {
+    if (!ReadU32(source, &record->scriptLength)) return ReadRecordStatus::kReadFailed;
+    record->dataStart = source.Position();
+    if (!SkipBytes(source, record->scriptLength)) return ReadRecordStatus::kReadFailed;
+    return ReadRecordStatus::kOk;
+}
+
+}  // namespace
+
+bool IsSafeRelativeName(const std::string& name) {
+    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
+    if (name.find(':') != std::string::npos) return false;  // drives and alternate streams
+    size_t begin = 0;
+    while (begin <= name.size()) {
+        size_t end = name.find_first_of("\\/", begin);
+        if (end == std::string::npos) end = name.size();
+        if (end == begin || IsDotComponent(name, begin, end)) return false;
+        begin = end + 1;
+    }
+    return true;
+}
+
+ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record) {
+    uint8_t kind = 0;
+    if (!ReadU8(source, &kind)) return ReadRecordStatus::kReadFailed;
+    record->kind = kind;
+    switch (kind) {
+        case kEndRecord:
+            return ReadRecordStatus::kOk;
+        case kFileRecord:
+            return ReadFileRecord(source, record);
+        case kNewFileRecord:
+            return ReadNewFileRecord(source, record);
+        case kObsoleteRecord:
+            return ReadFileName(source, &record->fileName);
+        case kRegistryRecord:
+            return ReadRegistryRecord(source, record);
+        default:
+            return ReadRecordStatus::kUnknownKind;
+    }
+}

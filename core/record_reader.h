@@ -1,0 +1,47 @@
+// Reads one record of the stream into the current record. Only fixed fields
+// and names are read; bulk data (delta blocks, file contents, scripts) is
+// passed over, with every length checked against what remains.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/byte_source.h"
+#include "core/record_layout.h"
+
+struct SourceVariant {
+    std::string sourceName;  // the FileName when the stored name is empty
+    VariantHeader header;
+    uint32_t skipOffset;
+    uint32_t skipLength;
+    uint32_t dataStart;  // position of the variant's CommandBlock
+};
+
+struct CurrentRecord {
+    uint8_t kind = kEndRecord;
+    std::string fileName;  // kept across End and Registry records ("%m")
+    FileRecordHeader fileHeader{};
+    uint32_t newSkipOffset = 0;
+    uint32_t newSkipLength = 0;
+    uint32_t expectedSize = 0;
+    SourceVariant variants[kMaxSourceVariants]{};
+    NewFileHeader newFileHeader{};
+    // Content of a new file or script of a registry record (the first data slot).
+    uint32_t dataStart = 0;
+    uint32_t scriptLength = 0;
+};
+
+enum class ReadRecordStatus {
+    kOk,
+    kReadFailed,      // the stream ends or a length runs past it
+    kUnknownKind,     // kind 4 or 6..255
+    kTooManySources,  // SourceCount above the table size
+    kUnsafeName,      // a name that would leave the target directory
+};
+
+// Reads the record at the source's position. On kOk the source stands at the
+// next record and *kind holds the record kind.
+ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record);
+
+// True for a relative name that stays below the directory it is joined to:
+// not empty, no drive, no leading separator, no ".." component.
+bool IsSafeRelativeName(const std::string& name);

@@ -1,0 +1,66 @@
+// Thin layer over the Windows file services. Handles are 0 when absent, never
+// INVALID_HANDLE_VALUE. Paths are code page 950 texts for the ANSI calls.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Handle primitives. Existing files are shared for reading only.
+HANDLE OpenForReadWrite(const std::string& path);
+HANDLE OpenForRead(const std::string& path);
+HANDLE CreateNewFile(const std::string& path);  // CREATE_NEW, not shared
+void CloseFile(HANDLE handle);                  // no effect on 0
+// True only when all count bytes were transferred: a short read is a failure.
+bool ReadBlock(HANDLE handle, void* buffer, uint32_t count);
+// The operating system's read: true on success, *got holds what arrived.
+bool ReadSome(HANDLE handle, void* buffer, uint32_t count, uint32_t* got);
+bool WriteBlock(HANDLE handle, const void* buffer, uint32_t count);
+uint32_t FileSize(HANDLE handle);
+uint32_t SeekTo(HANDLE handle, uint32_t position);
+uint32_t SeekToEnd(HANDLE handle);
+uint32_t CurrentPosition(HANDLE handle);
+void SetFileTimeFromDos(HANDLE handle, uint32_t dosDateTime);
+
+// Path primitives.
+bool DeleteFileForced(const std::string& path);  // clears attributes first
+bool RenameFile(const std::string& from, const std::string& to);  // fails onto an existing name
+bool FileExists(const std::string& path);        // openable for reading as a file
+bool IsDirectory(const std::string& path);       // attribute value exactly 0x10
+bool RemoveDir(const std::string& path);
+bool MakeDir(const std::string& path);
+void MakeParentDirectories(const std::string& filePath);
+void RemoveEmptyParents(const std::string& filePath);
+std::string JoinPath(const std::string& directory, const std::string& name);  // single '\'
+
+// Temporary files and the staging directory.
+HANDLE CreateTempStreamFile();  // self-deleting on close
+// Makes T\PATCHn.TMP; *stagingPath is set even when making it fails (11).
+int CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath);
+
+// CRC values over files, read in 1 KB pieces.
+uint32_t CrcOfFileRange(HANDLE handle, uint32_t start, uint32_t end, uint32_t reg);
+uint32_t CrcOfFile(HANDLE handle, uint32_t skipOffset, uint32_t skipLength);
+
+// Closes a file handle when it leaves scope.
+class ScopedFile {
+public:
+    explicit ScopedFile(HANDLE handle = 0) : handle_(handle) {}
+    ~ScopedFile() { CloseFile(handle_); }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != 0; }
+    void reset(HANDLE handle = 0) {
+        CloseFile(handle_);
+        handle_ = handle;
+    }
+    HANDLE release() {
+        HANDLE h = handle_;
+        handle_ = 0;
+        return h;
+    }
+
+private:
+    HANDLE handle_;
+};

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test once: native tests, then the Windows
+# tests under Wine with one persistent wineserver. Ends with one summary line.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+export BUILD_DIR="$root/build"
+jobs=$(nproc)
+
+bash tools/setup.sh || exit 1
+source tools/wine-env.sh
+
+build() {
+  cmake --preset "$1" >/dev/null || return 1
+  cmake --build --preset "$1" -j"$jobs" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- ' || true
+  return "${PIPESTATUS[0]}"
+}
+
+presets=(native windows)
+[ "$WINDOWS_TEST_PRESET" != windows ] && presets+=("$WINDOWS_TEST_PRESET")
+for p in "${presets[@]}"; do
+  echo "== build $p"
+  build "$p" || { echo "build of $p failed"; exit 1; }
+done
+
+rm -rf build/*/test-results
+status=0
+echo "== native tests"
+ctest --preset native -j"$jobs" || status=1
+
+echo "== Windows tests under Wine ($WINE_BITS-bit)"
+wine_start
+trap wine_stop EXIT
+ctest --preset "$WINDOWS_TEST_PRESET" || status=1
+wine_stop
+trap - EXIT
+
+python3 tools/test-summary.py build/native/test-results "build/$WINDOWS_TEST_PRESET/test-results" || status=1
+exit $status

@@ -1,0 +1,55 @@
+# Sourced by the test, demo and benchmark scripts: Wine for this project only.
+# A prefix inside the build tree, a virtual display, one persistent wineserver.
+#
+# 32-bit Windows programs need a kernel that runs 32-bit Linux programs (Wine's
+# 32-bit loader). Where the kernel cannot, the tests run the x86_64 build of the
+# same sources under 64-bit Wine; the shipped applier is always the i686 build.
+
+: "${BUILD_DIR:=$(pwd)/build}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+export LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8
+
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  export WINE_BITS=32 WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
+  WINESERVER_BIN=/usr/lib/wine/wineserver32
+else
+  export WINE_BITS=64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  WINESERVER_BIN=/usr/lib/wine/wineserver64
+fi
+[ -x "$WINESERVER_BIN" ] || WINESERVER_BIN=/usr/lib/wine/wineserver
+export WINESERVER="$WINESERVER_BIN"
+export WINEPREFIX="$BUILD_DIR/wineprefix-$WINE_BITS"
+# The CMake preset whose Windows binaries the tests run.
+if [ "$WINE_BITS" = 32 ]; then WINDOWS_TEST_PRESET=windows; else WINDOWS_TEST_PRESET=windows64; fi
+export WINDOWS_TEST_PRESET
+
+wine_start() {
+  if [ -z "${WINE_XVFB_PID:-}" ]; then
+    local n
+    for n in $(seq 91 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    WINE_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+  fi
+  # One server for the whole run: every Wine process then starts at once.
+  "$WINESERVER" -p >/dev/null 2>&1 || true
+}
+
+wine_stop() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  if [ -n "${WINE_XVFB_PID:-}" ]; then
+    kill "$WINE_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_XVFB_PID" 2>/dev/null || true
+    unset WINE_XVFB_PID
+  fi
+}
