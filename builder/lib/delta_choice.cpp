@@ -15,6 +15,7 @@ constexpr int kDeflateMemLevel = 8;
 // Reaching into the output only pays when the target can repeat itself
 // beyond what deflate's own window already finds.
 constexpr size_t kReachMinTarget = 32 * 1024;
+constexpr size_t kReachInsertShare = 4;
 
 // Layouts tried for every file: fixed diff lengths over one long group, and
 // diff lengths chosen per group of a few sizes.
@@ -75,7 +76,12 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
     size_t bestSize = CandidateSize(best);
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
-        if (reach && (!options.allowReachOutput || target.size() < kReachMinTarget)) continue;
+        // Searching the output as well costs far more; it is tried only when
+        // the source leaves much of the target to literal inserts.
+        if (reach && (!options.allowReachOutput || target.size() < kReachMinTarget ||
+                      best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)) {
+            continue;
+        }
         MatchText text{&source, &target, reach};
         std::vector<DeltaSpan> spans = FindMatches(text);
         for (SerializeParams params : kLayouts) {
