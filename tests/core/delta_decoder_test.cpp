@@ -247,15 +247,4 @@ TEST(DeltaDecoder, FailedWritesAreDiskFull) {
     EXPECT_EQ(ReconstructStep(h, 8, io).result, kDiskFull);
 }
 
-TEST(DeltaDecoder, PumpsOncePerCommand) {
-    const StepCase c = HandMadeSteps()[0];
-    Bytes source = BytesOf(c.source);
-    VariantHeader h = c.header;
-    h.sourceSize = static_cast<uint32_t>(source.size());
-    for (int b = 0; b < kDeltaBlockCount; ++b) h.blockLength[b] = c.blocks[b].size();
-    TestStepIo io(c.blocks, source);
-    ReconstructStep(h, 8, io);
-    EXPECT_EQ(io.pumps, 3);
-}
-
 }  // namespace

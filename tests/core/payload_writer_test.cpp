@@ -142,7 +142,10 @@ TEST(RecordStreamWriter, RecordsReadBackWithTheReader) {
     changed.variants[1].skipOffset = 5;
 
     RecordStreamWriter w;
+    // Two sections, each its own LocationRecord followed by its body.
     w.Location(LocationSpec{kRegistryValue, 0x80000002u, "Software\\X", "Path"}, true);
+    w.BackupName("B0");
+    w.End();
     w.Location(LocationSpec{kWindowsDirectory, 0, "", ""});
     w.BackupName("BACKUP");
     w.Changed(changed);
@@ -157,16 +160,20 @@ TEST(RecordStreamWriter, RecordsReadBackWithTheReader) {
     EXPECT_EQ(s[1], kMoreLocations);
     EXPECT_EQ(LoadLe32(&s[2]), 0x80000002u);
     MemoryByteSource in(s.data(), static_cast<uint32_t>(s.size()));
-    ASSERT_TRUE(in.Seek(2 + 4 + 11 + 5));
+    ASSERT_TRUE(in.Seek(2 + 4 + 11 + 5));  // section 0's start
+    std::string backup;
+    CurrentRecord r;
+    ASSERT_TRUE(ReadShortString(in, &backup));
+    EXPECT_EQ(backup, "B0");
+    ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
+    EXPECT_EQ(r.kind, kEndRecord);
     uint8_t second[2];
     ASSERT_TRUE(in.Read(second, 2));
     EXPECT_EQ(second[0], kWindowsDirectory);
-    EXPECT_EQ(second[1], 0);
-    std::string backup;
+    EXPECT_EQ(second[1], 0) << "the last section has no MoreLocations";
     ASSERT_TRUE(ReadShortString(in, &backup));
     EXPECT_EQ(backup, "BACKUP");
 
-    CurrentRecord r;
     ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
     ASSERT_EQ(r.kind, kFileRecord);
     EXPECT_EQ(r.fileName, "sub\\app.exe");

@@ -22,52 +22,6 @@ DeltaVariant Variant(const std::string& sourceName, uint32_t blockBytes) {
     return v;
 }
 
-TEST(RecordReader, EveryKindReadsToTheNextRecord) {
-    ChangedFile file;
-    file.fileName = "app.exe";
-    file.variants = {Variant("", 3), Variant("old.exe", 1)};
-    const struct {
-        const char* name;
-        uint8_t kind;
-        Bytes stream;
-    } kCases[] = {
-        {"end", kEndRecord, Bytes{0}},
-        {"obsolete", kObsoleteRecord,
-         [] {
-             RecordStreamWriter w;
-             w.Obsolete("x.dll");
-             return w.bytes();
-         }()},
-        {"new file", kNewFileRecord,
-         [] {
-             RecordStreamWriter w;
-             w.NewFile("n.txt", Bytes(300, 7));
-             return w.bytes();
-         }()},
-        {"registry", kRegistryRecord,
-         [] {
-             RecordStreamWriter w;
-             w.Registry(Bytes(40, 1));
-             return w.bytes();
-         }()},
-        {"changed", kFileRecord,
-         [&] {
-             RecordStreamWriter w;
-             w.Changed(file);
-             return w.bytes();
-         }()},
-    };
-    for (const auto& c : kCases) {
-        Bytes stream = c.stream;
-        stream.push_back(kEndRecord);  // the next record
-        CurrentRecord r;
-        uint32_t end = 0;
-        ASSERT_EQ(ReadOne(stream, &r, &end), ReadRecordStatus::kOk) << c.name;
-        EXPECT_EQ(r.kind, c.kind) << c.name;
-        EXPECT_EQ(end, c.stream.size()) << c.name;
-    }
-}
-
 TEST(RecordReader, FileRecordFieldsAndSkipRanges) {
     for (bool skip : {false, true}) {
         ChangedFile file;
