@@ -19,9 +19,9 @@ constexpr uint16_t kDefaultGroupSize = 1;
 constexpr uint8_t kDefaultChunkSize = 20;
 constexpr uint32_t kMinHashBits = 12;
 constexpr uint32_t kMaxHashBits = 22;
-constexpr uint32_t kHashBytes = 4;
+constexpr uint32_t kHashBytes = 8;  // long keys keep chains short in low-entropy data
 constexpr int kMaxChainSteps = 48;
-constexpr uint32_t kMinMatch = 6;
+constexpr uint32_t kMinMatch = kHashBytes;
 constexpr uint32_t kMaxDiffGap = 16;   // longest mismatch bridged by diff bytes
 constexpr uint32_t kResumeLength = 4;  // bytes that must match again behind the gap
 constexpr uint32_t kNoPosition = UINT32_MAX;
@@ -74,34 +74,46 @@ class MatchFinder {
         Link(HashAt(&space_.target[j]), space_.inputSize() + j);
     }
 
-    // Longest match for target[t...] among positions readable now.
-    Match Find(uint64_t t) const {
+    // Longest match for target[t...] among positions readable now. `preferred`
+    // (where the source continues behind the last copy) is tried first, so a
+    // file with scattered changes stays aligned however full the chains are.
+    Match Find(uint64_t t, uint64_t preferred) const {
         const Bytes& target = space_.target;
         Match best;
         if (t + kHashBytes > target.size()) return best;
+        Consider(t, preferred, &best);
         uint32_t q = head_[HashAt(&target[t])];
         for (int step = 0; step < kMaxChainSteps && q != kNoPosition; ++step, q = prev_[q]) {
-            uint64_t limit = target.size() - t;
-            if (q < space_.inputSize()) {
-                limit = std::min<uint64_t>(limit, space_.inputSize() - q);
-            } else {
-                limit = std::min<uint64_t>(limit, t - (q - space_.inputSize()));
-            }
-            uint64_t n = 0;
-            while (n < limit && space_.At(q + n) == target[t + n]) ++n;
-            if (n > best.length) best = Match{q, n};
+            Consider(t, q, &best);
         }
         return best;
     }
 
   private:
+    void Consider(uint64_t t, uint64_t q, Match* best) const {
+        const Bytes& target = space_.target;
+        uint64_t limit = target.size() - t;
+        if (q < space_.inputSize()) {
+            limit = std::min<uint64_t>(limit, space_.inputSize() - q);
+        } else if (q - space_.inputSize() < t) {
+            limit = std::min<uint64_t>(limit, t - (q - space_.inputSize()));
+        } else {
+            return;  // not written yet
+        }
+        if (q >= space_.inputSize() && !space_.reachOutput) return;
+        uint64_t n = 0;
+        while (n < limit && space_.At(q + n) == target[t + n]) ++n;
+        if (n > best->length) *best = Match{q, n};
+    }
+
     void Link(uint32_t hash, uint64_t q) {
         prev_[q] = head_[hash];
         head_[hash] = static_cast<uint32_t>(q);
     }
 
     uint32_t HashAt(const uint8_t* p) const {
-        return (LoadLe32(p) * 2654435761u) >> (32 - hashBits_);
+        uint64_t key = LoadLe32(p) | (uint64_t{LoadLe32(p + 4)} << 32);
+        return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - hashBits_));
     }
 
     const SourceSpace& space_;
@@ -177,7 +189,7 @@ class Parser {
     void Run() {
         const uint64_t targetSize = space_.target.size();
         while (t_ < targetSize) {
-            Match m = finder_.Find(t_);
+            Match m = finder_.Find(t_, copyEnd_ + diffLength_ + (t_ - insertStart_));
             if (m.length >= kMinMatch && TryCopy(m)) continue;
             Advance(1);
         }

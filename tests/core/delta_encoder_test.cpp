@@ -124,6 +124,19 @@ TEST(DeltaEncoder, LargeFilesUseWideIntegers) {
     }
 }
 
+// Low-entropy data is full of short chance matches; scattered changes and a
+// moved block must still cost about what changed, not the file.
+TEST(DeltaEncoder, StaysAlignedThroughScatteredChanges) {
+    Bytes source = RandomBytes(31, 1 << 18, 14);
+    Bytes target = source;
+    std::mt19937 rng(32);
+    for (int i = 0; i < 100; ++i) target[rng() % target.size()] ^= 0x20;
+    target.insert(target.begin() + 100000, source.begin(), source.begin() + 20000);
+    DeltaVariant v = EncodeDelta(source, target, EncodeOptions{});
+    ASSERT_TRUE(VerifyDelta(v, source, target));
+    EXPECT_LT(DeltaSize(v), 2000u);
+}
+
 TEST(DeltaEncoder, IsDeterministic) {
     Bytes source = RandomBytes(11, 5000, 16);
     Bytes target = Mutate(source, 12);

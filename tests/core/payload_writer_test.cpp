@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
+
 #include "builder/lib/delta_encoder.h"
 #include "core/byte_order.h"
 #include "core/payload_layout.h"
@@ -52,6 +54,49 @@ ParsedPatch ParsePatch(const Bytes& file) {
     return p;
 }
 
+// Header fields sit at their fixed offsets and survive a round trip.
+TEST(PayloadLayout, HeaderAndTrailerRoundTrip) {
+    PatchHeader h{};
+    h.headerMagic = kPayloadMagic;
+    h.builderValue = 0x01020304;
+    h.builderByte = 0x05;
+    h.payloadFlags = 0x81;
+    for (uint32_t i = 0; i < kOpaqueBlockSize; ++i) h.opaqueBlock[i] = static_cast<uint8_t>(i + 1);
+    h.noticeLength = 0xA1B2;
+    h.descriptionLength = 0xC3D4;
+    uint8_t bytes[kPatchHeaderSize];
+    SerializePatchHeader(h, bytes);
+    EXPECT_EQ(LoadLe32(bytes), kPayloadMagic);
+    EXPECT_EQ(bytes[9], 0x81);
+    EXPECT_EQ(bytes[10], 1);
+    EXPECT_EQ(bytes[73], 64);
+    EXPECT_EQ(LoadLe16(bytes + 74), 0xA1B2);
+    EXPECT_EQ(LoadLe16(bytes + 76), 0xC3D4);
+    PatchHeader back{};
+    ParsePatchHeader(bytes, &back);
+    EXPECT_EQ(std::memcmp(&back.opaqueBlock, &h.opaqueBlock, kOpaqueBlockSize), 0);
+    EXPECT_EQ(back.builderValue, h.builderValue);
+    EXPECT_EQ(back.descriptionLength, h.descriptionLength);
+
+    const struct {
+        uint32_t length, magic;
+        uint64_t fileSize;
+        bool plausible;
+    } kTrailers[] = {
+        {86, kPayloadMagic, 86, true},
+        {85, kPayloadMagic, 100, false},
+        {101, kPayloadMagic, 100, false},
+        {100, kPayloadMagic + 1, 100, false},
+    };
+    for (const auto& t : kTrailers) {
+        uint8_t tb[kPayloadTrailerSize];
+        SerializePayloadTrailer(PayloadTrailer{t.length, t.magic}, tb);
+        PayloadTrailer parsed{};
+        ParsePayloadTrailer(tb, &parsed);
+        EXPECT_EQ(IsPlausibleTrailer(parsed, t.fileSize), t.plausible) << t.length;
+    }
+}
+
 TEST(PatchFile, FramesThePayloadForEveryOption) {
     const Bytes stub = BytesOf("MZ-stub-image");
     const Bytes payload = BuildPayload(BytesOf("notice"), BytesOf("desc"), RandomBytes(3, 5000, 8));
@@ -97,7 +142,10 @@ TEST(RecordStreamWriter, RecordsReadBackWithTheReader) {
     changed.variants[1].skipOffset = 5;
 
     RecordStreamWriter w;
+    // Two sections, each its own LocationRecord followed by its body.
     w.Location(LocationSpec{kRegistryValue, 0x80000002u, "Software\\X", "Path"}, true);
+    w.BackupName("B0");
+    w.End();
     w.Location(LocationSpec{kWindowsDirectory, 0, "", ""});
     w.BackupName("BACKUP");
     w.Changed(changed);
@@ -112,16 +160,20 @@ TEST(RecordStreamWriter, RecordsReadBackWithTheReader) {
     EXPECT_EQ(s[1], kMoreLocations);
     EXPECT_EQ(LoadLe32(&s[2]), 0x80000002u);
     MemoryByteSource in(s.data(), static_cast<uint32_t>(s.size()));
-    ASSERT_TRUE(in.Seek(2 + 4 + 11 + 5));
+    ASSERT_TRUE(in.Seek(2 + 4 + 11 + 5));  // section 0's start
+    std::string backup;
+    CurrentRecord r;
+    ASSERT_TRUE(ReadShortString(in, &backup));
+    EXPECT_EQ(backup, "B0");
+    ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
+    EXPECT_EQ(r.kind, kEndRecord);
     uint8_t second[2];
     ASSERT_TRUE(in.Read(second, 2));
     EXPECT_EQ(second[0], kWindowsDirectory);
-    EXPECT_EQ(second[1], 0);
-    std::string backup;
+    EXPECT_EQ(second[1], 0) << "the last section has no MoreLocations";
     ASSERT_TRUE(ReadShortString(in, &backup));
     EXPECT_EQ(backup, "BACKUP");
 
-    CurrentRecord r;
     ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
     ASSERT_EQ(r.kind, kFileRecord);
     EXPECT_EQ(r.fileName, "sub\\app.exe");
