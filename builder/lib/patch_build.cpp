@@ -228,6 +228,12 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     if (!PlanTrees(oldTrees, newTree, settings.keepObsolete, &plan, error)) return false;
     std::vector<std::string> changedNames, addedNames, removedNames;
     for (const auto& c : plan.changed) {
+        if (c.versions.size() > kMaxSourceVariants) {
+            *error = c.name + ": " + std::to_string(c.versions.size()) +
+                     " distinct old versions; a patch can carry at most " +
+                     std::to_string(kMaxSourceVariants);
+            return false;
+        }
         changedNames.emplace_back();
         if (!PatchName(c.name, &changedNames.back(), error)) return false;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "builder/lib/patch_build.h"
 #include "builder/lib/tree_plan.h"
 
 namespace {
@@ -80,6 +81,23 @@ TEST(TreePlan, PatternsMatchWithoutCaseAndAcrossSeparators) {
     for (const Case& c : cases) {
         EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
     }
+}
+
+// The applier's tables hold 20 versions per file; more must not reach a patch.
+TEST(TreePlan, MoreThanTwentyDistinctVersionsAreRefused) {
+    std::vector<Tree> olds;
+    for (int v = 0; v < 21; ++v) olds.push_back({{"a", F(std::to_string(v))}});
+    Tree newer = {{"a", F("new")}};
+    Bytes patch;
+    BuildSummary summary;
+    std::string error;
+    EXPECT_FALSE(
+        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error));
+    EXPECT_NE(error.find("21 distinct old versions"), std::string::npos) << error;
+    olds.pop_back();
+    EXPECT_TRUE(
+        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error))
+        << error;
 }
 
 }  // namespace
