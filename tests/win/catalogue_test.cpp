@@ -6,6 +6,9 @@
 
 #include "container/process_texts.h"
 #include "core/result_codes.h"
+#include "messages/message_boxes.h"
+#include "platform/system_hooks.h"
+#include "ui/window_services.h"
 
 namespace {
 
@@ -58,6 +61,37 @@ TEST(Catalogue, ExpansionOfPlaceholders) {
         EXPECT_EQ(ExpandMessage(c.templateText), c.expected) << c.templateText;
     }
     gPatchPath = gCurrentFileName = gTargetDirectory = "";
+}
+
+struct BoxCall {
+    HWND owner;
+    std::string text, caption;
+    UINT type;
+} gBox;
+int gBoxAnswer = 0;
+
+TEST(MessageBoxes, AskYesNoIsTrueOnlyForYes) {
+    gMessageBoxHook = [](HWND owner, const char* text, const char* caption, UINT type) {
+        gBox = {owner, text, caption, type};
+        return gBoxAnswer;
+    };
+    gWindow.mainWindow = reinterpret_cast<HWND>(0x1234);
+    for (int answer : {IDYES, IDNO, IDCANCEL, 0}) {
+        gBoxAnswer = answer;
+        EXPECT_EQ(AskYesNo(kAskRestart, "caption", MB_YESNO), answer == IDYES);
+        EXPECT_EQ(gBox.owner, gWindow.mainWindow);
+        EXPECT_EQ(gBox.type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+        EXPECT_EQ(gBox.text, ExpandMessage(MessageText(kAskRestart)));
+    }
+    gPatchPath = "C:\\p.exe";
+    ShowStartupError(kNotAPatch);
+    EXPECT_EQ(gBox.owner, HWND(0));
+    EXPECT_EQ(gBox.caption, "Error");
+    EXPECT_EQ(gBox.type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(gBox.text, "\r錯誤，[C:\\p.exe] 不是中文化檔。");
+    gMessageBoxHook = nullptr;
+    gWindow = WindowState();
+    gPatchPath.clear();
 }
 
 }  // namespace

@@ -24,10 +24,10 @@ Bytes Pattern(size_t size) {
 }
 
 // A patch around a body the writer would never make (damaged, cut, padded).
-Bytes PatchWithBody(const Bytes& body, bool compressed, uint16_t notice = 0) {
+Bytes PatchWithBody(const Bytes& body, uint8_t flags, uint16_t notice = 0) {
     PatchHeader header{};
     header.headerMagic = kPayloadMagic;
-    header.payloadFlags = compressed ? kPayloadCompressed : 0;
+    header.payloadFlags = flags;
     header.noticeLength = notice;
     PayloadTrailer trailer{uint32_t(kPatchHeaderSize + body.size() + kPayloadTrailerSize),
                            kPayloadMagic};
@@ -78,11 +78,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByte) {
     struct Case {
         Bytes file, payload;
     } cases[] = {
-        {PatchWithBody(Bytes(), false), Bytes()},
-        {PatchWithBody(Pattern(3072), false), Pattern(3072)},
-        {PatchWithBody(Pattern(5000), false), Pattern(5000)},
-        {PatchWithBody(RawDeflate(twoPieces, 0), true), twoPieces},
-        {PatchWithBody(padded, true), Pattern(5000)},
+        {PatchWithBody(Bytes(), 0), Bytes()},
+        {PatchWithBody(Pattern(3072), 0xFE), Pattern(3072)},  // only bit 0 has a meaning
+        {PatchWithBody(Pattern(5000), 0), Pattern(5000)},
+        {PatchWithBody(RawDeflate(twoPieces, 0), kPayloadCompressed), twoPieces},
+        {PatchWithBody(padded, kPayloadCompressed), Pattern(5000)},
         {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), Bytes()},
         {BuildPatchFile(kStub, Bytes(200000, 'z'), 0, 0, PatchFileOptions()), Bytes(200000, 'z')},
     };
@@ -98,7 +98,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByte) {
 
 TEST_F(OpenPatchTest, DamagedFilesGetTheirMessage) {
     Bytes deflated = RawDeflate(Pattern(4000), 9);
-    Bytes good = PatchWithBody(deflated, true);
+    Bytes good = PatchWithBody(deflated, kPayloadCompressed);
     auto changed = [&](size_t at, uint8_t value) {
         Bytes b = good;
         b[at] = value;
@@ -119,10 +119,11 @@ TEST_F(OpenPatchTest, DamagedFilesGetTheirMessage) {
         {changed(kStub.size(), 0), kUnreadablePatch},     // header magic
         {withLength(uint32_t(good.size() + 1)), kUnreadablePatch},
         {withLength(kPatchHeaderSize + kPayloadTrailerSize - 1), kUnreadablePatch},
-        {PatchWithBody(Bytes(64, 0xFF), true), kPatchDamaged},  // not deflate data
-        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), true), kPatchDamaged},
-        {PatchWithBody(Bytes(), true), kPatchDamaged},
-        {PatchWithBody(Pattern(10), false, 11), kNotAPatch},  // texts past the payload
+        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed), kPatchDamaged},  // not deflate data
+        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed),
+         kPatchDamaged},
+        {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged},
+        {PatchWithBody(Pattern(10), 0, 11), kNotAPatch},  // texts past the payload
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(Open(cases[i].file), cases[i].result) << i;
