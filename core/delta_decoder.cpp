@@ -159,9 +159,11 @@ private:
     int Insert(int64_t m) {
         if (v_.chunkSize == 0) return kPatchDamaged;
         const int64_t c = v_.chunkSize;
-        for (int64_t i = 0; i < m; i += c) {
+        uint32_t length = 0;
+        // A piece below 2c takes the rest of the run, which then ends.
+        for (int64_t i = 0; i < m; i += length) {
             int64_t r = m - i;
-            uint32_t length = static_cast<uint32_t>(r < 2 * c ? r : c);
+            length = static_cast<uint32_t>(r < 2 * c ? r : c);
             bool unchanged = false;
             // The chunk's bytes are read first, then its bit, as the format orders them.
             uint8_t chunk[kMaxChunk];
