@@ -64,7 +64,7 @@ int ReadRegistryLocation(int section) {
     return kOk;
 }
 
-int UseSystemDirectory(UINT (*query)(LPSTR, UINT)) {
+int UseSystemDirectory(UINT(WINAPI* query)(LPSTR, UINT)) {
     char data[kDirectoryBufferSize] = {};
     UINT length = query(data, kDirectoryBufferSize);
     // Without a directory every path would start at the root of the drive.
