@@ -1,0 +1,163 @@
+#include "engine/registry_update.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "container/pass_runner.h"
+#include "container/payload_file.h"
+#include "core/byte_order.h"
+#include "core/record_layout.h"
+#include "core/result_codes.h"
+#include "engine/target_paths.h"
+
+namespace {
+
+constexpr DWORD kCheckValueCapacity = 1001;
+constexpr REGSAM kKeyFullAccess = KEY_ALL_ACCESS;
+
+// Closes a registry key when it leaves scope or is replaced.
+class OwnedKey {
+  public:
+    OwnedKey() = default;
+    ~OwnedKey() { reset(); }
+    OwnedKey(const OwnedKey&) = delete;
+    OwnedKey& operator=(const OwnedKey&) = delete;
+    void reset(HKEY key = 0) {
+        if (key_) RegCloseKey(key_);
+        key_ = key;
+    }
+    HKEY get() const { return key_; }
+
+  private:
+    HKEY key_ = 0;
+};
+
+// Reads of one script, kept inside the script's own bytes: a script that
+// lacks its End code is damaged, never read on into the next record.
+class ScriptReader {
+  public:
+    ScriptReader(uint32_t start, uint32_t length) : end_(static_cast<uint64_t>(start) + length) {}
+
+    bool Bytes(void* buffer, uint32_t count) { return Fits(count) && ReadPayload(buffer, count); }
+    bool U8(uint8_t* value) { return Bytes(value, 1); }
+    bool U32(uint32_t* value) {
+        uint8_t bytes[4];
+        if (!Bytes(bytes, sizeof bytes)) return false;
+        *value = LoadLe32(bytes);
+        return true;
+    }
+    bool String(std::string* out) {
+        uint8_t length = 0;
+        if (!Fits(1)) return false;
+        uint32_t before = PayloadPosition();
+        if (!ReadPayload(&length, 1)) return false;
+        SeekPayload(before);
+        return Fits(1u + length) && ReadPayloadString(out);
+    }
+    bool Fits(uint32_t count) const {
+        return PayloadPosition() + static_cast<uint64_t>(count) <= end_;
+    }
+
+  private:
+    uint64_t end_;
+};
+
+int CheckRegistered(ScriptReader& script) {
+    uint32_t rootKey = 0;
+    uint32_t trim = 0;
+    uint8_t reserved = 0;
+    std::string keyPath;
+    std::string valueName;
+    if (!script.U32(&rootKey) || !script.String(&keyPath) || !script.String(&valueName) ||
+        !script.U32(&trim) || !script.U8(&reserved)) {
+        return kPatchDamaged;
+    }
+    OwnedKey key;
+    HKEY opened = 0;
+    if (RegOpenKeyExA(RootKeyHandle(rootKey), keyPath.c_str(), 0, KEY_READ, &opened) !=
+        ERROR_SUCCESS) {
+        return kTargetNotRegistered;
+    }
+    key.reset(opened);
+    BYTE data[kCheckValueCapacity] = {};
+    DWORD size = kCheckValueCapacity;
+    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, data, &size) !=
+            ERROR_SUCCESS ||
+        data[0] == 0) {
+        return kTargetNotRegistered;
+    }
+    return kOk;
+}
+
+int OpenKey(ScriptReader& script, OwnedKey* current) {
+    uint32_t rootKey = 0;
+    std::string keyPath;
+    if (!script.U32(&rootKey) || !script.String(&keyPath)) return kPatchDamaged;
+    HKEY opened = 0;
+    if (RegOpenKeyExA(RootKeyHandle(rootKey), keyPath.c_str(), 0, kKeyFullAccess, &opened) !=
+        ERROR_SUCCESS) {
+        return kRegistryDenied;
+    }
+    current->reset(opened);
+    return kOk;
+}
+
+// Value data of any length that the script holds: the buffer is sized by the
+// record, which the script bounds, never by a fixed area.
+int SetValue(ScriptReader& script, const OwnedKey& current) {
+    std::string valueName;
+    uint32_t valueType = 0;
+    uint32_t dataLength = 0;
+    if (!script.String(&valueName) || !script.U32(&valueType) || !script.U32(&dataLength) ||
+        !script.Fits(dataLength)) {
+        return kPatchDamaged;
+    }
+    std::vector<BYTE> data(dataLength);
+    if (dataLength > 0 && !script.Bytes(data.data(), dataLength)) return kPatchDamaged;
+    // Before any OpenKey there is no key open for writing.
+    if (!current.get()) return kRegistryDenied;
+    if (RegSetValueExA(current.get(), valueName.c_str(), 0, valueType, data.data(), dataLength) !=
+        ERROR_SUCCESS) {
+        return kRegistryDenied;
+    }
+    return kOk;
+}
+
+int RunScript(ScriptReader& script) {
+    int result = CheckRegistered(script);
+    if (result != kOk) return result;
+    OwnedKey current;
+    for (;;) {
+        uint8_t op = 0;
+        if (!script.U8(&op)) return kPatchDamaged;
+        switch (op) {
+            case kRegEnd:
+                return kOk;
+            case kRegOpenKey:
+                result = OpenKey(script, &current);
+                break;
+            case kRegSetValue:
+                result = SetValue(script, current);
+                break;
+            default:
+                break;  // unknown operations carry no operands
+        }
+        if (result != kOk) return result;
+    }
+}
+
+}  // namespace
+
+int ApplyRegistryRecord(int /*section*/, uint8_t kind) {
+    if (kind != kRegistryRecord) return kOk;
+    const uint32_t start = gCurrentRecord.dataStart;
+    const uint32_t length = gCurrentRecord.scriptLength;
+    if (!SeekPayload(start)) return kPatchDamaged;
+    ScriptReader script(start, length);
+    int result = RunScript(script);
+    // The next record begins where the script's length says, whatever follows End.
+    SeekPayload(start + length);
+    return result;
+}

@@ -1,0 +1,32 @@
+#include "engine/target_paths.h"
+
+#include "container/pass_runner.h"
+#include "container/process_texts.h"
+#include "platform/file_primitives.h"
+
+std::string StagedPath(int section) {
+    return JoinPath(gSections.staging[section], gCurrentRecord.fileName);
+}
+
+std::string DestinationPath() { return JoinPath(gTargetDirectory, gCurrentRecord.fileName); }
+
+std::string BackupPath() {
+    return JoinPath(JoinPath(gTargetDirectory, gBackupName), gCurrentRecord.fileName);
+}
+
+bool PathNamesFile(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void RemoveEmptyDirectoriesBelow(const std::string& top, const std::string& relative) {
+    size_t end = relative.find_last_of("\\/");
+    while (end != std::string::npos && end > 0) {
+        RemoveDir(JoinPath(top, relative.substr(0, end)));
+        end = relative.find_last_of("\\/", end - 1);
+    }
+}
+
+HKEY RootKeyHandle(uint32_t storedValue) {
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(storedValue)));
+}

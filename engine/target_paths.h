@@ -1,0 +1,25 @@
+// Paths of the record being processed and the small path helpers the passes
+// share. For a record with FileName N in a section with target T, staging
+// directory S and backup name B: S\N is staged, T\N the destination, T\B\N
+// the backup.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+std::string StagedPath(int section);  // S\N
+std::string DestinationPath();        // T\N
+std::string BackupPath();             // T\B\N
+
+// True when path names an existing file, whether or not anyone may open it:
+// a file held open without sharing still exists and must not be overwritten.
+bool PathNamesFile(const std::string& path);
+
+// Removes the empty directories that relative's own directories form below
+// top, deepest first; top itself and everything above it stay.
+void RemoveEmptyDirectoriesBelow(const std::string& top, const std::string& relative);
+
+// A registry root key stored as u32 (e.g. 0x80000002) as a handle of this
+// process's width: the predefined keys are sign-extended values.
+HKEY RootKeyHandle(uint32_t storedValue);
