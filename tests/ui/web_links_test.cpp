@@ -59,29 +59,47 @@ TEST(WebLinks, ClickAreasIncludeTheirBoundsAndNothingBeyond) {
     }
 }
 
-// The user's own ".htm" association overrides the machine's, so the test can
-// point it at a command of its choice.
+// Points the machine's ".htm" association at a command of the test's choice,
+// and puts back what was there before.
 class BrowserAssociation : public testing::Test {
   protected:
+    void SetUp() override { hadAssociation_ = ReadDefaultValue(kHtmKey, &previousType_); }
     void TearDown() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.htm");
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\UiTestPage");
+        Reset();
+        if (hadAssociation_) SetDefaultValue(kHtmKey, previousType_);
         RemoveMessageBoxHook();
     }
+    void Reset() {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kHtmKey);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kTypeName);
+    }
     void Associate(const char* typeName, const char* command) {
-        SetDefaultValue("Software\\Classes\\.htm", typeName);
-        if (command)
-            SetDefaultValue("Software\\Classes\\UiTestPage\\shell\\open\\command", command);
+        SetDefaultValue(kHtmKey, typeName);
+        if (command) SetDefaultValue(std::string(kTypeName) + "\\shell\\open\\command", command);
+    }
+    static bool ReadDefaultValue(const std::string& path, std::string* value) {
+        char buffer[512] = {};
+        LONG size = sizeof(buffer);
+        if (RegQueryValueA(HKEY_CLASSES_ROOT, path.c_str(), buffer, &size) != ERROR_SUCCESS) {
+            return false;
+        }
+        *value = buffer;
+        return true;
     }
     static void SetDefaultValue(const std::string& path, const std::string& value) {
         HKEY key = 0;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE,
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
                                   nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1));
         RegCloseKey(key);
     }
+
+    static constexpr char kHtmKey[] = ".htm";
+    static constexpr char kTypeName[] = "UiTestPage";
+    bool hadAssociation_ = false;
+    std::string previousType_;
 };
 
 TEST_F(BrowserAssociation, StartsTheRegisteredCommandWithTheAddress) {
@@ -114,7 +132,7 @@ TEST_F(BrowserAssociation, EveryFailureEndsInTheInfoBox) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
+        Reset();
         Associate(c.typeName, c.command);
         InstallMessageBoxHook(IDOK);
         OpenWebLink(kAuthorPatchPage);
