@@ -159,7 +159,9 @@ private:
     int Insert(int64_t m) {
         if (v_.chunkSize == 0) return kPatchDamaged;
         const int64_t c = v_.chunkSize;
-        for (int64_t i = 0; i < m; i += c) {
+        // Pieces of c bytes; the last piece takes the whole rest (c to 2c-1
+        // bytes), so the run ends with it.
+        for (int64_t i = 0; i < m;) {
             int64_t r = m - i;
             uint32_t length = static_cast<uint32_t>(r < 2 * c ? r : c);
             bool unchanged = false;
@@ -170,6 +172,7 @@ private:
             int64_t at = copyBase_ + lastCopyLength_ + diffLength_ + i;
             int result = unchanged ? Write(chunk, length) : AddSourceAndWrite(chunk, length, at);
             if (result != kOk) return result;
+            i += length;
         }
         return kOk;
     }

@@ -56,9 +56,15 @@ public:
     void U32(uint32_t v);
 
     const Bytes& bytes() const { return bytes_; }
+    // False once a text longer than 255 bytes or a length beyond u32 had to be
+    // cut: the stream no longer says what the caller asked for.
+    bool ok() const { return ok_; }
 
 private:
+    uint32_t Length(size_t count);
+
     Bytes bytes_;
+    bool ok_ = true;
 };
 
 // Builds a RegistryScript: the registered-software check, then operations.
@@ -71,6 +77,7 @@ public:
     void Op(uint8_t code);  // any op byte, for tests of unknown operations
     // Appends the End operation and returns the script.
     Bytes Finish();
+    bool ok() const { return w_.ok(); }
 
 private:
     RecordStreamWriter w_;

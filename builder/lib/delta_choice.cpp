@@ -1,0 +1,107 @@
+#include "builder/lib/delta_choice.h"
+
+#include <zlib.h>
+
+#include "builder/lib/delta_serializer.h"
+#include "core/crc.h"
+
+namespace {
+
+// Candidates are compared at a quicker level than the final payload's; the
+// ranking rarely differs and the search stays fast on large files.
+constexpr int kTrialLevel = 6;
+constexpr int kDeflateWindowBits = -15;
+constexpr int kDeflateMemLevel = 8;
+// Reaching into the output only pays when the target can repeat itself
+// beyond what deflate's own window already finds.
+constexpr size_t kReachMinTarget = 32 * 1024;
+constexpr size_t kReachInsertShare = 4;
+
+// Layouts tried for every file: fixed diff lengths over one long group, and
+// diff lengths chosen per group of a few sizes.
+const SerializeParams kLayouts[] = {
+    {65535, 0, 255, 2, false},
+    {65535, 2, 255, 2, false},
+    {65535, 4, 255, 2, false},
+    {16, kAdaptiveDiffLength, 255, 2, false},
+    {64, kAdaptiveDiffLength, 255, 2, false},
+};
+
+size_t CandidateSize(const DeltaVariant& v) {
+    Bytes all;
+    for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
+    return DeflatedSize(all, kTrialLevel);
+}
+
+// The layout every target has: one insert of raw chunks.
+DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, uint8_t chunkSize) {
+    MatchText text{&source, &target, false};
+    std::vector<DeltaSpan> spans;
+    if (!target.empty())
+        spans.push_back(DeltaSpan{0, static_cast<uint32_t>(target.size()), false, 0});
+    SerializeParams params;
+    params.chunkSize = chunkSize;
+    DeltaVariant v;
+    SerializeDelta(text, spans, params, &v);
+    return v;
+}
+
+}  // namespace
+
+size_t DeflatedSize(const Bytes& data, int level) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, kDeflateWindowBits, kDeflateMemLevel,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        return data.size();
+    }
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())));
+    z.next_in = const_cast<Bytes::value_type*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    size_t size = z.total_out;
+    deflateEnd(&z);
+    return size;
+}
+
+bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+                         DeltaVariant* variant, std::string* error) {
+    if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
+        *error = "file larger than 1 GiB";
+        return false;
+    }
+    const uint8_t chunk = options.chunkSize != 0 ? options.chunkSize : 255;
+    DeltaVariant best = InsertOnly(source, target, chunk);
+    size_t bestSize = CandidateSize(best);
+    bool reachModes[] = {false, true};
+    for (bool reach : reachModes) {
+        // Searching the output as well costs far more; it is tried only when
+        // the source leaves much of the target to literal inserts.
+        if (reach && (!options.allowReachOutput || target.size() < kReachMinTarget ||
+                      best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)) {
+            continue;
+        }
+        MatchText text{&source, &target, reach};
+        std::vector<DeltaSpan> spans = FindMatches(text);
+        for (SerializeParams params : kLayouts) {
+            if (options.groupSize != 0) params.groupSize = options.groupSize;
+            params.chunkSize = chunk;
+            params.rawDiffs = options.rawDiffs;
+            DeltaVariant candidate;
+            SerializeDelta(text, spans, params, &candidate);
+            size_t size = CandidateSize(candidate);
+            if (size < bestSize && DeltaReproduces(candidate, source, target)) {
+                best = std::move(candidate);
+                bestSize = size;
+            }
+        }
+    }
+    if (!DeltaReproduces(best, source, target)) {
+        *error = "the delta does not decode to the new file";
+        return false;
+    }
+    best.header.sourceCrc = CrcOfBuffer(source.data(), source.size(), kCrcStart);
+    *variant = std::move(best);
+    return true;
+}

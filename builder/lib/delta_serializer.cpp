@@ -1,0 +1,245 @@
+#include "builder/lib/delta_serializer.h"
+
+#include <algorithm>
+
+#include "builder/lib/delta_block_writer.h"
+#include "core/delta_decoder.h"
+
+namespace {
+
+// Candidate diff lengths for the adaptive choice, and the estimated cost in
+// bits of what a group emits: zero bytes compress to almost nothing, other
+// bytes and command integers cost most of their eight bits.
+constexpr int kDiffCandidates[] = {0, 1, 2, 3, 4, 6, 8, 12, 16};
+constexpr uint32_t kZeroByteBits = 1;
+constexpr uint32_t kByteBits = 6;
+constexpr uint32_t kIntegerBits = 10;
+
+struct Cursor {
+    uint32_t out = 0;
+    size_t span = 0;
+    int64_t copyBase = 0;
+    int64_t lastCopyLength = 0;
+    uint8_t diffLength = 0;
+    int64_t groupCounter = 0;
+    uint32_t insertStart = 0;
+};
+
+class Serializer {
+  public:
+    Serializer(const MatchText& text, const std::vector<DeltaSpan>& spans,
+               const SerializeParams& params, int64_t bound)
+        : text_(text), spans_(spans), params_(params), writer_(bound) {
+        sourceSize_ = static_cast<uint32_t>(text.source->size());
+        targetSize_ = static_cast<uint32_t>(text.target->size());
+    }
+
+    void Run() {
+        Cursor c;
+        Emit emit{nullptr};
+        while (Step(&c, &emit)) {
+        }
+    }
+
+    DeltaBlockWriter& writer() { return writer_; }
+
+  private:
+    // Where a step's output goes: into the blocks, or into a cost estimate
+    // when a group's diff length is being chosen.
+    struct Emit {
+        uint64_t* cost;  // null: write blocks
+    };
+
+    uint8_t SourceByte(int64_t pos) const {
+        return pos < sourceSize_ ? (*text_.source)[pos] : (*text_.target)[pos - sourceSize_];
+    }
+
+    // A read of count bytes at pos, made when `written` output bytes exist.
+    bool CanRead(int64_t pos, uint32_t count, uint32_t written) const {
+        if (pos < 0) return false;
+        if (pos < sourceSize_) return pos + count <= sourceSize_;
+        if (!text_.reachOutput) return false;
+        return (pos - sourceSize_) + count <= written;
+    }
+
+    uint32_t ExactRun(uint32_t out, int64_t src, uint32_t limit) const {
+        uint32_t n = 0;
+        while (n < limit && (*text_.target)[out + n] == SourceByte(src + n)) ++n;
+        return n;
+    }
+
+    // Advances the cursor by one decision; false at the end of the target.
+    bool Step(Cursor* c, Emit* emit) {
+        if (c->out >= targetSize_) {
+            FlushInsert(c, emit);
+            return false;
+        }
+        while (spans_[c->span].outPos + spans_[c->span].length <= c->out) ++c->span;
+        const DeltaSpan& span = spans_[c->span];
+        uint32_t spanEnd = span.outPos + span.length;
+        if (!span.aligned) {
+            c->out = spanEnd;
+            return true;
+        }
+        int64_t src = static_cast<int64_t>(span.srcPos) + (c->out - span.outPos);
+        uint32_t limit =
+            std::min(spanEnd - c->out, ReadableLength(text_, static_cast<uint32_t>(src), c->out));
+        uint32_t run = ExactRun(c->out, src, limit);
+        if (run < params_.minCopy) {
+            c->out += std::max<uint32_t>(run, 1);
+            return true;
+        }
+        // A look-ahead ends where its group ends, before choosing for the next.
+        if (emit->cost != nullptr && c->groupCounter == 0) return false;
+        uint8_t diffLength = c->groupCounter == 0 ? ChooseDiffLength(*c) : c->diffLength;
+        uint32_t copyLength = FitCopy(*c, src, run, diffLength);
+        if (copyLength == 0) {
+            c->out += run;
+            return true;
+        }
+        FlushInsert(c, emit);
+        Copy(c, emit, src, copyLength, diffLength);
+        return true;
+    }
+
+    // Shortens a copy so that its diff bytes stay inside the target and read
+    // only source bytes that exist; 0 when no copy fits.
+    uint32_t FitCopy(const Cursor& c, int64_t src, uint32_t run, uint8_t diffLength) const {
+        int64_t n = run;
+        n = std::min<int64_t>(n, static_cast<int64_t>(targetSize_) - c.out - diffLength);
+        if (!params_.rawDiffs && diffLength > 0) {
+            if (src < sourceSize_) {
+                n = std::min<int64_t>(n, sourceSize_ - src - diffLength);
+            } else if ((src - sourceSize_) + diffLength > c.out) {
+                n = 0;
+            }
+        }
+        return n < 1 ? 0 : static_cast<uint32_t>(n);
+    }
+
+    void Copy(Cursor* c, Emit* emit, int64_t src, uint32_t n, uint8_t diffLength) {
+        int64_t d = src - (c->copyBase + c->lastCopyLength);
+        bool newGroup = c->groupCounter == 0;
+        if (newGroup) {
+            c->diffLength = diffLength;
+            c->groupCounter = params_.groupSize;
+        }
+        --c->groupCounter;
+        c->copyBase = src;
+        c->lastCopyLength = n;
+        uint8_t diff[256];
+        for (uint32_t j = 0; j < c->diffLength; ++j) {
+            uint8_t target = (*text_.target)[c->out + n + j];
+            diff[j] =
+                params_.rawDiffs ? target : static_cast<uint8_t>(target - SourceByte(src + n + j));
+        }
+        if (emit->cost != nullptr) {
+            *emit->cost +=
+                2 * kIntegerBits + (newGroup ? kByteBits : 0) + BytesCost(diff, c->diffLength);
+        } else {
+            writer_.PackedInteger(n);
+            writer_.PackedInteger(d);
+            if (newGroup) writer_.CommandByte(c->diffLength);
+            writer_.DiffBytes(diff, c->diffLength);
+        }
+        c->out += n + c->diffLength;
+        c->insertStart = c->out;
+    }
+
+    static uint64_t BytesCost(const uint8_t* bytes, uint32_t count) {
+        uint64_t cost = 0;
+        for (uint32_t i = 0; i < count; ++i) cost += bytes[i] == 0 ? kZeroByteBits : kByteBits;
+        return cost;
+    }
+
+    // Emits the bytes between the last copy and the cursor as one insert.
+    void FlushInsert(Cursor* c, Emit* emit) {
+        uint32_t m = std::min(c->out, targetSize_) - c->insertStart;
+        if (m == 0) return;
+        if (emit->cost == nullptr) writer_.PackedInteger(-static_cast<int64_t>(m));
+        const uint32_t chunk = params_.chunkSize;
+        int64_t aligned = c->copyBase + c->lastCopyLength + c->diffLength;
+        uint8_t raw[512], added[512];
+        uint32_t length = 0;
+        for (uint32_t i = 0; i < m; i += length) {
+            uint32_t r = m - i;
+            length = r < 2 * chunk ? r : chunk;
+            uint32_t at = c->insertStart + i;
+            bool canAdd = CanRead(aligned + i, length, at);
+            uint32_t rawZeros = 0, addedZeros = 0;
+            for (uint32_t k = 0; k < length; ++k) {
+                raw[k] = (*text_.target)[at + k];
+                rawZeros += raw[k] == 0;
+                if (canAdd) {
+                    added[k] = static_cast<uint8_t>(raw[k] - SourceByte(aligned + i + k));
+                    addedZeros += added[k] == 0;
+                }
+            }
+            // Adding pays only when it clearly turns more bytes into zeros.
+            bool useAdded = canAdd && addedZeros > rawZeros + length / 8;
+            const uint8_t* bytes = useAdded ? added : raw;
+            if (emit->cost != nullptr) {
+                *emit->cost += BytesCost(bytes, length) + 1;
+            } else {
+                writer_.InsertBytes(bytes, length);
+                writer_.BitC(!useAdded);
+            }
+        }
+        if (emit->cost != nullptr) *emit->cost += kIntegerBits;
+        c->insertStart = c->out;
+    }
+
+    // For the next group: the diff length whose next groupSize copies are
+    // estimated to cost least.
+    uint8_t ChooseDiffLength(const Cursor& c) {
+        if (params_.diffLength != kAdaptiveDiffLength)
+            return static_cast<uint8_t>(params_.diffLength);
+        uint64_t bestCost = UINT64_MAX;
+        uint8_t best = 0;
+        for (int candidate : kDiffCandidates) {
+            Cursor trial = c;
+            trial.groupCounter = params_.groupSize;
+            trial.diffLength = static_cast<uint8_t>(candidate);
+            uint64_t cost = 0;
+            Emit emit{&cost};
+            while (Step(&trial, &emit)) {
+            }
+            // Normalise by progress so short look-aheads are not favoured.
+            uint32_t progress = std::max<uint32_t>(trial.out - c.out, 1);
+            uint64_t scaled = cost * 1024 / progress;
+            if (scaled < bestCost) {
+                bestCost = scaled;
+                best = static_cast<uint8_t>(candidate);
+            }
+        }
+        return best;
+    }
+
+    const MatchText& text_;
+    const std::vector<DeltaSpan>& spans_;
+    const SerializeParams& params_;
+    DeltaBlockWriter writer_;
+    uint32_t sourceSize_ = 0;
+    uint32_t targetSize_ = 0;
+};
+
+}  // namespace
+
+void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
+                    const SerializeParams& params, DeltaVariant* variant) {
+    VariantHeader& h = variant->header;
+    h = VariantHeader{};
+    h.sourceSize = static_cast<uint32_t>(text.source->size());
+    h.groupSize = params.groupSize;
+    h.chunkSize = params.chunkSize;
+    h.deltaFlags = static_cast<uint8_t>((text.reachOutput ? kReachOutput : 0) |
+                                        (params.rawDiffs ? kRawDiffs : 0));
+    int64_t bound = DeltaBound(h, static_cast<uint32_t>(text.target->size()));
+    Serializer serializer(text, spans, params, bound);
+    serializer.Run();
+    Bytes* blocks = serializer.writer().blocks();
+    for (int b = 0; b < kDeltaBlockCount; ++b) {
+        variant->blocks[b] = std::move(blocks[b]);
+        h.blockLength[b] = static_cast<uint32_t>(variant->blocks[b].size());
+    }
+}

@@ -1,0 +1,25 @@
+// Maps the spans of the match finder onto the format's commands: copies of
+// exact runs, each followed by its group's diff bytes; everything else goes
+// into insert runs whose chunks are either raw or added to the source bytes
+// that continue the last alignment.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "builder/lib/match_finder.h"
+
+// Diff length chosen afresh for every group from a look-ahead estimate.
+constexpr int kAdaptiveDiffLength = -1;
+
+struct SerializeParams {
+    uint16_t groupSize = 65535;
+    int diffLength = 0;  // 0..255, or kAdaptiveDiffLength
+    uint8_t chunkSize = 255;
+    uint32_t minCopy = 2;  // shorter exact runs travel inside inserts
+    bool rawDiffs = false;
+};
+
+// Fills variant's header (sizes, flags, group and chunk sizes, block
+// lengths) and blocks. The source CRC is left to the caller.
+void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
+                    const SerializeParams& params, DeltaVariant* variant);

@@ -1,0 +1,33 @@
+// Finds where a target can be taken from its source: approximate matches
+// (aligned spans whose bytes mostly equal the source at a fixed offset) and
+// the literal stretches between them.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "builder/lib/payload_writer.h"
+
+struct DeltaSpan {
+    uint32_t outPos;
+    uint32_t length;
+    bool aligned;
+    // Aligned spans: position in the source, or, at or past the source size,
+    // in the output already written (reaching into the output).
+    uint32_t srcPos;
+};
+
+// The text a delta step may read from: the source, followed by the target
+// when the step may reach into its own output.
+struct MatchText {
+    const Bytes* source;
+    const Bytes* target;
+    bool reachOutput;
+};
+
+// Spans in output order, covering the target exactly. Aligned spans read only
+// bytes that exist when the decoder reaches them: inside the source, or in
+// output written before the span starts.
+std::vector<DeltaSpan> FindMatches(const MatchText& text);
+
+// How many bytes starting at srcPos an aligned span starting at outPos may read.
+uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos);

@@ -1,0 +1,109 @@
+#include "builder/lib/patch_check.h"
+
+namespace {
+
+FileVerdict MakeVerdict(const std::string& name, Verdict verdict) {
+    FileVerdict v;
+    v.name = name;
+    v.verdict = verdict;
+    return v;
+}
+
+bool Matches(const Bytes& content, uint32_t size, uint32_t crc, uint32_t skipOffset,
+             uint32_t skipLength) {
+    return content.size() == size && CrcWithSkip(content, skipOffset, skipLength) == crc;
+}
+
+// The applier's order: the file itself, then, when it exists but differs,
+// the same name under the backup directory; the first matching variant wins.
+FileVerdict CheckChanged(const PatchContents& patch, const CurrentRecord& r,
+                         const TargetReader& read) {
+    FileVerdict v = MakeVerdict(r.fileName, Verdict::kForeign);
+    Bytes content;
+    const FileRecordHeader& h = r.fileHeader;
+    if (read(r.fileName, &content) &&
+        Matches(content, h.newSize, h.newCrc, r.newSkipOffset, r.newSkipLength)) {
+        v.verdict = Verdict::kAlreadyNew;
+        return v;
+    }
+    for (int k = 0; k < h.sourceCount; ++k) {
+        const SourceVariant& s = r.variants[k];
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            std::string name = attempt == 0 ? s.sourceName : patch.backupName + "\\" + s.sourceName;
+            if (!read(name, &content)) break;  // a missing file is not looked for in the backup
+            if (!Matches(content, s.header.sourceSize, s.header.sourceCrc, s.skipOffset,
+                         s.skipLength)) {
+                continue;
+            }
+            Bytes rebuilt;
+            std::string error;
+            bool ok = DecodeChain(patch, r, k, content, &rebuilt, &error);
+            v.verdict = ok ? Verdict::kRebuildable : Verdict::kRebuildFails;
+            v.variant = k + 1;
+            v.fromBackup = attempt == 1;
+            v.detail = error;
+            return v;
+        }
+    }
+    if (h.fileFlags & kOptional) v.verdict = Verdict::kOptionalSkip;
+    return v;
+}
+
+}  // namespace
+
+std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read) {
+    std::vector<FileVerdict> verdicts;
+    Bytes content;
+    for (const CurrentRecord& r : patch.records) {
+        switch (r.kind) {
+            case kFileRecord:
+                verdicts.push_back(CheckChanged(patch, r, read));
+                break;
+            case kNewFileRecord:
+                verdicts.push_back(MakeVerdict(
+                    r.fileName, read(r.fileName, &content) ? Verdict::kReplace : Verdict::kCreate));
+                break;
+            case kObsoleteRecord:
+                verdicts.push_back(MakeVerdict(
+                    r.fileName, read(r.fileName, &content) ? Verdict::kRetire : Verdict::kAbsent));
+                break;
+            default:
+                verdicts.push_back(MakeVerdict("", Verdict::kRegistry));
+                break;
+        }
+    }
+    return verdicts;
+}
+
+bool WouldApply(const std::vector<FileVerdict>& verdicts) {
+    for (const FileVerdict& v : verdicts) {
+        if (v.verdict == Verdict::kForeign || v.verdict == Verdict::kRebuildFails) return false;
+    }
+    return true;
+}
+
+const char* VerdictText(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::kAlreadyNew:
+            return "already new";
+        case Verdict::kRebuildable:
+            return "rebuildable";
+        case Verdict::kRebuildFails:
+            return "REBUILD FAILS";
+        case Verdict::kForeign:
+            return "FOREIGN (matches no known version)";
+        case Verdict::kOptionalSkip:
+            return "optional, left alone (matches no known version)";
+        case Verdict::kCreate:
+            return "new file, created";
+        case Verdict::kReplace:
+            return "new file, replaces the existing one (backed up)";
+        case Verdict::kRetire:
+            return "obsolete, moved into the backup";
+        case Verdict::kAbsent:
+            return "obsolete, already absent";
+        case Verdict::kRegistry:
+            return "registry changes (checked only on Windows)";
+    }
+    return "?";
+}

@@ -1,0 +1,40 @@
+// What the applier would do with each record of a patch against a directory,
+// worked out natively and without changing anything.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/lib/patch_reader.h"
+
+enum class Verdict {
+    kAlreadyNew,    // the file has the new content
+    kRebuildable,   // a listed version matches; the chain rebuilds the new file
+    kRebuildFails,  // a version matches but the chain does not give the new file
+    kForeign,       // no listed version matches (message 34)
+    kOptionalSkip,  // no version matches, the file is optional
+    kCreate,        // a new file, nothing there yet
+    kReplace,       // a new file over an existing one (which is backed up)
+    kRetire,        // an obsolete file that exists
+    kAbsent,        // an obsolete file that is not there
+    kRegistry,      // registry changes; not checked natively
+};
+
+struct FileVerdict {
+    std::string name;  // code page 950, as in the patch
+    Verdict verdict = Verdict::kForeign;
+    int variant = -1;  // 1-based matching variant for kRebuildable / kRebuildFails
+    bool fromBackup = false;
+    std::string detail;
+};
+
+// Reads a file below the target by its name in the patch (code page 950,
+// '\' separators); false when there is no such file.
+using TargetReader = std::function<bool(const std::string& name, Bytes* content)>;
+
+std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read);
+
+// True when applying would succeed: no kForeign and no kRebuildFails.
+bool WouldApply(const std::vector<FileVerdict>& verdicts);
+
+const char* VerdictText(Verdict verdict);

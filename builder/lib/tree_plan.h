@@ -1,0 +1,45 @@
+// Decides what a patch carries, from the old trees (oldest first) and the new
+// one: changed files with a chain of distinct older versions, new files and
+// obsolete files. Pure: trees are already in memory.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "builder/lib/payload_writer.h"
+
+struct TreeFile {
+    Bytes content;
+    uint32_t dosTime = 0;  // local DOS date/time of the file, 0 when unknown
+};
+
+// Relative names with '/' separators, as UTF-8 text.
+using Tree = std::map<std::string, TreeFile>;
+
+struct PlannedChange {
+    std::string name;                    // spelling of the new tree
+    std::vector<const Bytes*> versions;  // distinct older contents, oldest first
+    const TreeFile* newer = nullptr;
+};
+
+struct PlannedNewFile {
+    std::string name;
+    const TreeFile* file = nullptr;
+};
+
+struct TreePlan {
+    std::vector<PlannedChange> changed;
+    std::vector<PlannedNewFile> added;
+    std::vector<std::string> removed;  // spelling of the newest old tree holding it
+};
+
+// Windows compares names without regard to ASCII case, so the trees are
+// matched that way. False with *error when one tree holds two names that
+// Windows could not tell apart.
+bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keepObsolete,
+               TreePlan* plan, std::string* error);
+
+// Case-insensitive glob: '*' any run of characters (separators included),
+// '?' one character. Names and patterns use '/' or '\' alike.
+bool MatchesPattern(const std::string& pattern, const std::string& name);

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "builder/lib/reg_file.h"
+#include "builder/lib/text_cp950.h"
+
+namespace {
+
+TEST(TextCp950, ConvertsLinesToNulSeparatedCodePage950) {
+    std::string out, error;
+    ASSERT_TRUE(ConvertTextFile("\xEF\xBB\xBF中文化\r\nline 2\n", "d.txt", &out, &error)) << error;
+    EXPECT_EQ(out, std::string("\xA4\xA4\xA4\xE5\xA4\xC6\0line 2", 13));
+    ASSERT_TRUE(ConvertTextFile("", "d.txt", &out, &error));
+    EXPECT_EQ(out, "");
+}
+
+TEST(TextCp950, ErrorsNameFileAndLine) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"ok\nstill ok\nemoji \xF0\x9F\x98\x80 here\n", "notice.txt:3: character U+1F600"},
+        {"\xC3\x28", "notice.txt:1: bytes that are not UTF-8"},
+        {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"},
+    };
+    for (const Case& c : cases) {
+        std::string out, error;
+        EXPECT_FALSE(ConvertTextFile(c.text, "notice.txt", &out, &error));
+        EXPECT_EQ(error.compare(0, strlen(c.expected), c.expected), 0) << error;
+    }
+}
+
+TEST(TextCp950, FindsSeparatorTrailBytes) {
+    std::string out, what;
+    size_t bad = 0;
+    ASSERT_TRUE(Utf8ToCp950("許可.txt", &out, &bad, &what));  // 許 is B3 5C
+    EXPECT_TRUE(HasSeparatorTrailByte(out));
+    ASSERT_TRUE(Utf8ToCp950("中文\\x.txt", &out, &bad, &what));
+    EXPECT_FALSE(HasSeparatorTrailByte(out));
+}
+
+TEST(RegFile, ReadsStringsDwordsAndHexValues) {
+    const std::string text =
+        "Windows Registry Editor Version 5.00\r\n"
+        "; comment\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Maker\\App]\r\n"
+        "@=\"預設\"\r\n"
+        "\"Path\"=\"C:\\\\Program Files\\\\App\"\r\n"
+        "\"Count\"=dword:0000002a\r\n"
+        "\"Blob\"=hex:01,02,\\\r\n"
+        "  ff\r\n"
+        "\"Expand\"=hex(2):25,00,41,00,00,00\r\n"
+        "[HKCU\\Software\\App]\r\n"
+        "\"Quote\"=\"say \\\"hi\\\"\"\r\n";
+    std::vector<RegKey> keys;
+    std::string error;
+    ASSERT_TRUE(ParseRegFile(text, "a.reg", &keys, &error)) << error;
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].rootKey, 0x80000002u);
+    EXPECT_EQ(keys[0].path, "Software\\Maker\\App");
+    ASSERT_EQ(keys[0].values.size(), 5u);
+    EXPECT_EQ(keys[0].values[0].name, "");
+    EXPECT_EQ(keys[0].values[0].data, (Bytes{0xB9, 0x77, 0xB3, 0x5D, 0}));
+    EXPECT_EQ(keys[0].values[1].data.size(), strlen("C:\\Program Files\\App") + 1);
+    EXPECT_EQ(keys[0].values[2].type, kRegDword);
+    EXPECT_EQ(keys[0].values[2].data, (Bytes{42, 0, 0, 0}));
+    EXPECT_EQ(keys[0].values[3].type, kRegBinary);
+    EXPECT_EQ(keys[0].values[3].data, (Bytes{1, 2, 0xFF}));
+    EXPECT_EQ(keys[0].values[4].type, kRegExpandSz);
+    EXPECT_EQ(keys[0].values[4].data, (Bytes{'%', 'A', 0}));  // UTF-16 became code page 950
+    EXPECT_EQ(keys[1].rootKey, 0x80000001u);
+    EXPECT_EQ(keys[1].values[0].data, (Bytes{'s', 'a', 'y', ' ', '"', 'h', 'i', '"', 0}));
+}
+
+TEST(RegFile, UnicodeFileWithByteOrderMark) {
+    std::string utf8 = "REGEDIT4\n[HKLM\\S]\n\"v\"=\"x\"\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : utf8) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    std::vector<RegKey> keys;
+    std::string error;
+    ASSERT_TRUE(ParseRegFile(utf16, "u.reg", &keys, &error)) << error;
+    EXPECT_EQ(keys[0].values[0].data, (Bytes{'x', 0}));
+}
+
+TEST(RegFile, BadInputGivesLineNumberedErrors) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", "r.reg:1: the file is empty"},
+        {"hello\n", "r.reg:1: the first line"},
+        {"REGEDIT4\n\"v\"=\"x\"\n", "r.reg:2: a value comes before any [key]"},
+        {"REGEDIT4\n[HKEY_NOWHERE\\x]\n", "r.reg:2: \"HKEY_NOWHERE\\x\" does not start"},
+        {"REGEDIT4\n[-HKLM\\x]\n", "r.reg:2: a patch cannot delete registry keys"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=-\n", "r.reg:3: a patch cannot delete registry values"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=dword:123456789\n", "r.reg:3: a dword needs"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=hex:1,zz\n", "r.reg:3: 'z' is not"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=hex:01,\\", "r.reg:3: the file ends inside"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v=\"x\"\n", "r.reg:3: '=' was expected"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"unclosed\n", "r.reg:3: a quoted text is not closed"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"\xF0\x9F\x98\x80\"\n", "r.reg:3: character U+1F600"},
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=qword:1\n", "r.reg:3: unknown value data"},
+    };
+    for (const Case& c : cases) {
+        std::vector<RegKey> keys;
+        std::string error;
+        EXPECT_FALSE(ParseRegFile(c.text, "r.reg", &keys, &error)) << c.text;
+        EXPECT_EQ(error.compare(0, strlen(c.expected), c.expected), 0) << error;
+    }
+}
+
+}  // namespace
