@@ -56,8 +56,8 @@ HWND CreateMainWindow(HINSTANCE instance) {
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
-// A quit met inside a pump step of a run was recorded there; it still ends
-// the loop, so a close made while the program was busy is not lost.
+}  // namespace
+
 int RunMessageLoop() {
     MSG message;
     while (!gWindow.quitReceived) {
@@ -69,8 +69,6 @@ int RunMessageLoop() {
     }
     return gWindow.quitCode;
 }
-
-}  // namespace
 
 bool OpenPatchAtStartup() {
     const int result = OpenPatch();
