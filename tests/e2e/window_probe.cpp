@@ -70,13 +70,17 @@ std::string ControlText(HWND window) {
     return buffer;
 }
 
+// Read as wide text and converted to the ANSI code page: an ANSI LB_GETTEXT
+// sent to another process is not converted back by every system.
 std::vector<std::string> ListBoxEntries(HWND listBox) {
     std::vector<std::string> entries;
-    const LRESULT count = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        char buffer[kTextLimit] = {};
-        SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer));
-        entries.push_back(buffer);
+        wchar_t wide[kTextLimit] = {};
+        SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide));
+        char narrow[kTextLimit * 2] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+        entries.push_back(narrow);
     }
     return entries;
 }
@@ -116,8 +120,11 @@ void ChooseInFileDialog(HWND dialog, const std::string& path) {
 void CancelFileDialog(HWND dialog) { AnswerBox(dialog, IDCANCEL); }
 
 bool SaveWindowImage(HWND window, const std::string& path) {
+    // The client area: under a virtual display without a window manager
+    // nobody draws the frame.
     RECT rect;
-    if (!GetWindowRect(window, &rect)) return false;
+    if (!GetClientRect(window, &rect)) return false;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     const int stride = (width * 3 + 3) & ~3;

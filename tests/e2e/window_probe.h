@@ -32,5 +32,5 @@ void AnswerBox(HWND box, int buttonId);
 void ChooseInFileDialog(HWND dialog, const std::string& path);
 void CancelFileDialog(HWND dialog);
 
-// Copies the window's pixels from the screen into a 24-bit BMP file.
+// Copies the window's client pixels from the screen into a 24-bit BMP file.
 bool SaveWindowImage(HWND window, const std::string& path);
