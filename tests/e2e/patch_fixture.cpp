@@ -134,6 +134,7 @@ void RemoveTree(const std::string& path) {
 
 bool RunningPatch::Start(const std::string& exe, const std::string& arguments,
                          const std::string& workingDirectory) {
+    *this = RunningPatch();  // no handle of an earlier run may stand in for this one
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
