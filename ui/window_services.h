@@ -36,4 +36,7 @@ std::string GetControlText(HWND control);  // at most 997 characters
 int TextWidth(const char* text);
 void LayoutControls(bool withDescription);
 void ShowDescription(const char* text);  // NULs already replaced by 0x01
+// Each 0x01 and CR becomes CR CR LF; cut at a whole character or line break
+// so that it fits 2,004 bytes with its terminator.
+std::string DescriptionDisplayForm(const char* text);
 void SetNoticeText(const char* text);

@@ -1,0 +1,111 @@
+// Turns the payload body behind the header into the payload file: a raw
+// deflate stream is inflated, a stored body is copied, both in 1 KB pieces.
+#include <zlib.h>
+
+#include "container/open_patch.h"
+#include "container/payload_file.h"
+#include "core/result_codes.h"
+#include "platform/file_primitives.h"
+
+namespace {
+
+constexpr uint32_t kPieceSize = 1024;
+constexpr int kRawDeflateWindowBits = -15;
+
+int CopyStoredBody(uint32_t bodyLength) {
+    uint8_t buffer[kPieceSize];
+    while (bodyLength > 0) {
+        uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
+        if (!ReadBlock(gPatchExecutable, buffer, piece)) return kPatchDamaged;
+        if (!WriteBlock(gPayloadFile, buffer, piece)) return kTempFull;
+        bodyLength -= piece;
+    }
+    return kOk;
+}
+
+class RawInflater {
+  public:
+    RawInflater() { ready_ = inflateInit2(&stream_, kRawDeflateWindowBits) == Z_OK; }
+    ~RawInflater() {
+        if (ready_) inflateEnd(&stream_);
+    }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    bool ready() const { return ready_; }
+    bool finished() const { return finished_; }
+
+    void Offer(uint8_t* input, uint32_t count) {
+        stream_.next_in = input;
+        stream_.avail_in = count;
+    }
+    bool InputLeft() const { return stream_.avail_in > 0; }
+
+    // One inflate call into a fresh output buffer, its output written to the
+    // payload file. *produced tells whether the call made any progress.
+    int Step(int flush, bool* produced) {
+        uint8_t output[kPieceSize];
+        stream_.next_out = output;
+        stream_.avail_out = kPieceSize;
+        uInt inputBefore = stream_.avail_in;
+        int status = inflate(&stream_, flush);
+        uint32_t count = kPieceSize - stream_.avail_out;
+        *produced = count > 0 || stream_.avail_in != inputBefore;
+        if (count > 0 && !WriteBlock(gPayloadFile, output, count)) return kTempFull;
+        if (status == Z_STREAM_END) {
+            finished_ = true;
+            return kOk;
+        }
+        // Data, stream, memory and dictionary errors all mean a damaged body;
+        // calling again with the same input would never end.
+        if (status != Z_OK && status != Z_BUF_ERROR) return kPatchDamaged;
+        return kOk;
+    }
+
+  private:
+    z_stream stream_ = {};
+    bool ready_ = false;
+    bool finished_ = false;
+};
+
+int InflateBody(uint32_t bodyLength) {
+    RawInflater inflater;
+    if (!inflater.ready()) return kPatchDamaged;
+    uint8_t input[kPieceSize];
+    bool produced = false;
+    while (bodyLength > 0 && !inflater.finished()) {
+        uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
+        if (!ReadBlock(gPatchExecutable, input, piece)) return kPatchDamaged;
+        inflater.Offer(input, piece);
+        while (inflater.InputLeft() && !inflater.finished()) {
+            int result = inflater.Step(Z_SYNC_FLUSH, &produced);
+            if (result != kOk) return result;
+            if (!produced) return kPatchDamaged;
+        }
+        bodyLength -= piece;
+    }
+    // Output still held back by inflate comes out here; bytes behind the end
+    // of the deflate stream are never looked at.
+    while (!inflater.finished()) {
+        int result = inflater.Step(Z_FINISH, &produced);
+        if (result != kOk) return result;
+        if (!produced) break;
+    }
+    // A body that stops before its deflate stream ends is damaged.
+    return inflater.finished() ? kOk : kPatchDamaged;
+}
+
+}  // namespace
+
+int ExtractPayload() {
+    ClosePayloadFile();
+    gPayloadFile = CreateTempStreamFile();
+    if (gPayloadFile == 0) return kTempFull;
+    uint32_t bodyLength =
+        FileSize(gPatchExecutable) - CurrentPosition(gPatchExecutable) - kPayloadTrailerSize;
+    int result = (gPatchHeader.payloadFlags & kPayloadCompressed) ? InflateBody(bodyLength)
+                                                                  : CopyStoredBody(bodyLength);
+    if (result != kOk) return result;
+    SeekPayload(0);
+    return kOk;
+}

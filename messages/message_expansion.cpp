@@ -1,0 +1,57 @@
+// Placeholder expansion of message templates.
+#include <cstring>
+
+#include "container/process_texts.h"
+#include "messages/catalogue.h"
+
+namespace {
+
+constexpr char kLineBreak = '\r';
+const char* const kCurrentDirectoryText = "現在的目錄";
+
+// "." and ".\" name the current directory; a leading ".\" adds nothing.
+void AppendInsertion(const std::string& value, std::string* out) {
+    if (value.empty()) return;
+    if (value == "." || value == ".\\") {
+        *out += kCurrentDirectoryText;
+    } else if (value.size() > 2 && value.compare(0, 2, ".\\") == 0) {
+        out->append(value, 2, std::string::npos);
+    } else {
+        *out += value;
+    }
+}
+
+}  // namespace
+
+std::string ExpandMessage(const char* templateText) {
+    std::string out;
+    size_t length = std::strlen(templateText);
+    for (size_t i = 0; i < length; ++i) {
+        char c = templateText[i];
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        char next = i + 1 < length ? templateText[i + 1] : '\0';
+        switch (next) {
+            case 'n':
+                out += kLineBreak;
+                break;
+            case 'p':
+                AppendInsertion(gPatchPath, &out);
+                break;
+            case 'm':
+                AppendInsertion(gCurrentFileName, &out);
+                break;
+            case 's':
+                AppendInsertion(gTargetDirectory, &out);
+                break;
+            default:
+                // Not a placeholder: the '%' stands, the next character is read as usual.
+                out += '%';
+                continue;
+        }
+        ++i;
+    }
+    return out;
+}
