@@ -38,13 +38,13 @@ const ControlSpec kBoxes[] = {
 
 // Every control has identifier 0; the window tells them apart by handle.
 template <size_t N>
-void CreateControls(HWND window, const ControlSpec (&specs)[N]) {
+void CreateControls(HWND window, const ControlSpec (&table)[N]) {
     const HINSTANCE instance =
         reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    for (const ControlSpec& spec : specs) {
-        *spec.slot =
-            CreateWindowExA(spec.extendedStyle, spec.className, spec.text, spec.style, spec.x,
-                            spec.y, spec.width, spec.height, window, 0, instance, nullptr);
+    for (const ControlSpec& entry : table) {
+        *entry.slot =
+            CreateWindowExA(entry.extendedStyle, entry.className, entry.text, entry.style, entry.x,
+                            entry.y, entry.width, entry.height, window, 0, instance, nullptr);
     }
 }
 

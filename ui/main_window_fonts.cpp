@@ -40,12 +40,12 @@ const FontSpec kPaneFonts[] = {
 };
 
 template <size_t N>
-void CreateFonts(const FontSpec (&specs)[N]) {
-    for (const FontSpec& spec : specs) {
-        if (*spec.slot) continue;  // made by an earlier window
-        *spec.slot = CreateFontA(spec.height, 0, 0, 0, spec.weight, FALSE, spec.underline, FALSE,
-                                 spec.charSet, spec.outputPrecision, CLIP_DEFAULT_PRECIS,
-                                 PROOF_QUALITY, spec.pitchAndFamily, spec.face);
+void CreateFonts(const FontSpec (&table)[N]) {
+    for (const FontSpec& entry : table) {
+        if (*entry.slot) continue;  // made by an earlier window
+        *entry.slot = CreateFontA(entry.height, 0, 0, 0, entry.weight, FALSE, entry.underline,
+                                  FALSE, entry.charSet, entry.outputPrecision, CLIP_DEFAULT_PRECIS,
+                                  PROOF_QUALITY, entry.pitchAndFamily, entry.face);
     }
 }
 
