@@ -1,0 +1,305 @@
+// The built patch executable, run under Wine as a person would run it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "tests/e2e/patch_fixture.h"
+#include "tests/e2e/window_probe.h"
+
+namespace {
+
+const std::string kSuccessLine = "OK，中文化檔套用完成！";
+const std::string kStopLine = "注意，使用者要求中斷。 檔案尚未全部完成更改，中文化檔無法套用：";
+const std::string kNoSourceLine = "錯誤，無法製造新檔案，修正軟體將不作此動作。";
+constexpr char kBackupDirectory[] = "\\BACKUP";
+constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingRenames[] = "PendingFileRenameOperations";
+
+std::string Checking(const std::string& name, const std::string& verdict) {
+    return "＊ 準備更新目的檔案 [" + name + "] ====> " + verdict;
+}
+
+class PatchRun : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(ApplierPath().empty()) << "APPLIER_EXE is not set";
+        root_ = FreshDirectory(testing::UnitTest::GetInstance()->current_test_info()->name());
+        target_ = root_ + "\\target";
+        CreateDirectoryA(target_.c_str(), nullptr);
+        exe_ = root_ + "\\PATCH.EXE";
+        patch_.changes.push_back({"tale.exe", PseudoRandomBytes(20000, 1), {}});
+        patch_.changes[0].newContent = ScatteredChange(patch_.changes[0].oldContent, 997);
+        patch_.newFileName = "data\\readme.txt";
+        patch_.newFileContent = {'n', 'e', 'w'};
+    }
+    void TearDown() override {
+        app_.Kill();
+        RemoveTree(root_);
+    }
+
+    void MakePatchAndTarget(const std::string& directory) {
+        ASSERT_TRUE(WritePatchExecutable(exe_, patch_));
+        CreateDirectoryA(directory.c_str(), nullptr);
+        for (const FileChange& change : patch_.changes) {
+            ASSERT_TRUE(WriteFileBytes(directory + "\\" + change.name, change.oldContent));
+        }
+    }
+    void StartAndWaitForWindow(const std::string& arguments, const std::string& workingDirectory) {
+        ASSERT_TRUE(app_.Start(exe_, arguments, workingDirectory));
+        ASSERT_TRUE(app_.FindWindowAndControls());
+    }
+    std::vector<std::string> SuccessLog() const {
+        std::vector<std::string> log = {"檢查中文化檔是否可以套用：" + std::string(16, ' '), ""};
+        for (const FileChange& change : patch_.changes)
+            log.push_back(Checking(change.name, "完成"));
+        log.push_back(Checking(patch_.newFileName, "完成"));
+        log.push_back("");
+        log.push_back(kSuccessLine);
+        return log;
+    }
+    void ExpectPatched(const std::string& directory) const {
+        for (const FileChange& change : patch_.changes) {
+            SCOPED_TRACE(change.name);
+            EXPECT_EQ(ReadFileBytes(directory + "\\" + change.name), change.newContent);
+            EXPECT_EQ(ReadFileBytes(directory + kBackupDirectory + "\\" + change.name),
+                      change.oldContent);
+        }
+        EXPECT_EQ(ReadFileBytes(directory + "\\" + patch_.newFileName), patch_.newFileContent);
+        EXPECT_FALSE(FileExistsAt(directory + "\\PATCH0.TMP"));
+    }
+    void ExpectUntouched(const std::string& directory) const {
+        for (const FileChange& change : patch_.changes) {
+            EXPECT_EQ(ReadFileBytes(directory + "\\" + change.name), change.oldContent);
+        }
+        EXPECT_FALSE(FileExistsAt(directory + "\\" + patch_.newFileName));
+        EXPECT_FALSE(FileExistsAt(directory + "\\PATCH0.TMP"));
+    }
+    void ExpectSuccessState() {
+        EXPECT_EQ(app_.Log(), SuccessLog());
+        EXPECT_FALSE(IsWindowVisible(app_.applyButton));
+        EXPECT_FALSE(IsWindowEnabled(app_.browseButton));
+        EXPECT_FALSE(IsWindowEnabled(app_.pathEdit));
+        EXPECT_TRUE(IsWindowEnabled(app_.exitButton));
+        EXPECT_EQ(ControlText(app_.exitButton), "離開");
+    }
+    void CloseAndExpectExitCode(DWORD expected) {
+        app_.Close();
+        EXPECT_EQ(app_.WaitForExit(), expected);
+    }
+
+    std::string root_, target_, exe_;
+    TestPatch patch_;
+    RunningPatch app_;
+};
+
+// Every way of naming the target on the command line patches it at once.
+TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
+    struct Case {
+        const char* name;
+        const char* directory;  // below the test's root
+        bool quoted;
+        const char* argumentFile;  // appended to the directory, or null
+        bool noArgument;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"no argument: the current directory", "target", false, nullptr, true, ""},
+        {"a directory", "target", false, nullptr, false, "第一行\r第二行"},
+        {"a file in it", "target", false, "\\tale.exe", false, ""},
+        {"a quoted path with blanks", "my target dir", true, nullptr, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = root_ + "\\" + c.directory;
+        patch_.description = c.description;
+        RemoveTree(directory);
+        MakePatchAndTarget(directory);
+        std::string argument;
+        if (!c.noArgument) {
+            argument = directory + (c.argumentFile ? c.argumentFile : "");
+            if (c.quoted) argument = "\"" + argument + "\"";
+        }
+        StartAndWaitForWindow(argument, c.noArgument ? directory : root_);
+        ASSERT_TRUE(app_.WaitForRunEnd());
+        ExpectSuccessState();
+        const std::string shown = c.noArgument     ? "."
+                                  : c.argumentFile ? directory + "\\"
+                                                   : directory;
+        EXPECT_EQ(ControlText(app_.pathEdit), shown);
+        const bool withDescription = *c.description != '\0';
+        EXPECT_EQ(IsWindowVisible(app_.descriptionEdit) != 0, withDescription);
+        if (withDescription) {
+            EXPECT_EQ(ControlText(app_.descriptionEdit), "第一行\r\r\n第二行");
+            app_.Screenshot("success-with-description");
+        } else if (c.noArgument) {
+            app_.Screenshot("success");
+        }
+        CloseAndExpectExitCode(0);
+        ExpectPatched(directory);
+        app_.Kill();
+    }
+}
+
+TEST_F(PatchRun, UsageBoxEndsWithCodeOneAndNoWindow) {
+    MakePatchAndTarget(target_);
+    for (const char* arguments : {"-h", "D:\\x E:\\y", "\"D:\\a b\" c"}) {
+        SCOPED_TRACE(arguments);
+        ASSERT_TRUE(app_.Start(exe_, arguments, root_));
+        const MessageBoxSeen box = WaitForMessageBox(app_.process.dwProcessId, "命令列參數");
+        ASSERT_NE(box.box, nullptr);
+        EXPECT_EQ(box.text, "Usage: Patchname.exe [path]\r");
+        EXPECT_TRUE(TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI").empty());
+        AnswerBox(box.box, IDOK);
+        EXPECT_EQ(app_.WaitForExit(), 1u);
+        app_.Kill();
+    }
+    ExpectUntouched(target_);
+}
+
+TEST_F(PatchRun, PayloadThatCannotBeOpenedShowsOneErrorBox) {
+    ASSERT_TRUE(CopyFileA(ApplierPath().c_str(), exe_.c_str(), FALSE));
+    ASSERT_TRUE(app_.Start(exe_, "", root_));
+    const MessageBoxSeen box = WaitForMessageBox(app_.process.dwProcessId, "Error");
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_EQ(box.text, "\r錯誤，[" + exe_ + "] 是不可讀取或非中文化檔。");
+    for (HWND window : TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI")) {
+        EXPECT_FALSE(IsWindowVisible(window));
+    }
+    AnswerBox(box.box, IDOK);
+    EXPECT_EQ(app_.WaitForExit(), 255u);
+}
+
+TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
+    const std::string empty = root_ + "\\empty";
+    CreateDirectoryA(empty.c_str(), nullptr);
+    MakePatchAndTarget(target_);
+    StartAndWaitForWindow(empty, root_);
+    ASSERT_TRUE(app_.WaitForRunEnd());
+    const std::vector<std::string> failed = app_.Log();
+    ASSERT_FALSE(failed.empty());
+    EXPECT_EQ(failed.back(), kNoSourceLine);
+    EXPECT_TRUE(IsWindowEnabled(app_.browseButton));
+    EXPECT_TRUE(IsWindowEnabled(app_.pathEdit));
+    EXPECT_TRUE(IsWindowEnabled(app_.applyButton));
+    EXPECT_TRUE(IsWindowVisible(app_.applyButton));
+    app_.Screenshot("failure");
+
+    app_.AltLetter('b');
+    const MessageBoxSeen dialog =
+        WaitForMessageBox(app_.process.dwProcessId, "選擇要套用中文化檔的目標檔案：");
+    ASSERT_NE(dialog.box, nullptr);
+    ChooseInFileDialog(dialog.box, target_ + "\\tale.exe");
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(app_.pathEdit) == target_ + "\\tale.exe"; }));
+    app_.Screenshot("idle");
+
+    app_.AltLetter('a');
+    ASSERT_TRUE(app_.WaitForRunEnd(failed));
+    ExpectSuccessState();
+    CloseAndExpectExitCode(0);
+    ExpectPatched(target_);
+    EXPECT_FALSE(FileExistsAt(empty + "\\" + patch_.newFileName));
+    EXPECT_FALSE(FileExistsAt(empty + "\\PATCH0.TMP"));
+}
+
+// A value of the registry, kept and put back around a test that changes it.
+class SavedRegistryValue {
+  public:
+    SavedRegistryValue(HKEY root, const char* key, const char* name) : key_(key), name_(name) {
+        RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WRITE, &handle_);
+        DWORD size = 0;
+        present_ =
+            RegQueryValueExA(handle_, name, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS;
+        data_.resize(size);
+        if (present_) RegQueryValueExA(handle_, name, nullptr, &type_, data_.data(), &size);
+    }
+    ~SavedRegistryValue() {
+        if (present_) {
+            RegSetValueExA(handle_, name_, 0, type_, data_.data(),
+                           static_cast<DWORD>(data_.size()));
+        } else {
+            RegDeleteValueA(handle_, name_);
+        }
+        RegCloseKey(handle_);
+    }
+    std::string Current() const {
+        DWORD size = 0, type = 0;
+        if (RegQueryValueExA(handle_, name_, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            return "";
+        std::string value(size, '\0');
+        RegQueryValueExA(handle_, name_, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &size);
+        for (char& c : value) {
+            if (c == '\0') c = '|';
+        }
+        return value;
+    }
+
+  private:
+    const char* key_;
+    const char* name_;
+    HKEY handle_ = 0;
+    bool present_ = false;
+    DWORD type_ = 0;
+    Bytes data_;
+};
+
+TEST_F(PatchRun, FileInUseQueuesRenamesAndAsksToRestart) {
+    MakePatchAndTarget(target_);
+    SavedRegistryValue renames(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
+    const std::string held = target_ + "\\tale.exe";
+    HANDLE inUse = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+    StartAndWaitForWindow(target_, root_);
+    const MessageBoxSeen question =
+        WaitForMessageBox(app_.process.dwProcessId, "重新開機以使中文化檔生效");
+    ASSERT_NE(question.box, nullptr);
+    EXPECT_EQ(question.text,
+              "\r有些檔案被中文化檔正被使用。 如果在檔案修正完成前重新開機，檔案將會不正常。 "
+              "\r\r你確定要現在重新開機嗎？");
+    AnswerBox(question.box, IDNO);
+    ASSERT_TRUE(app_.WaitForRunEnd());
+    EXPECT_NE(renames.Current().find("tale.exe"), std::string::npos) << renames.Current();
+    EXPECT_TRUE(IsWindowEnabled(app_.applyButton));
+    CloseAndExpectExitCode(0);
+    CloseHandle(inUse);
+    // The rebuilt file waits in the staging area for the restart.
+    EXPECT_EQ(ReadFileBytes(held), patch_.changes[0].oldContent);
+    EXPECT_EQ(ReadFileBytes(target_ + "\\PATCH0.TMP\\tale.exe"), patch_.changes[0].newContent);
+}
+
+TEST_F(PatchRun, CloseDuringALongRunStopsItAndApplyRunsAgain) {
+    // A large file with changes everywhere keeps the check pass busy long
+    // enough for the close request to arrive during it.
+    FileChange big{"big.bin", PseudoRandomBytes(8 << 20, 7), {}};
+    big.newContent = ScatteredChange(big.oldContent, 250);
+    patch_.changes.insert(patch_.changes.begin(), big);
+    MakePatchAndTarget(target_);
+    StartAndWaitForWindow(target_, root_);
+    const std::string checkingBig = "＊ 準備更新目的檔案 [big.bin] ====> ";
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<std::string> log = app_.Log();
+        return !log.empty() && log.back().compare(0, checkingBig.size() - 1, checkingBig, 0,
+                                                  checkingBig.size() - 1) == 0;
+    }));
+    app_.Close();
+    const MessageBoxSeen confirm = WaitForMessageBox(app_.process.dwProcessId, " 確認");
+    ASSERT_NE(confirm.box, nullptr);
+    EXPECT_EQ(confirm.text, "您確定要離開並停止工作嗎？！");
+    app_.Screenshot("running");
+    AnswerBox(confirm.box, IDYES);
+    ASSERT_TRUE(app_.WaitForRunEnd());
+    const std::vector<std::string> stopped = app_.Log();
+    EXPECT_TRUE(app_.LogHas(kStopLine));
+    EXPECT_NE(app_.main, nullptr);
+    EXPECT_TRUE(IsWindow(app_.main));
+    EXPECT_EQ(ControlText(app_.exitButton), "離開");
+    ExpectUntouched(target_);
+
+    // The old request does not stop the new run.
+    app_.Click(app_.applyButton);
+    ASSERT_TRUE(app_.WaitForRunEnd(stopped));
+    ExpectSuccessState();
+    CloseAndExpectExitCode(0);
+    ExpectPatched(target_);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+#include "tests/e2e/patch_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "builder/lib/delta_encoder.h"
+#include "core/crc.h"
+#include "tests/e2e/window_probe.h"
+
+namespace {
+
+constexpr char kNotice[] = "e2e notice";
+constexpr char kBackupName[] = "BACKUP";
+constexpr DWORD kProcessStartTimeoutMs = 20000;
+
+Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A Unix path from the build becomes the same file on Wine's drive Z:.
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string EnvironmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? WindowsPath(value) : std::string();
+}
+
+Bytes PatchRecords(const TestPatch& patch) {
+    RecordStreamWriter stream;
+    stream.Location(LocationSpec{});
+    stream.BackupName(kBackupName);
+    for (const FileChange& change : patch.changes) {
+        ChangedFile file;
+        file.fileName = change.name;
+        file.header.newCrc =
+            CrcOfBuffer(change.newContent.data(), change.newContent.size(), kCrcStart);
+        file.header.newSize = static_cast<uint32_t>(change.newContent.size());
+        file.variants.push_back(EncodeDelta(change.oldContent, change.newContent, EncodeOptions{}));
+        stream.Changed(file);
+    }
+    if (!patch.newFileName.empty()) stream.NewFile(patch.newFileName, patch.newFileContent);
+    stream.End();
+    return stream.bytes();
+}
+
+}  // namespace
+
+Bytes PseudoRandomBytes(size_t count, uint32_t seed) {
+    Bytes bytes(count);
+    uint32_t state = seed;
+    for (uint8_t& b : bytes) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+Bytes ScatteredChange(const Bytes& data, size_t spacing) {
+    Bytes changed = data;
+    for (size_t i = spacing / 2; i < changed.size(); i += spacing) changed[i] ^= 0x5A;
+    return changed;
+}
+
+bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExistsAt(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WritePatchExecutable(const std::string& path, const TestPatch& patch) {
+    const Bytes stub = ReadFileBytes(ApplierPath());
+    if (stub.empty()) return false;
+    const Bytes notice = TextBytes(kNotice);
+    const Bytes description = TextBytes(patch.description);
+    const Bytes payload = BuildPayload(notice, description, PatchRecords(patch));
+    return WriteFileBytes(
+        path, BuildPatchFile(stub, payload, static_cast<uint16_t>(notice.size()),
+                             static_cast<uint16_t>(description.size()), PatchFileOptions{}));
+}
+
+std::string ApplierPath() { return EnvironmentPath("APPLIER_EXE"); }
+
+std::string ScreenshotPath(const std::string& name) {
+    const std::string directory = EnvironmentPath("SCREENSHOT_DIR");
+    if (directory.empty()) return std::string();
+    CreateDirectoryA(directory.c_str(), nullptr);
+    return directory + "\\" + name + ".bmp";
+}
+
+std::string FreshDirectory(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "e2e-" + name;
+    RemoveTree(path);
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool RunningPatch::Start(const std::string& exe, const std::string& arguments,
+                         const std::string& workingDirectory) {
+    *this = RunningPatch();  // no handle of an earlier run may stand in for this one
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                          &process) != 0;
+}
+
+bool RunningPatch::FindWindowAndControls() {
+    WaitUntil([&] {
+        for (HWND w : TopLevelWindows(process.dwProcessId, "Orvanel GUI")) {
+            if (IsWindowVisible(w)) main = w;
+        }
+        return main != 0;
+    });
+    if (!main) return false;
+    for (int i = 0; HWND button = FindChild(main, "Button", i); ++i) {
+        const std::string text = ControlText(button);
+        if (text == " 取消" || text == "離開") exitButton = button;
+        if (text == " 套用") applyButton = button;
+        if (text == " 資訊") infoButton = button;
+        if (text == " 瀏覽") browseButton = button;
+    }
+    for (int i = 0; HWND edit = FindChild(main, "Edit", i); ++i) {
+        if (GetWindowLongA(edit, GWL_STYLE) & ES_MULTILINE) {
+            descriptionEdit = edit;
+        } else {
+            pathEdit = edit;
+        }
+    }
+    logPane = FindChild(main, "ListBox");
+    return exitButton && applyButton && infoButton && browseButton && pathEdit && descriptionEdit &&
+           logPane;
+}
+
+DWORD RunningPatch::WaitForExit(DWORD timeoutMs) {
+    DWORD code = STILL_ACTIVE;
+    if (process.hProcess && WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    }
+    return code;
+}
+
+void RunningPatch::Kill() {
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 3);
+            WaitForSingleObject(process.hProcess, kProcessStartTimeoutMs);
+        }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    process = PROCESS_INFORMATION{};
+}
+
+std::vector<std::string> RunningPatch::Log() const { return ListBoxEntries(logPane); }
+
+bool RunningPatch::LogHas(const std::string& entry) const {
+    for (const std::string& line : Log()) {
+        if (line == entry) return true;
+    }
+    return false;
+}
+
+bool RunningPatch::WaitForRunEnd(const std::vector<std::string>& before) {
+    return WaitUntil([&] {
+        if (!IsWindowEnabled(exitButton)) return false;
+        const std::vector<std::string> log = Log();
+        if (log.empty() || log == before) return false;
+        return log.back() == "OK，中文化檔套用完成！" || IsWindowEnabled(browseButton);
+    });
+}
+
+void RunningPatch::Click(HWND button) {
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void RunningPatch::AltLetter(char letter) {
+    constexpr LPARAM kAltDown = 1 << 29;
+    PostMessageA(main, WM_SYSCHAR, static_cast<WPARAM>(letter), kAltDown);
+}
+
+void RunningPatch::Close() { PostMessageA(main, WM_CLOSE, 0, 0); }
+
+void RunningPatch::Screenshot(const std::string& name) {
+    const std::string path = ScreenshotPath(name);
+    if (path.empty()) return;
+    UpdateWindow(main);
+    Sleep(200);  // lets the program finish painting
+    SaveWindowImage(main, path);
+}

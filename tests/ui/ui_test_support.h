@@ -1,0 +1,27 @@
+// Shared pieces of the window tests: recorded message boxes and a main window
+// built the way start-up builds it, but never shown.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct BoxSeen {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+extern std::vector<BoxSeen> gBoxes;
+
+// Every message box is recorded and answered with the given button.
+void InstallMessageBoxHook(int answer);
+void RemoveMessageBoxHook();
+
+std::string TempPath(const std::string& name);
+
+// Creates the main window hidden, with a fresh window state.
+HWND CreateTestMainWindow();
+// Destroys it and drops the quit message its destruction posts.
+void DestroyTestMainWindow();

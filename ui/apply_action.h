@@ -1,0 +1,18 @@
+// Starting a run from the window, and choosing the target with the file dialog.
+#pragma once
+#include <string>
+
+// The file dialog's name buffer, terminator included.
+constexpr size_t kBrowseBufferSize = 250;
+
+// Apply button or Alt+A: takes the path box's text as the target and runs,
+// unless the box is empty.
+void ApplyClicked();
+// One run with the controls locked; returns the driver's result, already shown.
+int RunApply();
+// Browse button or Alt+B: the file dialog, starting from the path box's text.
+void BrowseForTarget();
+// The dialog's start name for the path box's text: "." and a trailing
+// backslash are turned into the directory's own entry so the dialog opens
+// inside it. Empty when the name would not fit the dialog's buffer.
+std::string BrowseStartText(const std::string& pathText);
