@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Size benchmark: per corpus pair, our patch payload next to bsdiff, xdelta3 -9
 # and zstd -19 --long --patch-from, with build time and peak memory of each.
-# Directory pairs are compared as one tar stream for the other tools.
+# Directory pairs are compared as one tar stream for the other tools. The
+# machine may be shared: cpu (user + system seconds) compares tools fairly
+# where elapsed seconds depend on the load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 corpus=${CORPUS_DIR:-build/bench-corpus}
@@ -15,29 +17,31 @@ done
 [ -x "$mkpatch" ] || { echo "build the native preset first" >&2; exit 1; }
 : > "$work/stub.exe"
 
-measure() {  # out-file command...: prints "seconds peak-KiB"
+measure() {  # command...: prints "seconds cpu-seconds peak-KiB"
   /usr/bin/time -v -o "$work/time" "$@" >/dev/null 2>&1
-  local s m
+  local s c m
   s=$(awk -F': ' '/Elapsed/ {n=split($2,a,":"); t=0; for(i=1;i<=n;i++) t=t*60+a[i]; print t}' "$work/time")
+  c=$(awk -F': ' '/(User|System) time/ {t+=$2} END {printf "%.2f", t}' "$work/time")
   m=$(awk -F': ' '/Maximum resident/ {print $2}' "$work/time")
-  echo "$s $m"
+  echo "$s $c $m"
 }
 
 as_one_file() {  # dir-or-file -> a single file for the byte-oriented tools
   if [ -d "$1" ]; then (cd "$1" && find . -type f | LC_ALL=C sort | tar -cf - -T - --mtime=@0 --owner=0 --group=0); else cat "$1"; fi
 }
 
-printf '%-15s %-10s %10s %8s %9s\n' pair tool bytes seconds peakKiB
+row() { printf '%-15s %-10s %10d %8s %8s %9s\n' "$@"; }
+printf '%-15s %-10s %10s %8s %8s %9s\n' pair tool bytes seconds cpu peakKiB
 for pair in "$corpus"/*/; do
   name=$(basename "$pair")
   old="$pair/old"; new="$pair/new"
   as_one_file "$old" > "$work/old.bin"; as_one_file "$new" > "$work/new.bin"
-  read -r s m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" --stub "$work/stub.exe" --quiet --no-times)
-  printf '%-15s %-10s %10d %8s %9s\n' "$name" mkpatch "$(stat -c %s "$work/p.exe")" "$s" "$m"
-  read -r s m < <(measure bsdiff "$work/old.bin" "$work/new.bin" "$work/p.bsdiff")
-  printf '%-15s %-10s %10d %8s %9s\n' "$name" bsdiff "$(stat -c %s "$work/p.bsdiff")" "$s" "$m"
-  read -r s m < <(measure xdelta3 -9 -f -e -s "$work/old.bin" "$work/new.bin" "$work/p.xd3")
-  printf '%-15s %-10s %10d %8s %9s\n' "$name" xdelta3-9 "$(stat -c %s "$work/p.xd3")" "$s" "$m"
-  read -r s m < <(measure zstd -19 --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
-  printf '%-15s %-10s %10d %8s %9s\n' "$name" zstd-19 "$(stat -c %s "$work/p.zst")" "$s" "$m"
+  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" --stub "$work/stub.exe" --quiet --no-times)
+  row "$name" mkpatch "$(stat -c %s "$work/p.exe")" "$s" "$c" "$m"
+  read -r s c m < <(measure bsdiff "$work/old.bin" "$work/new.bin" "$work/p.bsdiff")
+  row "$name" bsdiff "$(stat -c %s "$work/p.bsdiff")" "$s" "$c" "$m"
+  read -r s c m < <(measure xdelta3 -9 -f -e -s "$work/old.bin" "$work/new.bin" "$work/p.xd3")
+  row "$name" xdelta3-9 "$(stat -c %s "$work/p.xd3")" "$s" "$c" "$m"
+  read -r s c m < <(measure zstd -19 --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
+  row "$name" zstd-19 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
 done

@@ -17,14 +17,18 @@ constexpr int kDeflateMemLevel = 8;
 constexpr size_t kReachMinTarget = 32 * 1024;
 constexpr size_t kReachInsertShare = 4;
 
-// Layouts tried for every file: fixed diff lengths over one long group, and
-// diff lengths chosen per group of a few sizes.
+// Layouts tried for every file: fixed diff lengths over one long group,
+// diff lengths chosen per group of a few sizes, and a diff length per copy
+// that covers its cluster of mismatches (executables, where a changed
+// address rewrites a few bytes here and there).
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
     {65535, 2, 255, 2, false},
     {65535, 4, 255, 2, false},
     {16, kAdaptiveDiffLength, 255, 2, false},
     {64, kAdaptiveDiffLength, 255, 2, false},
+    {1, kClusterDiffLength, 255, 1, false, 1, {3, 6, 255}},
+    {1, kClusterDiffLength, 255, 1, false, 1, {2, 0, 0}},
 };
 
 size_t CandidateSize(const DeltaVariant& v) {

@@ -14,6 +14,7 @@ constexpr int kDiffCandidates[] = {0, 1, 2, 3, 4, 6, 8, 12, 16};
 constexpr uint32_t kZeroByteBits = 1;
 constexpr uint32_t kByteBits = 6;
 constexpr uint32_t kIntegerBits = 10;
+constexpr uint32_t kMaxDiffLength = 255;
 
 struct Cursor {
     uint32_t out = 0;
@@ -91,7 +92,8 @@ class Serializer {
         }
         // A look-ahead ends where its group ends, before choosing for the next.
         if (emit->cost != nullptr && c->groupCounter == 0) return false;
-        uint8_t diffLength = c->groupCounter == 0 ? ChooseDiffLength(*c) : c->diffLength;
+        uint8_t diffLength =
+            c->groupCounter == 0 ? ChooseDiffLength(*c, src, run, spanEnd) : c->diffLength;
         uint32_t copyLength = FitCopy(*c, src, run, diffLength);
         if (copyLength == 0) {
             c->out += run;
@@ -191,7 +193,10 @@ class Serializer {
 
     // For the next group: the diff length whose next groupSize copies are
     // estimated to cost least.
-    uint8_t ChooseDiffLength(const Cursor& c) {
+    uint8_t ChooseDiffLength(const Cursor& c, int64_t src, uint32_t run, uint32_t spanEnd) {
+        if (params_.diffLength == kClusterDiffLength) {
+            return ClusterLength(c.out + run, src + run, std::min(spanEnd, targetSize_));
+        }
         if (params_.diffLength != kAdaptiveDiffLength)
             return static_cast<uint8_t>(params_.diffLength);
         uint64_t bestCost = UINT64_MAX;
@@ -213,6 +218,45 @@ class Serializer {
             }
         }
         return best;
+    }
+
+    bool ExactAt(uint32_t out, int64_t src) const {
+        return CanRead(src, 1, out) && (*text_.target)[out] == SourceByte(src);
+    }
+
+    // Few distinct diff lengths keep the command bytes (each copy's length
+    // and the next copy's displacement repeat it) cheap to compress: the
+    // cluster's length grows to the first step behind which an exact byte
+    // lets the next copy start. Without a fitting step it stays as it is.
+    uint32_t RoundUpToStep(uint32_t out, int64_t src, uint32_t length, uint32_t limit) const {
+        for (uint8_t step : params_.clusterSteps) {
+            if (step == 0 || step > limit) break;
+            if (step < length) continue;
+            if (step == limit || ExactAt(out + step, src + step)) return step;
+        }
+        return length;
+    }
+
+    // Diff bytes that cover the mismatches starting at out: up to the last
+    // mismatch before clusterGap exact bytes in a row, so the next copy starts
+    // on an exact byte. Capped at 255, where it backs off to end before an
+    // exact byte when it can.
+    uint8_t ClusterLength(uint32_t out, int64_t src, uint32_t end) const {
+        const uint32_t limit = std::min<uint32_t>(end - std::min(end, out), kMaxDiffLength);
+        uint32_t length = 0, exactRun = 0;
+        for (uint32_t i = 0; i < limit && exactRun < params_.clusterGap; ++i) {
+            bool exact = ExactAt(out + i, src + i);
+            exactRun = exact ? exactRun + 1 : 0;
+            if (!exact) length = i + 1;
+        }
+        length = RoundUpToStep(out, src, length, limit);
+        if (length == limit && length == kMaxDiffLength) {
+            while (length > 0 && !(out + length < end && ExactAt(out + length, src + length))) {
+                --length;
+            }
+            if (length == 0) length = kMaxDiffLength;
+        }
+        return static_cast<uint8_t>(length);
     }
 
     const MatchText& text_;

@@ -4,12 +4,16 @@
 // that continue the last alignment.
 #pragma once
 #include <cstdint>
+
 #include <vector>
 
 #include "builder/lib/match_finder.h"
 
 // Diff length chosen afresh for every group from a look-ahead estimate.
 constexpr int kAdaptiveDiffLength = -1;
+// Diff length of every copy fitted to the cluster of mismatches behind it
+// (mismatches at most clusterGap exact bytes apart); wants group size 1.
+constexpr int kClusterDiffLength = -2;
 
 struct SerializeParams {
     uint16_t groupSize = 65535;
@@ -17,6 +21,10 @@ struct SerializeParams {
     uint8_t chunkSize = 255;
     uint32_t minCopy = 2;  // shorter exact runs travel inside inserts
     bool rawDiffs = false;
+    // kClusterDiffLength only: exact bytes that end a cluster, and the
+    // ascending lengths a cluster is rounded up to (0 ends the list).
+    uint32_t clusterGap = 1;
+    uint8_t clusterSteps[3] = {};
 };
 
 // Fills variant's header (sizes, flags, group and chunk sizes, block

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "builder/lib/delta_block_writer.h"
@@ -67,6 +68,20 @@ std::vector<Pair> Pairs() {
     Bytes bigTarget = big;
     std::swap_ranges(bigTarget.begin(), bigTarget.begin() + 30000, bigTarget.begin() + 35000);
     pairs.push_back({"three-byte integers", big, bigTarget});
+    // Mismatches where diff bytes would read past the source's end, and a
+    // changed stretch longer than one diff run inside a long match.
+    Bytes tail = random;
+    tail.back() ^= 1;
+    tail[tail.size() - 3] ^= 1;
+    pairs.push_back({"changes in the last bytes", random, tail});
+    Bytes longer = random;
+    longer.insert(longer.end(), {1, 2, 3});
+    longer[random.size() - 1] ^= 1;
+    pairs.push_back({"change at the source end, target goes on", random, longer});
+    Bytes dense = random;
+    for (size_t i = 10000; i < 10600; ++i) dense[i] = static_cast<uint8_t>(dense[i] + 1 + i % 3);
+    for (size_t i = 10601; i < 11000; i += 2) dense[i] ^= 0x10;
+    pairs.push_back({"dense changes inside a match", random, dense});
     return pairs;
 }
 
@@ -85,9 +100,14 @@ TEST(DeltaEncoder, RoundTripsThroughTheSharedDecoder) {
 // Every layout the search can pick must decode on its own, not just the winner.
 TEST(DeltaEncoder, EveryLayoutDecodes) {
     const SerializeParams layouts[] = {
-        {65535, 0, 255, 2, false}, {65535, 3, 255, 1, false},
-        {1, 8, 1, 2, false},       {7, kAdaptiveDiffLength, 20, 2, false},
+        {65535, 0, 255, 2, false},
+        {65535, 3, 255, 1, false},
+        {1, 8, 1, 2, false},
+        {7, kAdaptiveDiffLength, 20, 2, false},
         {65535, 4, 255, 2, true},
+        {1, kClusterDiffLength, 255, 1, false, 1, {3, 6, 255}},
+        {1, kClusterDiffLength, 7, 1, false, 4, {2, 0, 0}},
+        {1, kClusterDiffLength, 255, 1, true, 2, {}},
     };
     for (const Pair& p : Pairs()) {
         for (bool reach : {false, true}) {
@@ -114,6 +134,39 @@ TEST(DeltaEncoder, SmallChangesGiveSmallDeltas) {
     Bytes all;
     for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
     EXPECT_LT(DeflatedSize(all, 9), 400u);
+}
+
+// Relocated addresses change a few bytes at a time: a diff length per copy
+// carries the changes as diff bytes, hardly anything is left to inserts, and
+// the diff runs stay as short as the clusters.
+TEST(DeltaEncoder, ClusterLayoutCarriesRelocationsAsDiffBytes) {
+    // Pointers at irregular distances; those into the moved half shift by
+    // amounts that rewrite one to three of their bytes.
+    std::mt19937 rng(7);
+    Bytes source = Random(120000, 8), target;
+    std::vector<size_t> pointerAt;
+    for (size_t at = 16; at + 4 < source.size(); at += 6 + rng() % 40) pointerAt.push_back(at);
+    target = source;
+    const uint32_t shifts[] = {0x10, 0x1234, 0x10000};
+    for (size_t at : pointerAt) {
+        uint32_t pointer = 0x400000 + rng() % 0x200000;
+        uint32_t moved = pointer >= 0x500000 ? pointer + shifts[rng() % 3] : pointer;
+        for (int k = 0; k < 4; ++k) {
+            source[at + k] = static_cast<uint8_t>(pointer >> (8 * k));
+            target[at + k] = static_cast<uint8_t>(moved >> (8 * k));
+        }
+    }
+    MatchText text{&source, &target, false};
+    auto spans = FindMatches(text);
+    const SerializeParams cluster{1, kClusterDiffLength, 255, 1, false, 1, {3, 6, 255}};
+    DeltaVariant v;
+    SerializeDelta(text, spans, cluster, &v);
+    ASSERT_TRUE(DeltaReproduces(v, source, target));
+    EXPECT_LT(v.blocks[kInsertBlock].size(), 16u);
+    // Tight clusters: at most the largest short step per moved pointer.
+    size_t moved = 0;
+    for (size_t at : pointerAt) moved += !std::equal(&source[at], &source[at + 4], &target[at]);
+    EXPECT_LE(v.blocks[kDiffBlock].size(), moved * 6);
 }
 
 TEST(DeltaEncoder, ReachingIntoTheOutputPaysForLongRepeats) {
