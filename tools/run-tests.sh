@@ -23,7 +23,7 @@ for p in "${presets[@]}"; do
   build "$p" || { echo "build of $p failed"; exit 1; }
 done
 
-rm -rf build/*/test-results
+rm -rf build/*/test-results build/*/Testing/Temporary/LastTestsFailed.log
 status=0
 echo "== native tests"
 ctest --preset native -j"$jobs" || status=1
@@ -35,5 +35,5 @@ ctest --preset "$WINDOWS_TEST_PRESET" || status=1
 wine_stop
 trap - EXIT
 
-python3 tools/test-summary.py build/native/test-results "build/$WINDOWS_TEST_PRESET/test-results" || status=1
+python3 tools/test-summary.py build/native "build/$WINDOWS_TEST_PRESET" || status=1
 exit $status

@@ -43,6 +43,10 @@ wine_start() {
   fi
   # One server for the whole run: every Wine process then starts at once.
   "$WINESERVER" -p >/dev/null 2>&1 || true
+  # The first program starts Wine's background services, which live as long
+  # as the server and keep the standard handles they inherit. Start them here,
+  # detached, so no test runner waits on a pipe they hold open.
+  "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 wine_stop() {

@@ -173,24 +173,4 @@ TEST(PayloadFile, StringsAndCopies) {
     ClosePayloadFile();
 }
 
-// The applier opens the payload behind its own image and ends with 0.
-TEST(Applier, StartsWithAPayloadBehindItsImage) {
-    ScratchDirectory dir;
-    std::string image = ReadWholeFile(APPLIER_EXE);
-    Bytes patch = BuildPatchFile(Text(image), BuildPayload(Text("n"), Bytes(), Bytes{0}), 1, 0,
-                                 PatchFileOptions());
-    WriteWholeFile(dir / "patch.exe", std::string(patch.begin(), patch.end()));
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string command = dir / "patch.exe";
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], 0, 0, FALSE, 0, 0, 0, &startup, &process));
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    DWORD exitCode = 99;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-}
-
 }  // namespace
