@@ -12,6 +12,10 @@ function(add_gtest name)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
-  add_test(NAME ${name}
-           COMMAND ${name} --gtest_output=xml:${CMAKE_BINARY_DIR}/test-results/${name}.xml)
+  # Windows binaries run under Wine, which sees the build tree through drive Z:.
+  set(results ${CMAKE_BINARY_DIR}/test-results/${name}.xml)
+  if(CMAKE_CROSSCOMPILING AND WIN32)
+    set(results Z:${results})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${results})
 endfunction()
