@@ -11,7 +11,7 @@ bash tools/setup.sh
 source tools/wine-env.sh
 preset=$WINDOWS_TEST_PRESET
 cmake --preset native >/dev/null && cmake --build --preset native -j2 --target mkpatch >/dev/null
-cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 --target applier >/dev/null
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 --target applier patch_session >/dev/null
 applier="build/$preset/app/applier.exe"
 echo "demo: applier $applier (preset $preset)"
 
@@ -27,27 +27,21 @@ build/native/builder/cli/mkpatch build --old "$work/old" --new "$work/new" -o "$
 build/native/builder/cli/mkpatch inspect "$work/demo-patch.exe"
 
 cp -r "$work/old" "$work/target"
-before=$(cd "$work/target" && find . -type f -not -path './BACKUP/*' | sort | xargs md5sum)
 wine_start
 trap wine_stop EXIT
 target_win=$("$WINELOADER" winepath -w "$work/target" 2>/dev/null)
-"$WINELOADER" "$work/demo-patch.exe" "$target_win" &
-patch_pid=$!
-
-# The applier stays open with its window: wait until the tree is the new one.
-for _ in $(seq 1 120); do
-  now=$(cd "$work/target" && find . -type f -not -path './BACKUP/*' -not -path './PATCH*' | sort | xargs md5sum)
-  [ "$now" != "$before" ] && diff -rq -x BACKUP "$work/new" "$work/target" >/dev/null 2>&1 && break
-  sleep 0.5
-done
-sleep 1
-DISPLAY=$DISPLAY import -window root "$work/demo-screenshot.png" 2>/dev/null || true
-"$WINESERVER" -k || true
-wait $patch_pid 2>/dev/null || true
+# Run the patch as a user would: it applies itself at start; the driver prints
+# the log pane, saves a picture of the window and closes it.
+echo "demo: applying the patch to $target_win"
+"$WINELOADER" "build/$preset/tests/e2e/patch_session.exe" "$("$WINELOADER" winepath -w "$work/demo-patch.exe" 2>/dev/null)" \
+  "$target_win" "$("$WINELOADER" winepath -w "$work/demo-window.bmp" 2>/dev/null)"
+convert "$work/demo-window.bmp" "$work/demo-window.png" 2>/dev/null && rm -f "$work/demo-window.bmp"
+wine_stop
+trap - EXIT
 
 if diff -rq -x BACKUP "$work/new" "$work/target"; then
   echo "demo: the patched tree equals the new tree"
-  echo "demo: screenshot $work/demo-screenshot.png"
+  echo "demo: the window as the user saw it: $work/demo-window.png"
 else
   echo "demo: the patched tree differs from the new tree" >&2
   exit 1
