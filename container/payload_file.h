@@ -9,7 +9,7 @@
 #include "core/byte_source.h"
 #include "core/payload_layout.h"
 
-extern HANDLE gPayloadFile;   // 0 until extracted
+extern HANDLE gPayloadFile;  // 0 until extracted
 extern uint32_t gRecordsStart;
 extern PatchHeader gPatchHeader;
 

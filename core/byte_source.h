@@ -6,7 +6,7 @@
 #include <string>
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     // True only when all count bytes were delivered.
     virtual bool Read(void* buffer, uint32_t count) = 0;
@@ -24,14 +24,14 @@ bool SkipBytes(ByteSource& source, uint64_t count);
 
 // A ByteSource over memory the caller keeps alive.
 class MemoryByteSource : public ByteSource {
-public:
+  public:
     MemoryByteSource(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
     bool Read(void* buffer, uint32_t count) override;
     bool Seek(uint32_t position) override;
     uint32_t Position() override { return position_; }
     uint32_t Size() override { return size_; }
 
-private:
+  private:
     const uint8_t* data_;
     uint32_t size_;
     uint32_t position_ = 0;

@@ -14,12 +14,14 @@ constexpr uint32_t kMaxChunk = 2 * 255 - 1;  // a last insert piece is below 2 *
 // Buffered, bounded reading of the five blocks: a read past a block's own
 // length is a damaged patch, whatever the file behind it holds.
 class BlockReader {
-public:
+  public:
     BlockReader(const VariantHeader& v, DeltaStepIo& io) : io_(io) {
         for (int b = 0; b < kDeltaBlockCount; ++b) remaining_[b] = v.blockLength[b];
     }
 
-    uint32_t Remaining(int block) const { return remaining_[block] + (fill_[block] - next_[block]); }
+    uint32_t Remaining(int block) const {
+        return remaining_[block] + (fill_[block] - next_[block]);
+    }
 
     bool Take(int block, uint8_t* out, uint32_t count) {
         while (count > 0) {
@@ -36,7 +38,7 @@ public:
 
     bool TakeByte(int block, uint8_t* out) { return Take(block, out, 1); }
 
-private:
+  private:
     bool Refill(int block) {
         uint32_t want = remaining_[block] < kBlockBuffer ? remaining_[block] : kBlockBuffer;
         uint32_t got = 0;
@@ -57,7 +59,7 @@ private:
 };
 
 class BitReader {
-public:
+  public:
     BitReader(BlockReader& blocks, int block) : blocks_(blocks), block_(block) {}
     // Least significant bit first; a new byte at every eighth bit.
     bool Next(bool* bit) {
@@ -67,7 +69,7 @@ public:
         return true;
     }
 
-private:
+  private:
     BlockReader& blocks_;
     int block_;
     uint8_t byte_ = 0;
@@ -75,7 +77,7 @@ private:
 };
 
 class Step {
-public:
+  public:
     Step(const VariantHeader& v, uint32_t outputSize, DeltaStepIo& io)
         : v_(v),
           io_(io),
@@ -106,7 +108,7 @@ public:
     uint32_t crc() const { return crc_; }
     uint32_t written() const { return written_; }
 
-private:
+  private:
     bool ReadPackedInteger(int64_t* value) {
         uint8_t byte = 0;
         bool more = false;

@@ -8,7 +8,7 @@
 #include "core/record_layout.h"
 
 class DeltaStepIo {
-public:
+  public:
     virtual ~DeltaStepIo() = default;
     // Next bytes of a block, in order. *got < count only at the block's end.
     virtual bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) = 0;

@@ -11,28 +11,12 @@
 #include "core/record_layout.h"
 #include "core/result_codes.h"
 #include "engine/target_paths.h"
+#include "platform/scoped_key.h"
 
 namespace {
 
 constexpr DWORD kCheckValueCapacity = 1001;
 constexpr REGSAM kKeyFullAccess = KEY_ALL_ACCESS;
-
-// Closes a registry key when it leaves scope or is replaced.
-class OwnedKey {
-  public:
-    OwnedKey() = default;
-    ~OwnedKey() { reset(); }
-    OwnedKey(const OwnedKey&) = delete;
-    OwnedKey& operator=(const OwnedKey&) = delete;
-    void reset(HKEY key = 0) {
-        if (key_) RegCloseKey(key_);
-        key_ = key;
-    }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = 0;
-};
 
 // Reads of one script, kept inside the script's own bytes: a script that
 // lacks its End code is damaged, never read on into the next record.
@@ -74,7 +58,7 @@ int CheckRegistered(ScriptReader& script) {
         !script.U32(&trim) || !script.U8(&reserved)) {
         return kPatchDamaged;
     }
-    OwnedKey key;
+    ScopedKey key;
     HKEY opened = 0;
     if (RegOpenKeyExA(RootKeyHandle(rootKey), keyPath.c_str(), 0, KEY_READ, &opened) !=
         ERROR_SUCCESS) {
@@ -91,7 +75,7 @@ int CheckRegistered(ScriptReader& script) {
     return kOk;
 }
 
-int OpenKey(ScriptReader& script, OwnedKey* current) {
+int OpenKey(ScriptReader& script, ScopedKey* current) {
     uint32_t rootKey = 0;
     std::string keyPath;
     if (!script.U32(&rootKey) || !script.String(&keyPath)) return kPatchDamaged;
@@ -106,7 +90,7 @@ int OpenKey(ScriptReader& script, OwnedKey* current) {
 
 // Value data of any length that the script holds: the buffer is sized by the
 // record, which the script bounds, never by a fixed area.
-int SetValue(ScriptReader& script, const OwnedKey& current) {
+int SetValue(ScriptReader& script, const ScopedKey& current) {
     std::string valueName;
     uint32_t valueType = 0;
     uint32_t dataLength = 0;
@@ -128,7 +112,7 @@ int SetValue(ScriptReader& script, const OwnedKey& current) {
 int RunScript(ScriptReader& script) {
     int result = CheckRegistered(script);
     if (result != kOk) return result;
-    OwnedKey current;
+    ScopedKey current;
     for (;;) {
         uint8_t op = 0;
         if (!script.U8(&op)) return kPatchDamaged;

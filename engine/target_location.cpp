@@ -15,26 +15,11 @@
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
 #include "ui/window_services.h"
+#include "platform/scoped_key.h"
 
 namespace {
 
 constexpr DWORD kDirectoryBufferSize = 1024;
-
-// Closes a registry key when it leaves scope.
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = 0;
-};
 
 int ReadRegistryLocation(int section) {
     uint8_t rootBytes[4];

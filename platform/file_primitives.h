@@ -23,10 +23,10 @@ uint32_t CurrentPosition(HANDLE handle);
 void SetFileTimeFromDos(HANDLE handle, uint32_t dosDateTime);
 
 // Path primitives.
-bool DeleteFileForced(const std::string& path);  // clears attributes first
+bool DeleteFileForced(const std::string& path);                   // clears attributes first
 bool RenameFile(const std::string& from, const std::string& to);  // fails onto an existing name
-bool FileExists(const std::string& path);        // openable for reading as a file
-bool IsDirectory(const std::string& path);       // attribute value exactly 0x10
+bool FileExists(const std::string& path);                         // openable for reading as a file
+bool IsDirectory(const std::string& path);                        // attribute value exactly 0x10
 bool RemoveDir(const std::string& path);
 bool MakeDir(const std::string& path);
 void MakeParentDirectories(const std::string& filePath);
@@ -44,7 +44,7 @@ uint32_t CrcOfFile(HANDLE handle, uint32_t skipOffset, uint32_t skipLength);
 
 // Closes a file handle when it leaves scope.
 class ScopedFile {
-public:
+  public:
     explicit ScopedFile(HANDLE handle = 0) : handle_(handle) {}
     ~ScopedFile() { CloseFile(handle_); }
     ScopedFile(const ScopedFile&) = delete;
@@ -61,6 +61,6 @@ public:
         return h;
     }
 
-private:
+  private:
     HANDLE handle_;
 };

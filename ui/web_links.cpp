@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/system_hooks.h"
+#include "platform/scoped_key.h"
 
 const LinkArea kLinks[kLinkCount] = {
     {"什麼是 Patch 檔?", 137, 347, 137, 349, 243, 361, kAuthorPatchPage},
@@ -19,22 +20,6 @@ constexpr char kFailureCaption[] = "Info";
 constexpr char kFailureLead[] = "無法自動執行系統預設的網際網路瀏覽器，請找出它並執行";
 constexpr size_t kFailureBlankCount = 24;
 constexpr char kFailureTail[] = "\" manually.";
-
-// Closes a registry key when it leaves scope.
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = 0;
-};
 
 // The default value of HKEY_CLASSES_ROOT\keyPath, cut at its first zero byte.
 bool ReadClassesDefaultValue(const std::string& keyPath, std::string* value) {

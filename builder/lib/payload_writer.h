@@ -12,9 +12,9 @@ using Bytes = std::vector<uint8_t>;
 
 struct LocationSpec {
     uint8_t kind = kUserPath;
-    uint32_t rootKey = 0;        // RegistryValue only, e.g. 0x80000002
-    std::string keyPath;         // RegistryValue only
-    std::string valueName;       // RegistryValue only; empty = default value
+    uint32_t rootKey = 0;   // RegistryValue only, e.g. 0x80000002
+    std::string keyPath;    // RegistryValue only
+    std::string valueName;  // RegistryValue only; empty = default value
 };
 
 // One step of a changed file: header fields and the five blocks.
@@ -39,7 +39,7 @@ struct ChangedFile {
 // section repeats that sequence, and every LocationRecord but the last carries
 // MoreLocations.
 class RecordStreamWriter {
-public:
+  public:
     void Location(const LocationSpec& location, bool moreLocations = false);
     void BackupName(const std::string& name);
     void Changed(const ChangedFile& file);
@@ -60,7 +60,7 @@ public:
     // cut: the stream no longer says what the caller asked for.
     bool ok() const { return ok_; }
 
-private:
+  private:
     uint32_t Length(size_t count);
 
     Bytes bytes_;
@@ -69,7 +69,7 @@ private:
 
 // Builds a RegistryScript: the registered-software check, then operations.
 class RegistryScriptWriter {
-public:
+  public:
     RegistryScriptWriter(uint32_t checkRootKey, const std::string& checkKeyPath,
                          const std::string& checkValueName, uint32_t checkTrim = 0);
     void OpenKey(uint32_t rootKey, const std::string& keyPath);
@@ -79,7 +79,7 @@ public:
     Bytes Finish();
     bool ok() const { return w_.ok(); }
 
-private:
+  private:
     RecordStreamWriter w_;
 };
 
