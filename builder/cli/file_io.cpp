@@ -111,3 +111,11 @@ bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string
     }
     return true;
 }
+
+bool ReadPatchFile(const std::string& path, PatchContents* patch, std::ostream& err) {
+    Bytes file;
+    std::string error;
+    if (ReadFileBytes(path, &file, &error) && ReadPatch(file, patch, &error)) return true;
+    err << "error: " << path << ": " << error << "\n";
+    return false;
+}

@@ -57,13 +57,8 @@ int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "usage: mkpatch inspect PATCH.exe\n";
         return kExitUsage;
     }
-    Bytes file;
     PatchContents patch;
-    std::string error;
-    if (!ReadFileBytes(args[0], &file, &error) || !ReadPatch(file, &patch, &error)) {
-        err << "error: " << args[0] << ": " << error << "\n";
-        return kExitFailed;
-    }
+    if (!ReadPatchFile(args[0], &patch, err)) return kExitFailed;
     out << "applier " << patch.stubSize << " bytes, compressed payload " << patch.bodySize
         << " bytes, payload " << patch.payload.size() << " bytes\n"
         << "notice " << patch.notice.size() << " bytes, description " << patch.description.size()

@@ -9,13 +9,8 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "usage: mkpatch verify PATCH.exe DIR\n";
         return kExitUsage;
     }
-    Bytes file;
     PatchContents patch;
-    std::string error;
-    if (!ReadFileBytes(args[0], &file, &error) || !ReadPatch(file, &patch, &error)) {
-        err << "error: " << args[0] << ": " << error << "\n";
-        return kExitFailed;
-    }
+    if (!ReadPatchFile(args[0], &patch, err)) return kExitFailed;
     namespace fs = std::filesystem;
     const fs::path root = fs::u8path(args[1]);
     if (!fs::is_directory(root)) {
