@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ python3 zlib1g-dev libdivsufsort-dev googletest
+  cmake make g++ python3 zlib1g-dev libdivsufsort-dev libzopfli-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils locales
   imagemagick fonts-wqy-microhei
