@@ -5,30 +5,15 @@
 #include "ui/window_services.h"
 
 std::vector<BoxSeen> gBoxes;
-
-namespace {
-
-constexpr char kTestClassName[] = "UiTestMainWindow";
-int gAnswer = IDOK;
-
-int RecordBox(HWND owner, const char* text, const char* caption, UINT type) {
-    gBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
-    return gAnswer;
-}
-
-void DropQuitMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message != WM_QUIT) DispatchMessageA(&message);
-    }
-}
-
-}  // namespace
+static int gAnswer = IDOK;
 
 void InstallMessageBoxHook(int answer) {
     gBoxes.clear();
     gAnswer = answer;
-    gMessageBoxHook = RecordBox;
+    gMessageBoxHook = [](HWND owner, const char* text, const char* caption, UINT type) {
+        gBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+        return gAnswer;
+    };
 }
 
 void RemoveMessageBoxHook() { gMessageBoxHook = nullptr; }
@@ -40,29 +25,26 @@ std::string TempPath(const std::string& name) {
 }
 
 HWND CreateTestMainWindow() {
-    static bool registered = false;
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    if (!registered) {
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = CS_VREDRAW | CS_HREDRAW;
-        windowClass.lpfnWndProc = MainWindowProc;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = kTestClassName;
-        registered = RegisterClassExA(&windowClass) != 0;
-    }
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "UiTestMainWindow";
+    RegisterClassExA(&windowClass);  // fails harmlessly when already registered
     gWindow = WindowState();
-    HWND window =
-        CreateWindowExA(0, kTestClassName, "test", WS_CAPTION | WS_SYSMENU, 0, 0, kMainWindowWidth,
-                        kMainWindowHeight, nullptr, nullptr, instance, nullptr);
-    gWindow.mainWindow = window;
-    return window;
+    gWindow.mainWindow = CreateWindowExA(
+        0, windowClass.lpszClassName, "test", WS_CAPTION | WS_SYSMENU, 0, 0, kMainWindowWidth,
+        kMainWindowHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+    return gWindow.mainWindow;
 }
 
 void DestroyTestMainWindow() {
     if (IsWindow(gWindow.mainWindow)) DestroyWindow(gWindow.mainWindow);
-    DropQuitMessages();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        if (message.message != WM_QUIT) DispatchMessageA(&message);
     gWindow = WindowState();
     RemoveMessageBoxHook();
 }

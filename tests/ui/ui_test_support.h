@@ -8,11 +8,9 @@
 
 struct BoxSeen {
     HWND owner;
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     UINT type;
 };
-
 extern std::vector<BoxSeen> gBoxes;
 
 // Every message box is recorded and answered with the given button.
@@ -23,5 +21,5 @@ std::string TempPath(const std::string& name);
 
 // Creates the main window hidden, with a fresh window state.
 HWND CreateTestMainWindow();
-// Destroys it and drops the quit message its destruction posts.
+// Destroys it, drops the quit message its destruction posts, removes the hook.
 void DestroyTestMainWindow();

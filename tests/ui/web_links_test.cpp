@@ -2,60 +2,40 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/web_links.h"
 
 namespace {
 
-constexpr char kAddress[] = "http://host.example/a b";
-
 TEST(WebLinks, CommandTakesTheAddressAtEveryPlaceholder) {
-    struct Case {
-        const char* commandTemplate;
-        const char* expected;
+    const std::string a = "http://host.example/a b";
+    const std::string cases[][2] = {
+        {"\"C:\\b\\browser.exe\" \"%1\"", "\"C:\\b\\browser.exe\" \"" + a + "\""},
+        {"C:\\b\\browser.exe", "C:\\b\\browser.exe " + a},
+        {"b.exe %1 -x %1", "b.exe " + a + " -x " + a},
+        {"b.exe %2 %L %% %1", "b.exe %2 %L %% " + a},
+        {"b.exe %", "b.exe % " + a},
+        {"b.exe %%1", "b.exe %" + a},
+        {"", " " + a},
     };
-    const Case cases[] = {
-        {"\"C:\\b\\browser.exe\" \"%1\"", "\"C:\\b\\browser.exe\" \"http://host.example/a b\""},
-        {"C:\\b\\browser.exe", "C:\\b\\browser.exe http://host.example/a b"},
-        {"b.exe %1 -x %1", "b.exe http://host.example/a b -x http://host.example/a b"},
-        {"b.exe %2 %L %% %1", "b.exe %2 %L %% http://host.example/a b"},
-        {"b.exe %", "b.exe % http://host.example/a b"},
-        {"b.exe %%1", "b.exe %http://host.example/a b"},
-        {"", " http://host.example/a b"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(BuildBrowserCommand(c.commandTemplate, kAddress), c.expected);
-    }
-}
-
-TEST(WebLinks, FailureTextQuotesTheAddress) {
-    EXPECT_EQ(BrowserFailureText("http://x.example/"),
-              std::string("無法自動執行系統預設的網際網路瀏覽器，請找出它並執行") +
-                  std::string(24, ' ') + "\"http://x.example/\" manually.");
+    for (const auto& c : cases) EXPECT_EQ(BuildBrowserCommand(c[0], a), c[1]);
 }
 
 TEST(WebLinks, ClickAreasIncludeTheirBoundsAndNothingBeyond) {
     struct Case {
         int x, y;
         const char* address;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {137, 349, kAuthorPatchPage}, {243, 361, kAuthorPatchPage}, {190, 355, kAuthorPatchPage},
         {136, 355, nullptr},          {244, 355, nullptr},          {190, 348, nullptr},
         {190, 362, nullptr},          {275, 349, kGroupHomePage},   {429, 361, kGroupHomePage},
         {274, 355, nullptr},          {430, 355, nullptr},          {259, 355, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
         const char* address = LinkAddressAt(c.x, c.y);
-        if (c.address) {
-            ASSERT_NE(address, nullptr);
-            EXPECT_STREQ(address, c.address);
-        } else {
-            EXPECT_EQ(address, nullptr);
-        }
+        EXPECT_EQ(std::string(address ? address : "none"), c.address ? c.address : "none")
+            << c.x << "," << c.y;
     }
 }
 
@@ -63,41 +43,25 @@ TEST(WebLinks, ClickAreasIncludeTheirBoundsAndNothingBeyond) {
 // and puts back what was there before.
 class BrowserAssociation : public testing::Test {
   protected:
-    void SetUp() override { hadAssociation_ = ReadDefaultValue(kHtmKey, &previousType_); }
+    void SetUp() override {
+        char value[512] = {};
+        LONG size = sizeof(value);
+        hadAssociation_ = RegQueryValueA(HKEY_CLASSES_ROOT, ".htm", value, &size) == ERROR_SUCCESS;
+        previousType_ = value;
+        InstallMessageBoxHook(IDOK);
+    }
     void TearDown() override {
-        Reset();
-        if (hadAssociation_) SetDefaultValue(kHtmKey, previousType_);
+        Associate(nullptr, nullptr);
+        if (hadAssociation_) Associate(previousType_.c_str(), nullptr);
         RemoveMessageBoxHook();
     }
-    void Reset() {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kHtmKey);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kTypeName);
+    static void Associate(const char* typeName, const char* command) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".htm");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "UiTestPage");
+        if (typeName) RegSetValueA(HKEY_CLASSES_ROOT, ".htm", REG_SZ, typeName, 0);
+        if (command)
+            RegSetValueA(HKEY_CLASSES_ROOT, "UiTestPage\\shell\\open\\command", REG_SZ, command, 0);
     }
-    void Associate(const char* typeName, const char* command) {
-        SetDefaultValue(kHtmKey, typeName);
-        if (command) SetDefaultValue(std::string(kTypeName) + "\\shell\\open\\command", command);
-    }
-    static bool ReadDefaultValue(const std::string& path, std::string* value) {
-        char buffer[512] = {};
-        LONG size = sizeof(buffer);
-        if (RegQueryValueA(HKEY_CLASSES_ROOT, path.c_str(), buffer, &size) != ERROR_SUCCESS) {
-            return false;
-        }
-        *value = buffer;
-        return true;
-    }
-    static void SetDefaultValue(const std::string& path, const std::string& value) {
-        HKEY key = 0;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-
-    static constexpr char kHtmKey[] = ".htm";
-    static constexpr char kTypeName[] = "UiTestPage";
     bool hadAssociation_ = false;
     std::string previousType_;
 };
@@ -106,7 +70,6 @@ TEST_F(BrowserAssociation, StartsTheRegisteredCommandWithTheAddress) {
     const std::string record = TempPath("ui-browser-record.txt");
     DeleteFileA(record.c_str());
     Associate("UiTestPage", ("cmd.exe /c echo %1>" + record).c_str());
-    InstallMessageBoxHook(IDOK);
     OpenWebLink(kGroupHomePage);
     EXPECT_TRUE(gBoxes.empty());
     std::string written;
@@ -119,27 +82,21 @@ TEST_F(BrowserAssociation, StartsTheRegisteredCommandWithTheAddress) {
     DeleteFileA(record.c_str());
 }
 
-TEST_F(BrowserAssociation, EveryFailureEndsInTheInfoBox) {
-    struct Case {
-        const char* name;
-        const char* typeName;
-        const char* command;
+TEST_F(BrowserAssociation, EveryFailureEndsInTheInfoBoxQuotingTheAddress) {
+    const char* cases[][2] = {
+        {"UiTestPage", "Z:\\no\\such\\browser.exe \"%1\""},  // command does not start
+        {"UiTestPage", nullptr},                             // type without open command
+        {"", nullptr},                                       // empty type name
     };
-    const Case cases[] = {
-        {"command does not start", "UiTestPage", "Z:\\no\\such\\browser.exe \"%1\""},
-        {"type without open command", "UiTestPage", nullptr},
-        {"empty type name", "", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Reset();
-        Associate(c.typeName, c.command);
+    for (const auto& c : cases) {
+        Associate(c[0], c[1]);
         InstallMessageBoxHook(IDOK);
-        OpenWebLink(kAuthorPatchPage);
-        ASSERT_EQ(gBoxes.size(), 1u);
+        OpenWebLink("http://x.example/");
+        ASSERT_EQ(gBoxes.size(), 1u) << c[0] << (c[1] != nullptr);
         EXPECT_EQ(gBoxes[0].owner, nullptr);
         EXPECT_EQ(gBoxes[0].caption, "Info");
-        EXPECT_EQ(gBoxes[0].text, BrowserFailureText(kAuthorPatchPage));
+        EXPECT_EQ(gBoxes[0].text, "無法自動執行系統預設的網際網路瀏覽器，請找出它並執行" +
+                                      std::string(24, ' ') + "\"http://x.example/\" manually.");
         EXPECT_EQ(gBoxes[0].type, static_cast<UINT>(MB_OK));
     }
 }

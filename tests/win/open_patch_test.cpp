@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "builder/lib/payload_writer.h"
 #include "container/payload_file.h"
 #include "container/process_texts.h"
 #include "core/byte_order.h"
@@ -15,28 +14,20 @@ namespace {
 
 const Bytes kStub = {'M', 'Z', 's', 't', 'u', 'b'};
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 Bytes Pattern(size_t size) {
     Bytes b(size);
     for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     return b;
 }
 
-// A patch around a body the writer would never make (damaged, cut, padded).
+// A patch around a body the writer would never make (damaged, cut, padded):
+// stored by the writer, then given the flags.
 Bytes PatchWithBody(const Bytes& body, uint8_t flags, uint16_t notice = 0) {
-    PatchHeader header{};
-    header.headerMagic = kPayloadMagic;
-    header.payloadFlags = flags;
-    header.noticeLength = notice;
-    PayloadTrailer trailer{uint32_t(kPatchHeaderSize + body.size() + kPayloadTrailerSize),
-                           kPayloadMagic};
-    Bytes file = kStub;
-    file.resize(kStub.size() + kPatchHeaderSize);
-    SerializePatchHeader(header, &file[kStub.size()]);
-    file.insert(file.end(), body.begin(), body.end());
-    file.resize(file.size() + kPayloadTrailerSize);
-    SerializePayloadTrailer(trailer, &file[file.size() - kPayloadTrailerSize]);
+    constexpr size_t kFlagsAt = 9;  // behind the magic, builder value and builder byte
+    PatchFileOptions stored;
+    stored.compress = false;
+    Bytes file = BuildPatchFile(kStub, body, notice, 0, stored);
+    file[kStub.size() + kFlagsAt] = flags;
     return file;
 }
 
@@ -54,79 +45,64 @@ class OpenPatchTest : public ::testing::Test {
         gWindow = WindowState();
     }
     int Open(const Bytes& file) {
-        gPatchPath = dir_ / ("patch" + std::to_string(++opened_) + ".exe");
-        WriteWholeFile(gPatchPath, std::string(file.begin(), file.end()));
+        const std::string name = "patch" + std::to_string(++opened_) + ".exe";
+        WriteTree(dir_.path, {{name, file}});
+        gPatchPath = dir_ / name;
         gWindow.layoutOffset = 0;
         SetWindowTextA(gWindow.descriptionEdit, "");
         return OpenPatch();
-    }
-    static Bytes PayloadContent() {
-        Bytes content(FileSize(gPayloadFile));
-        SeekPayload(0);
-        EXPECT_TRUE(ReadPayload(content.data(), uint32_t(content.size())));
-        return content;
     }
     ScratchDirectory dir_;
     int opened_ = 0;
 };
 
-TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByte) {
+TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) {
     Bytes twoPieces = Pattern(2043);  // level 0: one stored block, 5 header bytes
     ASSERT_EQ(RawDeflate(twoPieces, 0).size(), 2048u);
-    Bytes padded = RawDeflate(Pattern(5000), 9);
+    Bytes deflated = RawDeflate(Pattern(5000), 9), padded = deflated;
     padded.insert(padded.end(), 3000, 0xFF);  // ignored behind the end of the stream
-    struct Case {
-        Bytes file, payload;
-    } cases[] = {
-        {PatchWithBody(Bytes(), 0), Bytes()},
-        {PatchWithBody(Pattern(3072), 0xFE), Pattern(3072)},  // only bit 0 has a meaning
-        {PatchWithBody(Pattern(5000), 0), Pattern(5000)},
-        {PatchWithBody(RawDeflate(twoPieces, 0), kPayloadCompressed), twoPieces},
-        {PatchWithBody(padded, kPayloadCompressed), Pattern(5000)},
-        {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), Bytes()},
-        {BuildPatchFile(kStub, Bytes(200000, 'z'), 0, 0, PatchFileOptions()), Bytes(200000, 'z')},
-    };
-    for (const Case& c : cases) {
-        ASSERT_EQ(Open(c.file), kOk) << c.payload.size();
-        EXPECT_EQ(PayloadContent(), c.payload);
-    }
-    char name[MAX_PATH + 1] = {};
-    ASSERT_GT(GetFinalPathNameByHandleA(gPayloadFile, name, MAX_PATH, 0), 4u);
-    ClosePayloadFile();
-    EXPECT_EQ(GetFileAttributesA(name + 4), INVALID_FILE_ATTRIBUTES);  // deleted on close
-}
-
-TEST_F(OpenPatchTest, DamagedFilesGetTheirMessage) {
-    Bytes deflated = RawDeflate(Pattern(4000), 9);
-    Bytes good = PatchWithBody(deflated, kPayloadCompressed);
-    auto changed = [&](size_t at, uint8_t value) {
+    const Bytes good = PatchWithBody(deflated, kPayloadCompressed);
+    auto changed = [&](size_t at, uint32_t value, size_t width) {
         Bytes b = good;
-        b[at] = value;
+        width == 1 ? void(b[at] = uint8_t(value)) : StoreLe32(&b[at], value);
         return b;
     };
-    auto withLength = [&](uint32_t length) {
-        Bytes b = good;
-        StoreLe32(&b[b.size() - kPayloadTrailerSize], length);
-        return b;
-    };
+    const size_t lengthAt = good.size() - kPayloadTrailerSize;
     struct Case {
         Bytes file;
         int result;
+        Bytes payload;
     } cases[] = {
-        {kStub, kUnreadablePatch},
-        {Bytes(3, 1), kUnreadablePatch},
-        {changed(good.size() - 1, 0), kUnreadablePatch},  // trailer magic
-        {changed(kStub.size(), 0), kUnreadablePatch},     // header magic
-        {withLength(uint32_t(good.size() + 1)), kUnreadablePatch},
-        {withLength(kPatchHeaderSize + kPayloadTrailerSize - 1), kUnreadablePatch},
-        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed), kPatchDamaged},  // not deflate data
+        {PatchWithBody(Bytes(), 0), kOk, Bytes()},
+        {PatchWithBody(Pattern(3072), 0xFE), kOk, Pattern(3072)},  // only bit 0 has a meaning
+        {PatchWithBody(RawDeflate(twoPieces, 0), kPayloadCompressed), kOk, twoPieces},
+        {PatchWithBody(padded, kPayloadCompressed), kOk, Pattern(5000)},
+        {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), kOk, Bytes()},
+        {BuildPatchFile(kStub, Bytes(200000, 'z'), 0, 0, PatchFileOptions()), kOk,
+         Bytes(200000, 'z')},
+        {kStub, kUnreadablePatch, {}},
+        {Bytes(3, 1), kUnreadablePatch, {}},
+        {changed(good.size() - 1, 0, 1), kUnreadablePatch, {}},  // trailer magic
+        {changed(kStub.size(), 0, 1), kUnreadablePatch, {}},     // header magic
+        {changed(lengthAt, uint32_t(good.size() + 1), 4), kUnreadablePatch, {}},
+        {changed(lengthAt, kPatchHeaderSize + kPayloadTrailerSize - 1, 4), kUnreadablePatch, {}},
+        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed),
+         kPatchDamaged,
+         {}},  // not deflate data
         {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed),
-         kPatchDamaged},
-        {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged},
-        {PatchWithBody(Pattern(10), 0, 11), kNotAPatch},  // texts past the payload
+         kPatchDamaged,
+         {}},
+        {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged, {}},
+        {PatchWithBody(Pattern(10), 0, 11), kNotAPatch, {}},  // texts past the payload
     };
-    for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(Open(cases[i].file), cases[i].result) << i;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_EQ(Open(cases[i].file), cases[i].result) << i;
+        if (cases[i].result != kOk) continue;
+        Bytes content(FileSize(gPayloadFile));
+        SeekPayload(0);
+        EXPECT_TRUE(ReadPayload(content.data(), uint32_t(content.size())));
+        EXPECT_EQ(content, cases[i].payload) << i;
+    }
     gPatchPath = dir_ / "missing.exe";
     EXPECT_EQ(OpenPatch(), kCannotOpenPatch);
 }
@@ -141,18 +117,22 @@ TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
          std::string(1002, 'd')},
     };
     for (const Case& c : cases) {
-        Bytes payload = BuildPayload(Text(c.notice), Text(c.description), Bytes{0});
+        Bytes payload = BuildPayload(TextBytes(c.notice), TextBytes(c.description), Bytes{0});
         ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(c.notice.size()),
                                       uint16_t(c.description.size()), PatchFileOptions())),
                   kOk);
         EXPECT_EQ(std::string(gWindow.noticeText), c.shownNotice);
-        EXPECT_EQ(WindowText(gWindow.descriptionEdit), c.shownDescription);
+        EXPECT_EQ(ControlText(gWindow.descriptionEdit), c.shownDescription);
         EXPECT_EQ(gWindow.layoutOffset, c.description.empty() ? 0 : 150);
         EXPECT_EQ(gRecordsStart, c.notice.size() + c.description.size());
     }
+    char name[MAX_PATH + 1] = {};
+    ASSERT_GT(GetFinalPathNameByHandleA(gPayloadFile, name, MAX_PATH, 0), 4u);
+    ClosePayloadFile();
+    EXPECT_FALSE(PathExists(name + 4));  // deleted on close
 }
 
-TEST(PayloadFile, StringsAndCopies) {
+TEST(PayloadFile, StringsKeepTheirPositionAndCopiesStopAtTheEnd) {
     gPayloadFile = CreateTempStreamFile();
     Bytes data = Pattern(2500);
     data[5] = 3, data[6] = 'a', data[7] = 0, data[8] = 'b';

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "builder/lib/payload_writer.h"
 #include "container/payload_file.h"
 #include "container/process_texts.h"
 #include "core/result_codes.h"
@@ -12,26 +11,14 @@
 
 namespace {
 
-// What each callback saw: "section:file" per record.
+// What the callback saw: "section:file" per record.
 std::vector<std::string> gSeen;
 
 int Recording(int section, uint8_t) {
     gSeen.push_back(std::to_string(section) + ":" + gCurrentFileName);
+    EXPECT_EQ(gTargetDirectory, gSections.target[section]);
+    EXPECT_EQ(gBackupName, "BAK" + std::to_string(section));
     return gCurrentFileName == "bad" ? kChecksumMismatch : kOk;
-}
-
-ChangedFile Changed(const std::string& name, const std::string& sourceName, uint32_t skip) {
-    DeltaVariant v;
-    v.sourceName = sourceName;
-    v.skipOffset = skip * 2;
-    v.skipLength = skip * 3;
-    v.blocks[kCommandBlock] = {1, 2, 3};
-    v.blocks[kDiffBlock] = {4, 5};
-    ChangedFile file;
-    file.fileName = name;
-    file.newSkipOffset = file.newSkipLength = skip;
-    file.variants.push_back(v);
-    return file;
 }
 
 class PassRunnerTest : public ::testing::Test {
@@ -44,10 +31,10 @@ class PassRunnerTest : public ::testing::Test {
         starts_.clear();
     }
     void TearDown() override { ClosePayloadFile(); }
-    void Section(bool more, const std::string& backupName = "BAK") {
+    void Section(bool more, const char* backupName = nullptr) {
         w_.Location(LocationSpec(), more);
         starts_.push_back(uint32_t(w_.bytes().size()));
-        w_.BackupName(backupName);
+        w_.BackupName(backupName ? backupName : "BAK" + std::to_string(starts_.size() - 1));
     }
     // The stream goes behind a two-byte notice; the tables are filled as
     // target location would fill them.
@@ -67,91 +54,44 @@ class PassRunnerTest : public ::testing::Test {
     std::vector<uint32_t> starts_;
 };
 
-TEST_F(PassRunnerTest, EmptySectionMakesItsStagingDirectoryOnceInTheProcess) {
-    Section(false);
-    w_.End();
-    Load();
-    EXPECT_EQ(PassRunner(Recording, true), kOk);
-    EXPECT_EQ(PassRunner(Recording, false), kOk);
-    gSections.target[0] = dir_ / "second run";
-    EXPECT_EQ(PassRunner(Recording, true), kOk);
-    EXPECT_TRUE(gSeen.empty());
-    EXPECT_EQ(gSections.staging[0], dir_ / "t0\\PATCH0.TMP");
-    EXPECT_EQ(EntryNames(dir_.path), std::vector<std::string>({"t0"}));
-    EXPECT_EQ(EntryNames(dir_ / "t0"), std::vector<std::string>({"PATCH0.TMP"}));
-}
-
-TEST_F(PassRunnerTest, RecordsReachTheCallbackWithTheirFields) {
-    Section(false, "BACKUP");
-    w_.Changed(Changed("a.dll", "", 0));
-    w_.Changed(Changed("sub\\b.dll", "old\\b.dll", 7));
+TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOnceInTheProcess) {
+    Section(true);
     w_.NewFile("new.txt", Bytes{'x', 'y', 'z'});
-    w_.Registry(RegistryScriptWriter(0x80000002u, "Software\\X", "Path").Finish());
+    w_.End();
+    Section(false);
+    w_.Obsolete("b");
     w_.End();
     Load();
-    static std::vector<std::string> fields;
-    fields.clear();
-    auto inspect = [](int section, uint8_t kind) -> int {
-        const CurrentRecord& r = gCurrentRecord;
-        const SourceVariant& v = r.variants[0];
-        std::string f = std::to_string(kind) + ":" + gCurrentFileName + ":" + gBackupName;
-        if (kind == kFileRecord) {
-            f += ":" + v.sourceName + ":" + std::to_string(r.newSkipOffset) + "," +
-                 std::to_string(r.newSkipLength) + "," + std::to_string(v.skipOffset) + "," +
-                 std::to_string(v.skipLength);
-            EXPECT_EQ(PayloadPosition(), v.dataStart + 5);  // at the next record
-        }
-        if (kind == kNewFileRecord) {
-            EXPECT_EQ(PayloadPosition(), r.dataStart + 3);
-        }
-        fields.push_back(f);
-        return Recording(section, kind);
-    };
-    EXPECT_EQ(PassRunner(inspect, true), kOk);
-    EXPECT_EQ(fields, std::vector<std::string>({"1:a.dll:BACKUP:a.dll:0,0,0,0",
-                                                "1:sub\\b.dll:BACKUP:old\\b.dll:7,7,14,21",
-                                                "2:new.txt:BACKUP", "5:new.txt:BACKUP"}));
-    EXPECT_EQ(gTargetDirectory, gSections.target[0]);
+    EXPECT_EQ(PassRunner(Recording, true), kOk);
+    gSections.target[0] = dir_ / "second run";
+    EXPECT_EQ(PassRunner(Recording, false), kOk);
+    EXPECT_EQ(gSeen, std::vector<std::string>({"0:new.txt", "1:b", "0:new.txt", "1:b"}));
+    EXPECT_EQ(gSections.staging[0], dir_ / "t0\\PATCH0.TMP");
+    EXPECT_EQ(
+        ReadTree(dir_.path),
+        FileTree({{"t0\\", {}}, {"t0\\PATCH0.TMP\\", {}}, {"t1\\", {}}, {"t1\\PATCH0.TMP\\", {}}}));
 }
 
+// Kind 0 stands for an obsolete-file record with the name; others are a bare kind byte.
 TEST_F(PassRunnerTest, FailuresEndTheirSectionAndStopOnErrorEndsThePass) {
     struct Case {
-        void (*records)(RecordStreamWriter&);
+        uint8_t kind;
+        const char* name;
         bool stopOnError;
         int result;
         std::vector<std::string> seen;
     } cases[] = {
-        {[](RecordStreamWriter& w) {
-             w.Obsolete("bad");
-             w.Obsolete("x");
-         },
-         true,
-         kChecksumMismatch,
-         {"0:bad"}},
-        {[](RecordStreamWriter& w) {
-             w.Obsolete("bad");
-             w.Obsolete("x");
-         },
-         false,
-         kChecksumMismatch,
-         {"0:bad", "1:next"}},
-        {[](RecordStreamWriter& w) { w.U8(4); }, true, kInternalFileError, {}},
-        {[](RecordStreamWriter& w) { w.U8(6); }, false, kInternalFileError, {"1:next"}},
-        {[](RecordStreamWriter& w) { w.Obsolete("..\\x"); }, false, kInternalFileError, {"1:next"}},
-        {[](RecordStreamWriter& w) { w.Obsolete("C:\\x"); }, true, kInternalFileError, {}},
-        {[](RecordStreamWriter& w) {
-             ChangedFile f = Changed("a", "", 0);
-             f.variants.resize(21, f.variants[0]);
-             w.Changed(f);
-         },
-         true,
-         kInternalFileError,
-         {}},
+        {0, "bad", true, kChecksumMismatch, {"0:bad"}},
+        {0, "bad", false, kChecksumMismatch, {"0:bad", "1:next"}},
+        {4, "", true, kInternalFileError, {}},
+        {6, "", false, kInternalFileError, {"1:next"}},
+        {0, "..\\x", false, kInternalFileError, {"1:next"}},
     };
     for (const Case& c : cases) {
         SetUp();
         Section(true);
-        c.records(w_);
+        c.kind ? w_.U8(c.kind) : w_.Obsolete(c.name);
+        w_.Obsolete("x");
         w_.End();
         Section(false);
         w_.Obsolete("next");
@@ -175,6 +115,7 @@ TEST_F(PassRunnerTest, StreamEndingWithoutEndRecordAndStopRequests) {
 }
 
 TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
+    // An empty or "." name would make the backup path the file itself.
     for (const char* name : {"", ".", "..\\up", "C:\\abs"}) {
         SetUp();
         Section(false, name);
@@ -192,8 +133,7 @@ TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
     w_.Obsolete("a");
     w_.End();
     Load();
-    MakeDir(gSections.target[0]);
-    WriteWholeFile(gSections.target[0] + "\\PATCH0.TMP", "in the way");
+    WriteTree(gSections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
     EXPECT_EQ(PassRunner(Recording, true), kStagingDirFailed);
     // The name is kept: later passes walk the records without trying again.
     EXPECT_EQ(PassRunner(Recording, false), kOk);

@@ -1,20 +1,23 @@
-// Scratch directories and small file helpers for the Windows tests.
+// The engine tests' file helpers and the window probe's readers, shared here.
 #pragma once
-#include <windows.h>
+#include <fstream>
+#include <iterator>
 
-#include <string>
-#include <vector>
+#include "tests/e2e/window_probe.h"
+#include "tests/engine/engine_harness.h"
 
-// A fresh directory under the temporary directory, removed with its contents.
-class ScratchDirectory {
-  public:
-    ScratchDirectory();
-    ~ScratchDirectory();
+// A fresh directory, removed with its contents.
+struct ScratchDirectory {
+    std::string path = MakeScratchDirectory("win");
+    ~ScratchDirectory() { RemoveTree(path); }
     std::string operator/(const std::string& name) const { return path + "\\" + name; }
-    std::string path;
 };
 
-void WriteWholeFile(const std::string& path, const std::string& content);
-std::string ReadWholeFile(const std::string& path);
-std::vector<std::string> EntryNames(const std::string& directory);  // without . and ..
-std::string WindowText(HWND window);
+inline void WriteWholeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
