@@ -56,14 +56,11 @@ TEST(FuzzSmoke, RecordReaderSurvivesMutatedStreams) {
     file.header.fileFlags = kHasSkipRange;
     file.variants = {EncodeDelta(source, target, EncodeOptions{}),
                      EncodeDelta(target, source, EncodeOptions{3, 4, true, true})};
-    RegistryScriptWriter script(0x80000002u, "Software\\X", "Path");
-    script.OpenKey(0x80000002u, "Software\\X");
-    script.SetValue("V", 1, BytesOf("1"));
     RecordStreamWriter w;
     w.Changed(file);
     w.NewFile("new.txt", BytesOf("hello"));
     w.Obsolete("old.dll");
-    w.Registry(script.Finish());
+    w.Registry(RegistryScriptWriter(0x80000002u, "Software\\X", "Path").Finish());
     w.End();
     Fuzz(FuzzRecordReader, w.bytes(), 4 * kMutationsPerInput, 2024);
 }
