@@ -46,16 +46,4 @@ TEST(SuffixArray, BothConstructionsAgreeWithTheDefinition) {
     }
 }
 
-TEST(SuffixArray, PortableMatchesLibraryOnLargerText) {
-    // Executable-like: repeated records with small variations.
-    std::vector<uint8_t> t;
-    std::mt19937 rng(7);
-    for (int i = 0; i < 20000; ++i) {
-        uint32_t v = i * 16 + (rng() % 3);
-        for (int k = 0; k < 4; ++k) t.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    }
-    int32_t n = static_cast<int32_t>(t.size());
-    EXPECT_EQ(BuildSuffixArrayPortable(t.data(), n), BuildSuffixArray(t.data(), n));
-}
-
 }  // namespace

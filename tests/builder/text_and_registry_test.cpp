@@ -14,29 +14,15 @@ TEST(TextCp950, ConvertsLinesToNulSeparatedCodePage950) {
 }
 
 TEST(TextCp950, ErrorsNameFileAndLine) {
-    struct Case {
-        const char* text;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const char* kCases[][2] = {
         {"ok\nstill ok\nemoji \xF0\x9F\x98\x80 here\n", "notice.txt:3: character U+1F600"},
         {"\xC3\x28", "notice.txt:1: bytes that are not UTF-8"},
-        {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"},
-    };
-    for (const Case& c : cases) {
+        {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"}};
+    for (const auto& c : kCases) {
         std::string out, error;
-        EXPECT_FALSE(ConvertTextFile(c.text, "notice.txt", &out, &error));
-        EXPECT_EQ(error.compare(0, strlen(c.expected), c.expected), 0) << error;
+        EXPECT_FALSE(ConvertTextFile(c[0], "notice.txt", &out, &error));
+        EXPECT_EQ(error.compare(0, strlen(c[1]), c[1]), 0) << error;
     }
-}
-
-TEST(TextCp950, FindsSeparatorTrailBytes) {
-    std::string out, what;
-    size_t bad = 0;
-    ASSERT_TRUE(Utf8ToCp950("許可.txt", &out, &bad, &what));  // 許 is B3 5C
-    EXPECT_TRUE(HasSeparatorTrailByte(out));
-    ASSERT_TRUE(Utf8ToCp950("中文\\x.txt", &out, &bad, &what));
-    EXPECT_FALSE(HasSeparatorTrailByte(out));
 }
 
 TEST(RegFile, ReadsStringsDwordsAndHexValues) {
@@ -87,11 +73,7 @@ TEST(RegFile, UnicodeFileWithByteOrderMark) {
 }
 
 TEST(RegFile, BadInputGivesLineNumberedErrors) {
-    struct Case {
-        const char* text;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const char* kCases[][2] = {
         {"", "r.reg:1: the file is empty"},
         {"hello\n", "r.reg:1: the first line"},
         {"REGEDIT4\n\"v\"=\"x\"\n", "r.reg:2: a value comes before any [key]"},
@@ -106,11 +88,11 @@ TEST(RegFile, BadInputGivesLineNumberedErrors) {
         {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"\xF0\x9F\x98\x80\"\n", "r.reg:3: character U+1F600"},
         {"REGEDIT4\n[HKLM\\x]\n\"v\"=qword:1\n", "r.reg:3: unknown value data"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : kCases) {
         std::vector<RegKey> keys;
         std::string error;
-        EXPECT_FALSE(ParseRegFile(c.text, "r.reg", &keys, &error)) << c.text;
-        EXPECT_EQ(error.compare(0, strlen(c.expected), c.expected), 0) << error;
+        EXPECT_FALSE(ParseRegFile(c[0], "r.reg", &keys, &error)) << c[0];
+        EXPECT_EQ(error.compare(0, strlen(c[1]), c[1]), 0) << error;
     }
 }
 
