@@ -9,30 +9,10 @@ constexpr int kTextLimit = 4096;
 constexpr int kFileNameComboId = 0x47c;  // cmb13: the name field of the open dialog
 constexpr int kFileNameEditId = 0x480;   // edt1: the same in the older dialog
 
-struct WindowSearch {
-    DWORD processId;
-    const char* className;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[256] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (owner == search->processId && lstrcmpA(className, search->className) == 0) {
-        search->found.push_back(window);
-    }
-    return TRUE;
-}
-
 std::string StaticTextOf(HWND box) {
     std::string text;
-    for (int i = 0;; ++i) {
-        HWND label = FindChild(box, "Static", i);
-        if (!label) break;
-        std::string candidate = ControlText(label);
+    for (HWND label = 0; (label = FindWindowExA(box, label, "Static", nullptr)) != 0;) {
+        const std::string candidate = ControlText(label);
         if (candidate.size() > text.size()) text = candidate;
     }
     return text;
@@ -50,8 +30,24 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className) {
-    WindowSearch search{processId, className, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    struct Search {
+        DWORD processId;
+        const char* className;
+        std::vector<HWND> found;
+    } search{processId, className, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char name[256] = {};
+            GetClassNameA(window, name, sizeof(name));
+            if (owner == search->processId && lstrcmpA(name, search->className) == 0) {
+                search->found.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -117,8 +113,6 @@ void ChooseInFileDialog(HWND dialog, const std::string& path) {
     AnswerBox(dialog, IDOK);
 }
 
-void CancelFileDialog(HWND dialog) { AnswerBox(dialog, IDCANCEL); }
-
 bool SaveWindowImage(HWND window, const std::string& path) {
     // The client area: under a virtual display without a window manager
     // nobody draws the frame.
@@ -129,14 +123,18 @@ bool SaveWindowImage(HWND window, const std::string& path) {
     const int height = rect.bottom - rect.top;
     const int stride = (width * 3 + 3) & ~3;
 
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = stride * height;
+    constexpr WORD kBitsPerPixel = 24;
+    BITMAPINFOHEADER info = {sizeof(info),
+                             width,
+                             height,
+                             1,
+                             kBitsPerPixel,
+                             BI_RGB,
+                             static_cast<DWORD>(stride * height),
+                             0,
+                             0,
+                             0,
+                             0};
 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
