@@ -9,6 +9,25 @@ constexpr int kTextLimit = 4096;
 constexpr int kFileNameComboId = 0x47c;  // cmb13: the name field of the open dialog
 constexpr int kFileNameEditId = 0x480;   // edt1: the same in the older dialog
 
+struct WindowSearch {
+    DWORD processId;
+    const char* className;
+    std::vector<HWND> found;
+};
+
+// A named callback: a lambda lacks the i686 calling convention.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (owner == search->processId && lstrcmpA(name, search->className) == 0) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
 std::string StaticTextOf(HWND box) {
     std::string text;
     for (HWND label = 0; (label = FindWindowExA(box, label, "Static", nullptr)) != 0;) {
@@ -30,24 +49,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className) {
-    struct Search {
-        DWORD processId;
-        const char* className;
-        std::vector<HWND> found;
-    } search{processId, className, {}};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            char name[256] = {};
-            GetClassNameA(window, name, sizeof(name));
-            if (owner == search->processId && lstrcmpA(name, search->className) == 0) {
-                search->found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{processId, className, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
