@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "tests/e2e/patch_fixture.h"
 #include "tests/e2e/window_probe.h"
 
@@ -51,26 +53,22 @@ class PatchRun : public testing::Test {
         std::vector<std::string> log = {"檢查中文化檔是否可以套用：" + std::string(16, ' '), ""};
         for (const FileChange& change : patch_.changes)
             log.push_back(Checking(change.name, "完成"));
-        log.push_back(Checking(patch_.newFileName, "完成"));
-        log.push_back("");
-        log.push_back(kSuccessLine);
+        log.insert(log.end(), {Checking(patch_.newFileName, "完成"), "", kSuccessLine});
         return log;
     }
-    void ExpectPatched(const std::string& directory) const {
-        for (const FileChange& change : patch_.changes) {
-            SCOPED_TRACE(change.name);
-            EXPECT_EQ(ReadFileBytes(directory + "\\" + change.name), change.newContent);
-            EXPECT_EQ(ReadFileBytes(directory + kBackupDirectory + "\\" + change.name),
-                      change.oldContent);
+    // Patched: new contents, old ones in the backup; otherwise as it was.
+    // Either way no staging directory is left.
+    void ExpectTarget(const std::string& directory, bool patched) const {
+        for (const auto& [name, oldContent, newContent] : patch_.changes) {
+            EXPECT_EQ(ReadFileBytes(directory + "\\" + name), patched ? newContent : oldContent);
+            EXPECT_EQ(FileExistsAt(directory + kBackupDirectory + "\\" + name), patched);
+            if (patched) {
+                EXPECT_EQ(ReadFileBytes(directory + kBackupDirectory + "\\" + name), oldContent);
+            }
         }
-        EXPECT_EQ(ReadFileBytes(directory + "\\" + patch_.newFileName), patch_.newFileContent);
-        EXPECT_FALSE(FileExistsAt(directory + "\\PATCH0.TMP"));
-    }
-    void ExpectUntouched(const std::string& directory) const {
-        for (const FileChange& change : patch_.changes) {
-            EXPECT_EQ(ReadFileBytes(directory + "\\" + change.name), change.oldContent);
-        }
-        EXPECT_FALSE(FileExistsAt(directory + "\\" + patch_.newFileName));
+        EXPECT_EQ(ReadFileBytes(directory + "\\" + patch_.newFileName),
+                  patched ? patch_.newFileContent : Bytes());
+        EXPECT_EQ(FileExistsAt(directory + "\\" + patch_.newFileName), patched);
         EXPECT_FALSE(FileExistsAt(directory + "\\PATCH0.TMP"));
     }
     void ExpectSuccessState() {
@@ -134,7 +132,7 @@ TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
             app_.Screenshot("success");
         }
         CloseAndExpectExitCode(0);
-        ExpectPatched(directory);
+        ExpectTarget(directory, true);
         app_.Kill();
     }
 }
@@ -152,7 +150,7 @@ TEST_F(PatchRun, UsageBoxEndsWithCodeOneAndNoWindow) {
         EXPECT_EQ(app_.WaitForExit(), 1u);
         app_.Kill();
     }
-    ExpectUntouched(target_);
+    ExpectTarget(target_, false);
 }
 
 TEST_F(PatchRun, PayloadThatCannotBeOpenedShowsOneErrorBox) {
@@ -195,55 +193,45 @@ TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
     ASSERT_TRUE(app_.WaitForRunEnd(failed));
     ExpectSuccessState();
     CloseAndExpectExitCode(0);
-    ExpectPatched(target_);
+    ExpectTarget(target_, true);
     EXPECT_FALSE(FileExistsAt(empty + "\\" + patch_.newFileName));
     EXPECT_FALSE(FileExistsAt(empty + "\\PATCH0.TMP"));
 }
 
-// A value of the registry, kept and put back around a test that changes it.
-class SavedRegistryValue {
+// The pending renames of the registry (entries joined by '|'), read and put
+// back after the test, whose queued moves must not outlive it.
+class PendingRenames {
   public:
-    SavedRegistryValue(HKEY root, const char* key, const char* name) : key_(key), name_(name) {
-        RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WRITE, &handle_);
-        DWORD size = 0;
-        present_ =
-            RegQueryValueExA(handle_, name, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS;
-        data_.resize(size);
-        if (present_) RegQueryValueExA(handle_, name, nullptr, &type_, data_.data(), &size);
-    }
-    ~SavedRegistryValue() {
+    PendingRenames() : saved_(Read(&present_)) {}
+    ~PendingRenames() {
         if (present_) {
-            RegSetValueExA(handle_, name_, 0, type_, data_.data(),
-                           static_cast<DWORD>(data_.size()));
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, REG_MULTI_SZ,
+                            saved_.data(), static_cast<DWORD>(saved_.size()));
         } else {
-            RegDeleteValueA(handle_, name_);
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
         }
-        RegCloseKey(handle_);
     }
-    std::string Current() const {
-        DWORD size = 0, type = 0;
-        if (RegQueryValueExA(handle_, name_, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            return "";
+    static std::string Read(bool* present = nullptr) {
+        DWORD size = 0;
+        const bool found = RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames,
+                                        RRF_RT_ANY, nullptr, nullptr, &size) == ERROR_SUCCESS;
+        if (present) *present = found;
         std::string value(size, '\0');
-        RegQueryValueExA(handle_, name_, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &size);
-        for (char& c : value) {
-            if (c == '\0') c = '|';
+        if (found) {
+            RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_ANY,
+                         nullptr, &value[0], &size);
         }
         return value;
     }
 
   private:
-    const char* key_;
-    const char* name_;
-    HKEY handle_ = 0;
     bool present_ = false;
-    DWORD type_ = 0;
-    Bytes data_;
+    std::string saved_;
 };
 
 TEST_F(PatchRun, FileInUseQueuesRenamesAndAsksToRestart) {
     MakePatchAndTarget(target_);
-    SavedRegistryValue renames(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
+    PendingRenames restoredAfterwards;
     const std::string held = target_ + "\\tale.exe";
     HANDLE inUse = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                0, nullptr);
@@ -257,7 +245,7 @@ TEST_F(PatchRun, FileInUseQueuesRenamesAndAsksToRestart) {
               "\r\r你確定要現在重新開機嗎？");
     AnswerBox(question.box, IDNO);
     ASSERT_TRUE(app_.WaitForRunEnd());
-    EXPECT_NE(renames.Current().find("tale.exe"), std::string::npos) << renames.Current();
+    EXPECT_NE(PendingRenames::Read().find(target_ + "\\PATCH0.TMP\\tale.exe"), std::string::npos);
     EXPECT_TRUE(IsWindowEnabled(app_.applyButton));
     CloseAndExpectExitCode(0);
     CloseHandle(inUse);
@@ -288,18 +276,18 @@ TEST_F(PatchRun, CloseDuringALongRunStopsItAndApplyRunsAgain) {
     AnswerBox(confirm.box, IDYES);
     ASSERT_TRUE(app_.WaitForRunEnd());
     const std::vector<std::string> stopped = app_.Log();
-    EXPECT_TRUE(app_.LogHas(kStopLine));
+    EXPECT_NE(std::find(stopped.begin(), stopped.end(), kStopLine), stopped.end());
     EXPECT_NE(app_.main, nullptr);
     EXPECT_TRUE(IsWindow(app_.main));
     EXPECT_EQ(ControlText(app_.exitButton), "離開");
-    ExpectUntouched(target_);
+    ExpectTarget(target_, false);
 
     // The old request does not stop the new run.
     app_.Click(app_.applyButton);
     ASSERT_TRUE(app_.WaitForRunEnd(stopped));
     ExpectSuccessState();
     CloseAndExpectExitCode(0);
-    ExpectPatched(target_);
+    ExpectTarget(target_, true);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -35,13 +36,12 @@ Bytes PatchRecords(const TestPatch& patch) {
     RecordStreamWriter stream;
     stream.Location(LocationSpec{});
     stream.BackupName(kBackupName);
-    for (const FileChange& change : patch.changes) {
+    for (const auto& [name, oldContent, newContent] : patch.changes) {
         ChangedFile file;
-        file.fileName = change.name;
-        file.header.newCrc =
-            CrcOfBuffer(change.newContent.data(), change.newContent.size(), kCrcStart);
-        file.header.newSize = static_cast<uint32_t>(change.newContent.size());
-        file.variants.push_back(EncodeDelta(change.oldContent, change.newContent, EncodeOptions{}));
+        file.fileName = name;
+        file.header.newCrc = CrcOfBuffer(newContent.data(), newContent.size(), kCrcStart);
+        file.header.newSize = static_cast<uint32_t>(newContent.size());
+        file.variants.push_back(EncodeDelta(oldContent, newContent, EncodeOptions{}));
         stream.Changed(file);
     }
     if (!patch.newFileName.empty()) stream.NewFile(patch.newFileName, patch.newFileContent);
@@ -113,23 +113,8 @@ std::string FreshDirectory(const std::string& name) {
 }
 
 void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
 }
 
 bool RunningPatch::Start(const std::string& exe, const std::string& arguments,
@@ -192,13 +177,6 @@ void RunningPatch::Kill() {
 
 std::vector<std::string> RunningPatch::Log() const { return ListBoxEntries(logPane); }
 
-bool RunningPatch::LogHas(const std::string& entry) const {
-    for (const std::string& line : Log()) {
-        if (line == entry) return true;
-    }
-    return false;
-}
-
 bool RunningPatch::WaitForRunEnd(const std::vector<std::string>& before) {
     return WaitUntil([&] {
         if (!IsWindowEnabled(exitButton)) return false;
@@ -219,8 +197,9 @@ void RunningPatch::AltLetter(char letter) {
 
 void RunningPatch::Close() { PostMessageA(main, WM_CLOSE, 0, 0); }
 
-void RunningPatch::Screenshot(const std::string& name) {
-    const std::string path = ScreenshotPath(name);
+void RunningPatch::Screenshot(const std::string& name) { SaveImage(ScreenshotPath(name)); }
+
+void RunningPatch::SaveImage(const std::string& path) {
     if (path.empty()) return;
     UpdateWindow(main);
     Sleep(200);  // lets the program finish painting

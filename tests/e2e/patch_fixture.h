@@ -53,11 +53,11 @@ struct RunningPatch {
     void Kill();
 
     std::vector<std::string> Log() const;
-    bool LogHas(const std::string& entry) const;
     // Waits for a run to end that leaves a log different from `before`.
     bool WaitForRunEnd(const std::vector<std::string>& before = {});
     void Click(HWND button);  // as the button's own notification
     void AltLetter(char letter);
     void Close();
-    void Screenshot(const std::string& name);
+    void Screenshot(const std::string& name);  // into the build's screenshot directory
+    void SaveImage(const std::string& bmpPath);
 };

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "tests/e2e/patch_fixture.h"
-#include "tests/e2e/window_probe.h"
 
 namespace {
 
@@ -43,11 +42,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const std::string& line : patch.Log()) std::printf("  | %s\n", ToUtf8(line).c_str());
-    if (argc > 3) {
-        UpdateWindow(patch.main);
-        Sleep(200);  // lets the program finish painting
-        SaveWindowImage(patch.main, argv[3]);
-    }
+    if (argc > 3) patch.SaveImage(argv[3]);
     patch.Close();
     DWORD code = patch.WaitForExit();
     if (code == STILL_ACTIVE) patch.Kill();

@@ -15,13 +15,14 @@ struct WindowSearch {
     std::vector<HWND> found;
 };
 
+// A named callback: a lambda lacks the i686 calling convention.
 BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    char className[256] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (owner == search->processId && lstrcmpA(className, search->className) == 0) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (owner == search->processId && lstrcmpA(name, search->className) == 0) {
         search->found.push_back(window);
     }
     return TRUE;
@@ -29,10 +30,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
 
 std::string StaticTextOf(HWND box) {
     std::string text;
-    for (int i = 0;; ++i) {
-        HWND label = FindChild(box, "Static", i);
-        if (!label) break;
-        std::string candidate = ControlText(label);
+    for (HWND label = 0; (label = FindWindowExA(box, label, "Static", nullptr)) != 0;) {
+        const std::string candidate = ControlText(label);
         if (candidate.size() > text.size()) text = candidate;
     }
     return text;
@@ -117,8 +116,6 @@ void ChooseInFileDialog(HWND dialog, const std::string& path) {
     AnswerBox(dialog, IDOK);
 }
 
-void CancelFileDialog(HWND dialog) { AnswerBox(dialog, IDCANCEL); }
-
 bool SaveWindowImage(HWND window, const std::string& path) {
     // The client area: under a virtual display without a window manager
     // nobody draws the frame.
@@ -129,14 +126,18 @@ bool SaveWindowImage(HWND window, const std::string& path) {
     const int height = rect.bottom - rect.top;
     const int stride = (width * 3 + 3) & ~3;
 
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = stride * height;
+    constexpr WORD kBitsPerPixel = 24;
+    BITMAPINFOHEADER info = {sizeof(info),
+                             width,
+                             height,
+                             1,
+                             kBitsPerPixel,
+                             BI_RGB,
+                             static_cast<DWORD>(stride * height),
+                             0,
+                             0,
+                             0,
+                             0};
 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);

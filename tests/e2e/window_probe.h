@@ -28,9 +28,8 @@ MessageBoxSeen WaitForMessageBox(DWORD processId, const char* caption, DWORD tim
 // Presses the box's button with the given identifier (IDOK, IDYES, IDNO ...).
 void AnswerBox(HWND box, int buttonId);
 
-// Fills the file dialog's name field and presses Open, or cancels it.
+// Fills the file dialog's name field and presses Open.
 void ChooseInFileDialog(HWND dialog, const std::string& path);
-void CancelFileDialog(HWND dialog);
 
 // Copies the window's client pixels from the screen into a 24-bit BMP file.
 bool SaveWindowImage(HWND window, const std::string& path);

@@ -6,7 +6,6 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include "builder/lib/payload_writer.h"
 
@@ -14,11 +13,11 @@
 using FileTree = std::map<std::string, Bytes>;
 
 Bytes TextBytes(const std::string& text);
+Bytes ReadFileBytes(const std::string& path);
 std::string MakeScratchDirectory(const std::string& label);
 void WriteTree(const std::string& root, const FileTree& tree);
 FileTree ReadTree(const std::string& root);
 void RemoveTree(const std::string& root);
-bool PathExists(const std::string& path);
 
 // Writes the stream into a file and makes it the payload the engine reads.
 void LoadPatchStream(const Bytes& stream);
@@ -26,10 +25,7 @@ void CloseLoadedPatch();
 
 // A hidden main window with the path box and the log pane.
 void CreateHiddenWindow();
-std::string PathBoxText();
-// The whole log as one text; true when it holds message number's text.
-std::string LogText();
-bool LogHolds(int number);
+// How often the log holds message number's text.
 int LogCount(int number);
 
 // Answers for the restart question and the restart itself.
@@ -42,17 +38,15 @@ struct HookAnswers {
 extern HookAnswers gAnswers;
 void InstallHooks();
 
-// Directory of the running executable, where the helper programs lie.
+// Starts a program of the executable's own directory (or of the path) and
+// waits for its end; the exit code, or ~0 when it could not start.
+DWORD RunProgram(const std::string& commandLine, const char* currentDirectory = nullptr);
 std::string ProgramDirectory();
-// Starts a program and returns its process handle (0 on failure).
-HANDLE StartProgram(const std::string& commandLine, const char* currentDirectory = nullptr);
 
-// Registry values for the tests, under a key the test owns.
+// Registry values for the tests, under HKEY_CURRENT_USER keys the tests own.
 constexpr uint32_t kCurrentUserRoot = 0x80000001u;  // as a patch stores it
-void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
-                      const Bytes& data);
-void SetRegistryString(const std::string& keyPath, const std::string& name,
-                       const std::string& text);
-bool ReadRegistryValue(const std::string& keyPath, const std::string& name, Bytes* data,
-                       DWORD* type = nullptr);
+void SetRegistryValue(const std::string& keyPath, const std::string& name, const Bytes& data,
+                      DWORD type = REG_SZ);
+// The value's data, or the text "<missing>".
+Bytes RegistryValue(const std::string& keyPath, const std::string& name);
 void DeleteRegistryKey(const std::string& keyPath);

@@ -1,5 +1,5 @@
 // A fixture for whole runs of the engine over a scratch target directory,
-// and the few patch shapes the tests build again and again.
+// and the patch shapes the tests build again and again.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -7,15 +7,18 @@
 #include <vector>
 
 #include "builder/lib/delta_encoder.h"
-#include "builder/lib/payload_writer.h"
-#include "container/pass_runner.h"
 #include "core/crc.h"
+#include "core/result_codes.h"
 #include "engine/apply_driver.h"
 #include "messages/log_writer.h"
+#include "platform/file_primitives.h"
 #include "tests/engine/engine_harness.h"
 #include "ui/window_services.h"
 
 constexpr char kBackup[] = "BAK";
+// Every registry value of the tests lives below this key, removed after each test.
+constexpr char kKey[] = "Software\\EngineTests";
+const Bytes kMissing = TextBytes("<missing>");
 
 // A changed file rebuilt from any of versions (oldest first) into newContent;
 // each variant turns one version into the next.
@@ -33,11 +36,11 @@ inline ChangedFile ChangeOf(const std::string& name, const std::vector<Bytes>& v
     return file;
 }
 
-// A stream of one section on the user's path; add records, then Finish.
-class OneSection {
-  public:
-    explicit OneSection(const std::string& backupName = kBackup) {
-        w.Location(LocationSpec{});
+// A stream of one section (on the user's path unless told); add records, then Finish.
+struct OneSection {
+    explicit OneSection(const std::string& backupName = kBackup,
+                        const LocationSpec& location = LocationSpec{}) {
+        w.Location(location);
         w.BackupName(backupName);
     }
     Bytes Finish() {
@@ -59,21 +62,19 @@ class EngineRun : public ::testing::Test {
     void TearDown() override {
         CloseLoadedPatch();
         RemoveTree(target);
+        DeleteRegistryKey(kKey);
     }
-    int Run(const Bytes& stream) { return RunAt(stream, target); }
-    int RunAt(const Bytes& stream, const std::string& path) {
+    // A fresh target holding tree.
+    void Reset(const FileTree& tree) {
+        RemoveTree(target);
+        WriteTree(target, tree);
+    }
+    int Run(const Bytes& stream, const std::string& path = "") {
         LoadPatchStream(stream);
-        gWindow.requestedTargetPath = path;
+        gWindow.requestedTargetPath = path.empty() ? target : path;
         return ApplyDriver();
     }
     std::string At(const std::string& relative) const { return target + "\\" + relative; }
-    // True when no staging directory is left in the target.
-    bool NoStagingLeft() const {
-        for (const auto& entry : ReadTree(target)) {
-            if (entry.first.rfind("PATCH", 0) == 0) return false;
-        }
-        return true;
-    }
 
     std::string target;
 };

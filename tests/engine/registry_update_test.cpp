@@ -1,62 +1,50 @@
 // Registry records: the registered-software check, then the script's values.
-#include "core/result_codes.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
 
-const char kKey[] = "Software\\EngineTests\\Registry";
-const char kOther[] = "Software\\EngineTests\\Registry\\Other";
+const std::string kOther = std::string(kKey) + "\\Other";
 
 class RegistryRun : public EngineRun {
   protected:
     void SetUp() override {
         EngineRun::SetUp();
-        DeleteRegistryKey(kKey);
-        SetRegistryString(kKey, "Installed", "yes");
-        SetRegistryString(kOther, "Keep", "k");
-    }
-    void TearDown() override {
-        DeleteRegistryKey(kKey);
-        EngineRun::TearDown();
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+        SetRegistryValue(kOther, "Keep", TextBytes("k"));
     }
     int RunScript(const Bytes& script) {
         OneSection s;
         s.w.Registry(script);
         return Run(s.Finish());
     }
-    Bytes Value(const char* key, const std::string& name) {
-        Bytes data;
-        return ReadRegistryValue(key, name, &data) ? data : TextBytes("<missing>");
-    }
 };
 
+// Only a value whose first byte is not zero, and that fits the 1,001-byte
+// check area, shows the software as installed.
 TEST_F(RegistryRun, CheckValueDecidesWhetherAnythingIsWritten) {
     struct Case {
-        const char* label;
+        std::string keyPath;
         DWORD type;
         Bytes data;
         int result;
     };
     const Case cases[] = {
-        {"text", REG_SZ, TextBytes("C:\\App"), kOk},
-        {"number with a zero first byte", REG_DWORD, {0, 1, 0, 0}, kTargetNotRegistered},
-        {"empty text", REG_SZ, {0}, kTargetNotRegistered},
-        {"longer than the check area", REG_BINARY, Bytes(1002, 'x'), kTargetNotRegistered},
+        {kKey, REG_SZ, TextBytes("C:\\App"), kOk},
+        {kKey, REG_DWORD, {0, 1, 0, 0}, kTargetNotRegistered},  // a zero first byte
+        {kKey, REG_SZ, {0}, kTargetNotRegistered},
+        {kKey, REG_BINARY, Bytes(1002, 'x'), kTargetNotRegistered},
+        {kKey + std::string("\\Nowhere"), REG_SZ, TextBytes("x"), kTargetNotRegistered},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        SetRegistryValue(kKey, "Check", c.type, c.data);
-        RegistryScriptWriter script(kCurrentUserRoot, kKey, "Check");
+        SCOPED_TRACE(c.data.size());
+        SetRegistryValue(kKey, "Check", c.data, c.type);
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Written");
+        RegistryScriptWriter script(kCurrentUserRoot, c.keyPath, "Check");
         script.OpenKey(kCurrentUserRoot, kKey);
         script.SetValue("Written", REG_BINARY, TextBytes("w"));
-        DeleteRegistryKey(std::string(kKey) + "\\none");
-        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Written");
         EXPECT_EQ(c.result, RunScript(script.Finish()));
-        EXPECT_EQ(c.result == kOk ? TextBytes("w") : TextBytes("<missing>"),
-                  Value(kKey, "Written"));
+        EXPECT_EQ(c.result == kOk ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
     }
-    RegistryScriptWriter missingKey(kCurrentUserRoot, "Software\\EngineTests\\Nowhere", "");
-    EXPECT_EQ(kTargetNotRegistered, RunScript(missingKey.Finish()));
 }
 
 TEST_F(RegistryRun, OperationsWriteExactlyTheirData) {
@@ -70,53 +58,35 @@ TEST_F(RegistryRun, OperationsWriteExactlyTheirData) {
     script.OpenKey(kCurrentUserRoot, kOther);
     script.SetValue("Second", REG_BINARY, TextBytes("2"));
     ASSERT_EQ(kOk, RunScript(script.Finish()));
-    EXPECT_EQ(Bytes{}, Value(kKey, "Empty"));
-    EXPECT_EQ((Bytes{1, 2, 3, 4}), Value(kKey, "Number"));
-    EXPECT_EQ(large, Value(kKey, "Large"));
-    EXPECT_EQ(TextBytes("<missing>"), Value(kKey, "Second"));
-    EXPECT_EQ(TextBytes("2"), Value(kOther, "Second"));
+    EXPECT_EQ(Bytes{}, RegistryValue(kKey, "Empty"));
+    EXPECT_EQ((Bytes{1, 2, 3, 4}), RegistryValue(kKey, "Number"));
+    EXPECT_EQ(large, RegistryValue(kKey, "Large"));
+    EXPECT_EQ(kMissing, RegistryValue(kKey, "Second"));
+    EXPECT_EQ(TextBytes("2"), RegistryValue(kOther, "Second"));
 }
 
+// A value before any key, a key that does not exist, a script without End.
 TEST_F(RegistryRun, FailuresAreReportedAndEarlierValuesStay) {
-    struct Case {
-        const char* label;
-        Bytes script;
-        int result;
-    };
     RegistryScriptWriter beforeOpen(kCurrentUserRoot, kKey, "Installed");
     beforeOpen.SetValue("Early", REG_SZ, TextBytes("e"));
     RegistryScriptWriter missingKey(kCurrentUserRoot, kKey, "Installed");
     missingKey.OpenKey(kCurrentUserRoot, kKey);
     missingKey.SetValue("First", REG_BINARY, TextBytes("1"));
-    missingKey.OpenKey(kCurrentUserRoot, "Software\\EngineTests\\Registry\\Absent");
+    missingKey.OpenKey(kCurrentUserRoot, kKey + std::string("\\Absent"));
     RegistryScriptWriter unterminated(kCurrentUserRoot, kKey, "Installed");
     unterminated.OpenKey(kCurrentUserRoot, kKey);
     Bytes noEnd = unterminated.Finish();
     noEnd.pop_back();  // the End code; the script's length ends before it
-    const Case cases[] = {{"value before any key", beforeOpen.Finish(), kRegistryDenied},
-                          {"key that does not exist", missingKey.Finish(), kRegistryDenied},
-                          {"script without End", noEnd, kPatchDamaged}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+    const std::pair<Bytes, int> cases[] = {{beforeOpen.Finish(), kRegistryDenied},
+                                           {missingKey.Finish(), kRegistryDenied},
+                                           {noEnd, kPatchDamaged}};
+    for (const auto& [script, result] : cases) {
         ClearLog();
-        EXPECT_EQ(c.result, RunScript(c.script));
-        EXPECT_EQ(1, LogCount(c.result));
+        EXPECT_EQ(result, RunScript(script));
+        EXPECT_EQ(1, LogCount(result));
     }
-    EXPECT_EQ(TextBytes("<missing>"), Value(kKey, "Early"));
-    EXPECT_EQ(TextBytes("1"), Value(kKey, "First"));
-}
-
-TEST_F(RegistryRun, FileInUseMeansNoRegistryPass) {
-    // Covered with a held file in the deferred tests; here the values of a
-    // failed check pass must not be written either.
-    RegistryScriptWriter script(kCurrentUserRoot, kKey, "Installed");
-    script.OpenKey(kCurrentUserRoot, kKey);
-    script.SetValue("Written", REG_BINARY, TextBytes("w"));
-    OneSection s;
-    s.w.Changed(ChangeOf("missing.txt", {TextBytes("old")}, TextBytes("new")));
-    s.w.Registry(script.Finish());
-    EXPECT_EQ(kNoMatchingSource, Run(s.Finish()));
-    EXPECT_EQ(TextBytes("<missing>"), Value(kKey, "Written"));
+    EXPECT_EQ(kMissing, RegistryValue(kKey, "Early"));
+    EXPECT_EQ(TextBytes("1"), RegistryValue(kKey, "First"));
 }
 
 }  // namespace

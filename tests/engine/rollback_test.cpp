@@ -1,11 +1,8 @@
 // A failure at any record after the check pass: the target ends as it was,
 // backups included, and no staging directory is left.
-#include "core/result_codes.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
-
-const char kKey[] = "Software\\EngineTests\\Rollback";
 
 const FileTree kBefore = {
     {"a.txt", TextBytes("a old contents")},
@@ -30,48 +27,36 @@ OneSection FileRecords() {
     return s;
 }
 
-class Rollback : public EngineRun {
-  protected:
-    void TearDown() override {
-        DeleteRegistryKey(kKey);
-        EngineRun::TearDown();
-    }
-};
-
-TEST_F(Rollback, FailureAtEachApplyRecordRestoresOldTree) {
-    for (int failing = 0; failing < 5; ++failing) {
-        SCOPED_TRACE(kRecordFiles[failing]);
-        RemoveTree(target);
+TEST_F(EngineRun, FailureAtEachApplyRecordRestoresOldTree) {
+    for (const std::string failing : kRecordFiles) {
+        SCOPED_TRACE(failing);
         FileTree before = kBefore;
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (std::string(kRecordFiles[failing]) == "sub\\n.txt") {
-            // Nothing to back up: the staged file cannot take a directory's place (38).
-            before["sub\\n.txt\\"] = {};
-            WriteTree(target, before);
+        const bool hasPredecessor = failing != "sub\\n.txt";
+        // Nothing to back up: the staged file cannot take a directory's place (38).
+        // Otherwise an older backup that cannot be deleted stops the record (8).
+        if (hasPredecessor) {
+            before["BAK\\" + failing] = TextBytes("older backup");
         } else {
-            // An older backup that cannot be deleted stops the record (8).
-            before[std::string("BAK\\") + kRecordFiles[failing]] = TextBytes("older backup");
-            WriteTree(target, before);
-            held = CreateFileA(At(std::string("BAK\\") + kRecordFiles[failing]).c_str(),
-                               GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+            before[failing + "\\"] = {};
         }
+        Reset(before);
         before = ReadTree(target);
+        ScopedFile held(hasPredecessor ? OpenForRead(At("BAK\\" + failing)) : 0);
+        ASSERT_EQ(hasPredecessor, static_cast<bool>(held));
         const int result = Run(FileRecords().Finish());
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        EXPECT_EQ(held != INVALID_HANDLE_VALUE ? kBackupFailed : kInternalFileError, result);
+        held.reset();
+        EXPECT_EQ(hasPredecessor ? kBackupFailed : kInternalFileError, result);
         EXPECT_EQ(before, ReadTree(target));
     }
 }
 
-TEST_F(Rollback, FailureAtEachRegistryRecordRestoresOldTreeAndKeepsValues) {
+TEST_F(EngineRun, FailureAtEachRegistryRecordRestoresOldTreeAndKeepsValues) {
     for (int failing = 0; failing < 3; ++failing) {
         SCOPED_TRACE(failing);
         ClearLog();
-        RemoveTree(target);
+        Reset(kBefore);
         DeleteRegistryKey(kKey);
-        SetRegistryString(kKey, "Installed", "yes");
-        WriteTree(target, kBefore);
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         OneSection s = FileRecords();
         for (int k = 0; k < 3; ++k) {
             // The failing record checks for a value that is not there (41).
@@ -86,22 +71,20 @@ TEST_F(Rollback, FailureAtEachRegistryRecordRestoresOldTreeAndKeepsValues) {
         EXPECT_EQ(1, LogCount(kTargetNotRegistered));
         // Values written before the failure stay; none after it.
         for (int k = 0; k < 3; ++k) {
-            Bytes data;
-            EXPECT_EQ(k < failing, ReadRegistryValue(kKey, "v" + std::to_string(k), &data)) << k;
+            EXPECT_EQ(k < failing, RegistryValue(kKey, "v" + std::to_string(k)) != kMissing) << k;
         }
     }
 }
 
-TEST_F(Rollback, BackupOfEarlierApplicationIsNotRestored) {
-    // a.txt is already new; its backup stems from an earlier application.
-    const Bytes fresh = TextBytes("a new");
+// Decision: only this run's own moves are undone; a backup left by an
+// earlier application of the patch stays a backup.
+TEST_F(EngineRun, BackupOfEarlierApplicationIsNotRestored) {
     FileTree before = kBefore;
-    before["a.txt"] = fresh;
+    before["a.txt"] = TextBytes("a new");  // already new
     before["BAK\\a.txt"] = TextBytes("the version before the earlier application");
     WriteTree(target, before);
     OneSection s = FileRecords();
-    RegistryScriptWriter script(kCurrentUserRoot, kKey, "Missing");
-    s.w.Registry(script.Finish());
+    s.w.Registry(RegistryScriptWriter(kCurrentUserRoot, kKey, "Missing").Finish());
     EXPECT_EQ(kTargetNotRegistered, Run(s.Finish()));
     EXPECT_EQ(before, ReadTree(target));
 }

@@ -1,14 +1,11 @@
 // Locating the target: the user's path, a registry value, the Windows and
 // system directories, and several sections.
-#include "container/payload_file.h"
+#include "container/pass_runner.h"
 #include "container/process_texts.h"
-#include "core/result_codes.h"
 #include "engine/target_location.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
-
-const char kKey[] = "Software\\EngineTests\\Location";
 
 LocationSpec Kind(uint8_t kind) {
     LocationSpec location;
@@ -16,33 +13,19 @@ LocationSpec Kind(uint8_t kind) {
     return location;
 }
 
-class Locate : public EngineRun {
-  protected:
-    void TearDown() override {
-        DeleteRegistryKey(kKey);
-        EngineRun::TearDown();
-    }
-    int LocateWith(const LocationSpec& location, const std::string& requested = ".") {
-        RecordStreamWriter w;
-        w.Location(location);
-        w.BackupName(kBackup);
-        w.End();
-        LoadPatchStream(w.bytes());
-        gWindow.requestedTargetPath = requested;
-        return LocateTarget();
-    }
-};
+int LocateWith(const LocationSpec& location, const std::string& requested) {
+    LoadPatchStream(OneSection(kBackup, location).Finish());
+    gWindow.requestedTargetPath = requested;
+    return LocateTarget();
+}
 
-TEST_F(Locate, UserPathIsCutToDirectoryOnlyForExistingFiles) {
-    WriteTree(target, {{"prog.exe", TextBytes("MZ")}, {"dir\\", {}}});
+TEST_F(EngineRun, UserPathIsCutToDirectoryOnlyForExistingFiles) {
+    // The second byte of the double-byte name is 0x5C: the cut is by byte.
+    WriteTree(target, {{"prog.exe", TextBytes("MZ")}, {"dir\\", {}}, {"\xA5\x5C.exe", {}}});
     char current[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, current);
     SetCurrentDirectoryA(target.c_str());
-    struct Case {
-        std::string requested;
-        std::string located;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {".", "."},
         {"", "."},  // an emptied path box is the current directory
         {target + "\\prog.exe", target + "\\"},
@@ -50,126 +33,109 @@ TEST_F(Locate, UserPathIsCutToDirectoryOnlyForExistingFiles) {
         {target + "\\dir", target + "\\dir"},
         {target + "\\dir\\", target + "\\dir\\"},
         {target + "\\missing.exe", target + "\\missing.exe"},
+        {target + "\\\xA5\x5C.exe", target + "\\\xA5\\"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.requested);
-        ASSERT_EQ(kOk, LocateWith(LocationSpec{}, c.requested));
-        EXPECT_EQ(c.located, gTargetDirectory);
-        EXPECT_EQ(c.located, gSections.target[0]);
+    for (const auto& [requested, located] : cases) {
+        SCOPED_TRACE(requested);
+        ASSERT_EQ(kOk, LocateWith(LocationSpec{}, requested));
+        EXPECT_EQ(located, gSections.target[0]);
+        EXPECT_EQ(located, GetControlText(gWindow.pathEdit));
         EXPECT_EQ(0, gSections.lastSection);
     }
     SetCurrentDirectoryA(current);
 }
 
-TEST_F(Locate, CutKeepsEverythingUpToTheLastBackslashByte) {
-    // The second byte of this double-byte character is 0x5C.
-    const std::string name = target + "\\\xA5\x5C.exe";
-    WriteTree(target, {{"\xA5\x5C.exe", TextBytes("MZ")}});
-    gTargetDirectory = name;
-    CutToDirectory();
-    EXPECT_EQ(target + "\\\xA5\\", gTargetDirectory);
-}
-
-TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
+// The value is cut like a typed path, a quoted one is taken as it stands; an
+// unusable value leaves the path box and the target alone.
+TEST_F(EngineRun, RegistryValueNamesTheTargetWhateverTheUserTyped) {
     WriteTree(target, {{"app.exe", TextBytes("MZ")}});
     const std::string quoted = "\"" + target + "\\app.exe\"";
     struct Case {
-        const char* label;
-        bool setValue;
         DWORD type;
-        Bytes data;
-        int result;
-        std::string located;
+        Bytes data;           // empty: no value
+        std::string located;  // empty: not registered
     };
-    Bytes full = TextBytes(target + "\\app.exe");
-    full.push_back(0);
-    Bytes quotedBytes = TextBytes(quoted);
-    quotedBytes.push_back(0);
     const Case cases[] = {
-        {"program path", true, REG_SZ, full, kOk, target + "\\"},
-        {"quoted path", true, REG_SZ, quotedBytes, kOk, quoted},
-        {"missing value", false, REG_SZ, {}, kTargetNotRegistered, ""},
-        {"empty value", true, REG_SZ, {0}, kTargetNotRegistered, ""},
-        {"longer than 1024 bytes", true, REG_BINARY, Bytes(1100, 'x'), kTargetNotRegistered, ""},
+        {REG_SZ, TextBytes(target + "\\app.exe"), target + "\\"},
+        {REG_SZ, TextBytes(quoted), quoted},
+        {REG_SZ, {}, ""},
+        {REG_SZ, {0}, ""},
+        {REG_BINARY, Bytes(1100, 'x'), ""},  // longer than 1,024 bytes
     };
+    const LocationSpec registry{kRegistryValue, kCurrentUserRoot, kKey, "Path"};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+        SCOPED_TRACE(c.located + " " + std::to_string(c.data.size()));
+        ClearLog();
         DeleteRegistryKey(kKey);
-        SetRegistryString(kKey, "Other", "present");
-        if (c.setValue) SetRegistryValue(kKey, "Path", c.type, c.data);
+        SetRegistryValue(kKey, "Other", TextBytes("present"));
+        if (!c.data.empty()) SetRegistryValue(kKey, "Path", c.data, c.type);
         SetControlText(gWindow.pathEdit, "typed by the user");
-        LocationSpec registry{kRegistryValue, kCurrentUserRoot, kKey, "Path"};
-        ASSERT_EQ(c.result, LocateWith(registry, "typed"));
-        EXPECT_EQ(c.result == kOk ? c.located : "typed by the user", PathBoxText());
-        if (c.result == kOk) {
+        ASSERT_EQ(c.located.empty() ? kTargetNotRegistered : kOk, LocateWith(registry, "typed"));
+        EXPECT_EQ(c.located.empty() ? "typed by the user" : c.located,
+                  GetControlText(gWindow.pathEdit));
+        if (!c.located.empty()) {
             EXPECT_EQ(c.located, gSections.target[0]);
         }
     }
-    LocationSpec missingKey{kRegistryValue, kCurrentUserRoot, "Software\\EngineTests\\None", ""};
-    EXPECT_EQ(kTargetNotRegistered, LocateWith(missingKey));
+    // A failed location runs no pass: nothing is staged or placed.
+    OneSection s(kBackup, {kRegistryValue, kCurrentUserRoot, kKey + std::string("\\None"), ""});
+    s.w.NewFile("n.txt", TextBytes("n"));
+    EXPECT_EQ(kTargetNotRegistered, Run(s.Finish()));
+    EXPECT_EQ(1, LogCount(kTargetNotRegistered));
+    EXPECT_EQ((FileTree{{"app.exe", TextBytes("MZ")}}), ReadTree(target));
 }
 
-TEST_F(Locate, SystemDirectoriesAreTakenAsTheyCome) {
+// Each section's body starts behind its own location, whatever its kind; an
+// unknown kind keeps the directory in force; an earlier run's staging is forgotten.
+TEST_F(EngineRun, SeveralSectionsEachStartBehindTheirOwnLocation) {
     char windows[MAX_PATH];
     char system[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
     GetSystemDirectoryA(system, MAX_PATH);
-    ASSERT_EQ(kOk, LocateWith(Kind(kWindowsDirectory)));
-    EXPECT_EQ(windows, gTargetDirectory);
-    ASSERT_EQ(kOk, LocateWith(Kind(kSystemDirectory)));
-    EXPECT_EQ(system, gTargetDirectory);
-    // An unknown kind keeps what the previous location found.
-    ASSERT_EQ(kOk, LocateWith(Kind(7)));
-    EXPECT_EQ(system, gSections.target[0]);
-}
-
-TEST_F(Locate, SeveralSectionsEachStartBehindTheirOwnLocation) {
+    SetRegistryValue(kKey, "Path", TextBytes(target));
+    const std::pair<LocationSpec, std::string> sections[] = {
+        {LocationSpec{kRegistryValue, kCurrentUserRoot, kKey, "Path"}, target},
+        {Kind(kWindowsDirectory), windows},
+        {Kind(kSystemDirectory), system},
+        {Kind(7), system},
+        {LocationSpec{}, "typed"}};
+    constexpr int kCount = std::size(sections);
     RecordStreamWriter w;
-    const std::string second = MakeScratchDirectory("second");
-    w.Location(LocationSpec{}, true);
-    const uint32_t firstStart = static_cast<uint32_t>(w.bytes().size());
-    w.BackupName("B0");
-    w.NewFile("n.txt", TextBytes("content"));
-    w.Registry(RegistryScriptWriter(kCurrentUserRoot, kKey, "x").Finish());
-    w.End();
-    w.Location(Kind(kWindowsDirectory), true);
-    const uint32_t secondStart = static_cast<uint32_t>(w.bytes().size());
-    w.BackupName("B1");
-    w.Obsolete("o.txt");
-    w.End();
-    w.Location(LocationSpec{});
-    const uint32_t thirdStart = static_cast<uint32_t>(w.bytes().size());
-    w.BackupName("B2");
-    w.End();
+    uint32_t starts[kCount];
+    for (int k = 0; k < kCount; ++k) {
+        w.Location(sections[k].first, k + 1 < kCount);
+        starts[k] = static_cast<uint32_t>(w.bytes().size());
+        w.BackupName("B" + std::to_string(k));
+        w.NewFile("n.txt", TextBytes("content"));
+        w.Registry(RegistryScriptWriter(kCurrentUserRoot, kKey, "x").Finish());
+        w.End();
+    }
     LoadPatchStream(w.bytes());
     gSections.staging[1] = "left from an earlier run";
-    gWindow.requestedTargetPath = second;
+    gWindow.requestedTargetPath = "typed";
     ASSERT_EQ(kOk, LocateTarget());
-    EXPECT_EQ(2, gSections.lastSection);
-    EXPECT_EQ(firstStart, gSections.sectionStart[0]);
-    EXPECT_EQ(secondStart, gSections.sectionStart[1]);
-    EXPECT_EQ(thirdStart, gSections.sectionStart[2]);
-    EXPECT_EQ(second, gSections.target[2]);
+    EXPECT_EQ(kCount - 1, gSections.lastSection);
+    for (int k = 0; k < kCount; ++k) {
+        EXPECT_EQ(starts[k], gSections.sectionStart[k]) << k;
+        EXPECT_EQ(sections[k].second, gSections.target[k]) << k;
+    }
     EXPECT_TRUE(gSections.staging[1].empty());
-    RemoveTree(second);
 }
 
-TEST_F(Locate, TooManyOrUnreadableSectionsAreDamage) {
+TEST_F(EngineRun, TooManyOrUnreadableSectionsAreDamage) {
     RecordStreamWriter tooMany;
     for (int i = 0; i <= kMaxSections; ++i) {
         tooMany.Location(LocationSpec{}, i < kMaxSections);
         tooMany.BackupName(kBackup);
         tooMany.End();
     }
-    RecordStreamWriter truncated;
+    RecordStreamWriter truncated, unknownKind, shortRegistry;
     truncated.Location(LocationSpec{}, true);
     truncated.BackupName(kBackup);
     truncated.U8(kObsoleteRecord);  // its name is missing
-    RecordStreamWriter unknownKind;
     unknownKind.Location(LocationSpec{}, true);
     unknownKind.BackupName(kBackup);
     unknownKind.U8(4);
-    RecordStreamWriter shortRegistry;
     shortRegistry.U8(kRegistryValue);
     shortRegistry.U8(0);
     shortRegistry.U32(kCurrentUserRoot);
@@ -177,18 +143,6 @@ TEST_F(Locate, TooManyOrUnreadableSectionsAreDamage) {
         LoadPatchStream(w->bytes());
         EXPECT_EQ(kPatchDamaged, LocateTarget());
     }
-}
-
-TEST_F(Locate, FailedLocationRunsNoPassAndMakesNoStagingDirectory) {
-    RecordStreamWriter w;
-    w.Location(LocationSpec{kRegistryValue, kCurrentUserRoot, "Software\\EngineTests\\None", ""});
-    w.BackupName(kBackup);
-    w.NewFile("n.txt", TextBytes("n"));
-    w.End();
-    WriteTree(target, {{"a.txt", TextBytes("a")}});
-    EXPECT_EQ(kTargetNotRegistered, Run(w.bytes()));
-    EXPECT_EQ(1, LogCount(kTargetNotRegistered));
-    EXPECT_EQ((FileTree{{"a.txt", TextBytes("a")}}), ReadTree(target));
 }
 
 }  // namespace
