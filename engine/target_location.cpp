@@ -13,6 +13,7 @@
 #include "core/record_reader.h"
 #include "core/result_codes.h"
 #include "engine/target_paths.h"
+#include "platform/cp950_text.h"
 #include "platform/file_primitives.h"
 #include "ui/window_services.h"
 #include "platform/scoped_key.h"
@@ -93,7 +94,9 @@ int SkipSectionBody() {
 
 void CutToDirectory() {
     if (!FileExists(gTargetDirectory)) return;
-    size_t lastSeparator = gTargetDirectory.rfind('\\');
+    // A separator is a '\\' or '/' of its own, never the second byte of a
+    // double-byte character, which would cut the name in two.
+    size_t lastSeparator = Cp950LastSeparator(gTargetDirectory);
     if (lastSeparator == std::string::npos) {
         gTargetDirectory = ".";
     } else {

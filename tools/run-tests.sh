@@ -10,10 +10,13 @@ jobs=$(nproc)
 bash tools/setup.sh || exit 1
 source tools/wine-env.sh
 
-build() {
+build() {  # progress lines are dropped; warnings, errors and the result stay
   cmake --preset "$1" >/dev/null || return 1
-  cmake --build --preset "$1" -j"$jobs" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- ' || true
-  return "${PIPESTATUS[0]}"
+  local log="build/$1-build.log"
+  cmake --build --preset "$1" -j"$jobs" >"$log" 2>&1
+  local result=$?
+  grep -v -E '^\[ *[0-9]+%\]|^-- ' "$log" || true
+  return $result
 }
 
 presets=(native windows)

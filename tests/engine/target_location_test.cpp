@@ -20,7 +20,7 @@ int LocateWith(const LocationSpec& location, const std::string& requested) {
 }
 
 TEST_F(EngineRun, UserPathIsCutToDirectoryOnlyForExistingFiles) {
-    // The second byte of the double-byte name is 0x5C: the cut is by byte.
+    // The second byte of the double-byte name is 0x5C, which is no separator.
     WriteTree(target, {{"prog.exe", TextBytes("MZ")}, {"dir\\", {}}, {"\xA5\x5C.exe", {}}});
     char current[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, current);
@@ -33,7 +33,8 @@ TEST_F(EngineRun, UserPathIsCutToDirectoryOnlyForExistingFiles) {
         {target + "\\dir", target + "\\dir"},
         {target + "\\dir\\", target + "\\dir\\"},
         {target + "\\missing.exe", target + "\\missing.exe"},
-        {target + "\\\xA5\x5C.exe", target + "\\\xA5\\"},
+        {target + "\\\xA5\x5C.exe", target + "\\"},
+        {target + "/prog.exe", target + "/"},
     };
     for (const auto& [requested, located] : cases) {
         SCOPED_TRACE(requested);

@@ -37,7 +37,8 @@ void BrowseAnswering(const std::string& choice) {
                     dialog = w;
             return dialog != 0;
         });
-        if (dialog) choice.empty() ? CancelFileDialog(dialog) : ChooseInFileDialog(dialog, choice);
+        if (dialog)
+            choice.empty() ? AnswerBox(dialog, IDCANCEL) : ChooseInFileDialog(dialog, choice);
     });
     BrowseForTarget();
     person.join();

@@ -129,7 +129,7 @@ TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
     char name[MAX_PATH + 1] = {};
     ASSERT_GT(GetFinalPathNameByHandleA(gPayloadFile, name, MAX_PATH, 0), 4u);
     ClosePayloadFile();
-    EXPECT_FALSE(PathExists(name + 4));  // deleted on close
+    EXPECT_EQ(GetFileAttributesA(name + 4), INVALID_FILE_ATTRIBUTES);  // deleted on close
 }
 
 TEST(PayloadFile, StringsKeepTheirPositionAndCopiesStopAtTheEnd) {
