@@ -111,25 +111,4 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     }
 }
 
-// Scattered changes cost about what changed; a target repeating a block far
-// beyond deflate's window reaches into its own output instead of carrying it
-// twice.
-TEST(DeltaEncoder, SmallChangesGiveSmallDeltas) {
-    Bytes source = ExecutableLike(200000, 0x401000, 9), target = source;
-    for (size_t i = 5000; i < target.size(); i += 10007) target[i] ^= 0xFF;
-    DeltaVariant v;
-    std::string error;
-    ASSERT_TRUE(EncodeSmallestDelta(source, target, EncodeOptions{}, &v, &error));
-    Bytes all;
-    for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
-    EXPECT_LT(DeflatedSize(all, 9), 400u);
-
-    Bytes block = Random(64 * 1024, 11);
-    target = block;
-    target.insert(target.end(), block.begin(), block.end());
-    ASSERT_TRUE(EncodeSmallestDelta({}, target, EncodeOptions{}, &v, &error));
-    EXPECT_TRUE(v.header.deltaFlags & kReachOutput);
-    EXPECT_LT(v.blocks[kInsertBlock].size(), block.size() + 1024);
-}
-
 }  // namespace

@@ -5,27 +5,24 @@
 
 namespace {
 
-TEST(TextCp950, ConvertsLinesToNulSeparatedCodePage950) {
+// Lines become NUL-separated code page 950; errors name file and line.
+TEST(TextCp950, ConvertsLinesOrNamesTheFaultyLine) {
     std::string out, error;
     ASSERT_TRUE(ConvertTextFile("\xEF\xBB\xBF中文化\r\nline 2\n", "d.txt", &out, &error)) << error;
     EXPECT_EQ(out, std::string("\xA4\xA4\xA4\xE5\xA4\xC6\0line 2", 13));
     ASSERT_TRUE(ConvertTextFile("", "d.txt", &out, &error));
     EXPECT_EQ(out, "");
-}
-
-TEST(TextCp950, ErrorsNameFileAndLine) {
     const char* kCases[][2] = {
         {"ok\nstill ok\nemoji \xF0\x9F\x98\x80 here\n", "notice.txt:3: character U+1F600"},
         {"\xC3\x28", "notice.txt:1: bytes that are not UTF-8"},
         {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"}};
     for (const auto& c : kCases) {
-        std::string out, error;
         EXPECT_FALSE(ConvertTextFile(c[0], "notice.txt", &out, &error));
         EXPECT_EQ(error.compare(0, strlen(c[1]), c[1]), 0) << error;
     }
 }
 
-TEST(RegFile, ReadsStringsDwordsAndHexValues) {
+TEST(RegFile, ReadsStringsDwordsAndHexValuesInEitherEncoding) {
     const std::string text =
         "Windows Registry Editor Version 5.00\r\n"
         "; comment\r\n"
@@ -57,17 +54,12 @@ TEST(RegFile, ReadsStringsDwordsAndHexValues) {
     EXPECT_EQ(keys[0].values[4].data, (Bytes{'%', 'A', 0}));  // UTF-16 became code page 950
     EXPECT_EQ(keys[1].rootKey, 0x80000001u);
     EXPECT_EQ(keys[1].values[0].data, (Bytes{'s', 'a', 'y', ' ', '"', 'h', 'i', '"', 0}));
-}
-
-TEST(RegFile, UnicodeFileWithByteOrderMark) {
-    std::string utf8 = "REGEDIT4\n[HKLM\\S]\n\"v\"=\"x\"\n";
+    // The same as a Unicode file with its byte order mark.
     std::string utf16 = "\xFF\xFE";
-    for (char c : utf8) {
+    for (char c : std::string("REGEDIT4\n[HKLM\\S]\n\"v\"=\"x\"\n")) {
         utf16.push_back(c);
         utf16.push_back('\0');
     }
-    std::vector<RegKey> keys;
-    std::string error;
     ASSERT_TRUE(ParseRegFile(utf16, "u.reg", &keys, &error)) << error;
     EXPECT_EQ(keys[0].values[0].data, (Bytes{'x', 0}));
 }

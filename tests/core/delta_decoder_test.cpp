@@ -14,29 +14,28 @@ namespace {
 
 // The decoder's I/O over memory; writes can be made to fail.
 struct MemoryStepIo : DeltaStepIo {
+    MemoryStepIo(const Bytes* b, const Bytes* in, bool fail)
+        : blocks(b), input(in), failWrites(fail) {}
     bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(blocks[block], blockAt[block], buffer, count);
-        blockAt[block] += *got;
+        blockAt[block] += * got = Serve(blocks[block], blockAt[block], buffer, count);
         return true;
     }
-    bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(*input, position, buffer, count);
+    bool ReadInput(uint32_t at, uint8_t* buffer, uint32_t count, uint32_t* got) override {
+        *got = Serve(*input, at, buffer, count);
         return true;
     }
-    bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(output, position, buffer, count);
+    bool ReadOutput(uint32_t at, uint8_t* buffer, uint32_t count, uint32_t* got) override {
+        *got = Serve(output, at, buffer, count);
         return true;
     }
     bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
-        if (failWrites) return false;
-        output.insert(output.end(), buffer, buffer + count);
-        return true;
+        if (!failWrites) output.insert(output.end(), buffer, buffer + count);
+        return !failWrites;
     }
     static uint32_t Serve(const Bytes& from, size_t at, uint8_t* buffer, uint32_t count) {
-        if (at >= from.size()) return 0;
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, from.size() - at));
+        size_t n = at >= from.size() ? 0 : std::min<size_t>(count, from.size() - at);
         std::copy_n(from.begin() + at, n, buffer);
-        return n;
+        return static_cast<uint32_t>(n);
     }
 
     const Bytes* blocks;
@@ -53,10 +52,7 @@ DeltaStepOutcome Decode(VariantHeader header, const Bytes* blocks, const Bytes& 
         header.blockLength[b] = static_cast<uint32_t>(blocks[b].size());
     }
     header.sourceSize = static_cast<uint32_t>(source.size());
-    MemoryStepIo io;
-    io.blocks = blocks;
-    io.input = &source;
-    io.failWrites = failWrites;
+    MemoryStepIo io(blocks, &source, failWrites);
     DeltaStepOutcome outcome = ReconstructStep(header, outputSize, io);
     *output = io.output;
     return outcome;

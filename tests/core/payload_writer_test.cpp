@@ -44,19 +44,6 @@ TEST(PatchFile, FramesThePayloadForEveryOption) {
     }
 }
 
-TEST(RegistryScriptWriter, LaysOutCheckAndOperations) {
-    RegistryScriptWriter w(0x80000002u, "K", "V", 3);
-    w.OpenKey(0x80000001u, "Sub");
-    w.SetValue("N", 4, Bytes{1, 2, 3, 4});
-    w.Op(7);
-    const Bytes expected = {0x02, 0,    0,   0x80, 1,    'K', 1,   'V', 3,   0, 0, 0, 0,  // check
-                            1,    0x01, 0,   0,    0x80, 3,   'S', 'u', 'b',              // OpenKey
-                            2,    1,    'N', 4,    0,    0,   0,   4,   0,   0, 0, 1, 2,
-                            3,    4,   // SetValue
-                            7,    0};  // op 7, End
-    EXPECT_EQ(w.Finish(), expected);
-}
-
 TEST(RecordStreamWriter, OverlongTextIsCutAndReported) {
     RecordStreamWriter w;
     w.Obsolete(std::string(255, 'a'));

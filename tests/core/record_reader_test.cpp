@@ -60,13 +60,10 @@ TEST(RecordReader, WrittenRecordsReadBack) {
         EXPECT_EQ(r.variants[0].sourceName, "dir/app.exe") << "an empty name stands for the file";
         EXPECT_EQ(r.variants[1].sourceName, "old.exe");
         EXPECT_EQ(r.variants[1].skipLength, skip ? 4u : 0u);
-        // Variant 1's data starts behind variant 0's blocks, its own name and header.
-        uint32_t variant0 = static_cast<uint32_t>(VariantDataLength(r.variants[0].header));
-        uint32_t between = 1 + 7 + kVariantHeaderSize + (skip ? 8 : 0);
-        ASSERT_EQ(r.variants[1].dataStart, r.variants[0].dataStart + variant0 + between);
         Bytes blocks;
         for (const Bytes& b : file.variants[1].blocks)
             blocks.insert(blocks.end(), b.begin(), b.end());
+        ASSERT_LE(r.variants[1].dataStart + blocks.size(), s.size());
         EXPECT_EQ(Bytes(&s[r.variants[1].dataStart], &s[r.variants[1].dataStart] + blocks.size()),
                   blocks);
 
