@@ -8,7 +8,6 @@
 : "${BUILD_DIR:=$(pwd)/build}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-export LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   export WINE_BITS=32 WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
@@ -25,6 +24,8 @@ if [ "$WINE_BITS" = 32 ]; then WINDOWS_TEST_PRESET=windows; else WINDOWS_TEST_PR
 export WINDOWS_TEST_PRESET
 
 wine_start() {
+  # Wine's ANSI code page is 950 only under this locale.
+  export LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8
   if [ -z "${WINE_XVFB_PID:-}" ]; then
     local n
     for n in $(seq 91 140); do
