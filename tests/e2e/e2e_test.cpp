@@ -12,7 +12,6 @@ namespace {
 const std::string kSuccessLine = "OK，中文化檔套用完成！";
 const std::string kStopLine = "注意，使用者要求中斷。 檔案尚未全部完成更改，中文化檔無法套用：";
 const std::string kNoSourceLine = "錯誤，無法製造新檔案，修正軟體將不作此動作。";
-constexpr char kBackupDirectory[] = "\\BACKUP";
 constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kPendingRenames[] = "PendingFileRenameOperations";
 
@@ -24,14 +23,14 @@ class PatchRun : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(ApplierPath().empty()) << "APPLIER_EXE is not set";
-        root_ = FreshDirectory(testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = MakeScratchDirectory(testing::UnitTest::GetInstance()->current_test_info()->name());
         target_ = root_ + "\\target";
         CreateDirectoryA(target_.c_str(), nullptr);
         exe_ = root_ + "\\PATCH.EXE";
         patch_.changes.push_back({"tale.exe", PseudoRandomBytes(20000, 1), {}});
         patch_.changes[0].newContent = ScatteredChange(patch_.changes[0].oldContent, 997);
         patch_.newFileName = "data\\readme.txt";
-        patch_.newFileContent = {'n', 'e', 'w'};
+        patch_.newFileContent = TextBytes("new");  // in data\, beside the backup
     }
     void TearDown() override {
         app_.Kill();
@@ -57,19 +56,18 @@ class PatchRun : public testing::Test {
         return log;
     }
     // Patched: new contents, old ones in the backup; otherwise as it was.
-    // Either way no staging directory is left.
+    // Either way nothing else: no staging directory is left.
     void ExpectTarget(const std::string& directory, bool patched) const {
+        FileTree expected;
         for (const auto& [name, oldContent, newContent] : patch_.changes) {
-            EXPECT_EQ(ReadFileBytes(directory + "\\" + name), patched ? newContent : oldContent);
-            EXPECT_EQ(FileExistsAt(directory + kBackupDirectory + "\\" + name), patched);
-            if (patched) {
-                EXPECT_EQ(ReadFileBytes(directory + kBackupDirectory + "\\" + name), oldContent);
-            }
+            expected[name] = patched ? newContent : oldContent;
+            if (patched) expected["BACKUP\\" + name] = oldContent;
         }
-        EXPECT_EQ(ReadFileBytes(directory + "\\" + patch_.newFileName),
-                  patched ? patch_.newFileContent : Bytes());
-        EXPECT_EQ(FileExistsAt(directory + "\\" + patch_.newFileName), patched);
-        EXPECT_FALSE(FileExistsAt(directory + "\\PATCH0.TMP"));
+        if (patched) {
+            expected.insert({{"BACKUP\\", {}}, {"data\\", {}}});
+            expected[patch_.newFileName] = patch_.newFileContent;
+        }
+        EXPECT_EQ(expected, ReadTree(directory));
     }
     void ExpectSuccessState() {
         EXPECT_EQ(app_.Log(), SuccessLog());
@@ -194,8 +192,7 @@ TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
     ExpectSuccessState();
     CloseAndExpectExitCode(0);
     ExpectTarget(target_, true);
-    EXPECT_FALSE(FileExistsAt(empty + "\\" + patch_.newFileName));
-    EXPECT_FALSE(FileExistsAt(empty + "\\PATCH0.TMP"));
+    EXPECT_EQ(FileTree{}, ReadTree(empty));
 }
 
 // The pending renames of the registry (entries joined by '|'), read and put

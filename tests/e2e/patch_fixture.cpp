@@ -1,10 +1,6 @@
 #include "tests/e2e/patch_fixture.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "builder/lib/delta_encoder.h"
 #include "core/crc.h"
@@ -15,8 +11,6 @@ namespace {
 constexpr char kNotice[] = "e2e notice";
 constexpr char kBackupName[] = "BACKUP";
 constexpr DWORD kProcessStartTimeoutMs = 20000;
-
-Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // A Unix path from the build becomes the same file on Wine's drive Z:.
 std::string WindowsPath(std::string path) {
@@ -51,38 +45,6 @@ Bytes PatchRecords(const TestPatch& patch) {
 
 }  // namespace
 
-Bytes PseudoRandomBytes(size_t count, uint32_t seed) {
-    Bytes bytes(count);
-    uint32_t state = seed;
-    for (uint8_t& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-Bytes ScatteredChange(const Bytes& data, size_t spacing) {
-    Bytes changed = data;
-    for (size_t i = spacing / 2; i < changed.size(); i += spacing) changed[i] ^= 0x5A;
-    return changed;
-}
-
-bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
-Bytes ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool FileExistsAt(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool WritePatchExecutable(const std::string& path, const TestPatch& patch) {
     const Bytes stub = ReadFileBytes(ApplierPath());
     if (stub.empty()) return false;
@@ -95,27 +57,6 @@ bool WritePatchExecutable(const std::string& path, const TestPatch& patch) {
 }
 
 std::string ApplierPath() { return EnvironmentPath("APPLIER_EXE"); }
-
-std::string ScreenshotPath(const std::string& name) {
-    const std::string directory = EnvironmentPath("SCREENSHOT_DIR");
-    if (directory.empty()) return std::string();
-    CreateDirectoryA(directory.c_str(), nullptr);
-    return directory + "\\" + name + ".bmp";
-}
-
-std::string FreshDirectory(const std::string& name) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string path = std::string(temp) + "e2e-" + name;
-    RemoveTree(path);
-    CreateDirectoryA(path.c_str(), nullptr);
-    return path;
-}
-
-void RemoveTree(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
 
 bool RunningPatch::Start(const std::string& exe, const std::string& arguments,
                          const std::string& workingDirectory) {
@@ -197,7 +138,13 @@ void RunningPatch::AltLetter(char letter) {
 
 void RunningPatch::Close() { PostMessageA(main, WM_CLOSE, 0, 0); }
 
-void RunningPatch::Screenshot(const std::string& name) { SaveImage(ScreenshotPath(name)); }
+// Into the build's screenshot directory, when the build asks for pictures.
+void RunningPatch::Screenshot(const std::string& name) {
+    const std::string directory = EnvironmentPath("SCREENSHOT_DIR");
+    if (directory.empty()) return;
+    CreateDirectoryA(directory.c_str(), nullptr);
+    SaveImage(directory + "\\" + name + ".bmp");
+}
 
 void RunningPatch::SaveImage(const std::string& path) {
     if (path.empty()) return;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/lib/payload_writer.h"
+#include "tests/engine/engine_harness.h"
 
 // Old and new contents of one changed file of the test patch.
 struct FileChange {
@@ -23,22 +23,9 @@ struct TestPatch {
     std::string description;  // empty: the patch has none
 };
 
-Bytes PseudoRandomBytes(size_t count, uint32_t seed);
-// A copy of data with one byte changed every `spacing` bytes.
-Bytes ScatteredChange(const Bytes& data, size_t spacing);
-
 // Writes applier + payload as path; false when the applier cannot be read.
 bool WritePatchExecutable(const std::string& path, const TestPatch& patch);
-bool WriteFileBytes(const std::string& path, const Bytes& bytes);
-Bytes ReadFileBytes(const std::string& path);
-bool FileExistsAt(const std::string& path);
-
 std::string ApplierPath();  // from the environment the build gives the test
-std::string ScreenshotPath(const std::string& name);  // empty when not asked for
-
-// A fresh, empty directory under the temporary directory.
-std::string FreshDirectory(const std::string& name);
-void RemoveTree(const std::string& path);
 
 // The running patch program and the handles of its window.
 struct RunningPatch {
@@ -58,6 +45,6 @@ struct RunningPatch {
     void Click(HWND button);  // as the button's own notification
     void AltLetter(char letter);
     void Close();
-    void Screenshot(const std::string& name);  // into the build's screenshot directory
-    void SaveImage(const std::string& bmpPath);
+    void Screenshot(const std::string& name);    // into the build's screenshot directory
+    void SaveImage(const std::string& bmpPath);  // none when the path is empty
 };

@@ -127,18 +127,13 @@ bool SaveWindowImage(HWND window, const std::string& path) {
     const int stride = (width * 3 + 3) & ~3;
 
     constexpr WORD kBitsPerPixel = 24;
-    BITMAPINFOHEADER info = {sizeof(info),
-                             width,
-                             height,
-                             1,
-                             kBitsPerPixel,
-                             BI_RGB,
-                             static_cast<DWORD>(stride * height),
-                             0,
-                             0,
-                             0,
-                             0};
-
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = kBitsPerPixel;
+    info.biSizeImage = static_cast<DWORD>(stride * height);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void* bits = nullptr;

@@ -15,6 +15,8 @@ HookAnswers gAnswers;
 namespace {
 
 constexpr DWORD kLongestProgramMs = 60000;  // never outlive a test that died
+constexpr DWORD kLargestRegistryValue = 1 << 16;
+constexpr LRESULT kLongestLogEntry = 4096;
 std::string gLoadedPatchPath;
 
 void Collect(const std::string& root, const std::string& relative, FileTree* tree) {
@@ -35,12 +37,6 @@ void Collect(const std::string& root, const std::string& relative, FileTree* tre
     FindClose(search);
 }
 
-void WriteFileBytes(const std::string& path, const Bytes& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(content.data()),
-               static_cast<std::streamsize>(content.size()));
-}
-
 int AnswerMessageBox(HWND, const char*, const char*, UINT) {
     ++gAnswers.questions;
     return gAnswers.messageBoxAnswer;
@@ -54,6 +50,25 @@ BOOL AnswerRestart(UINT, DWORD) {
 }  // namespace
 
 Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes PseudoRandomBytes(size_t count, uint32_t seed) {
+    Bytes bytes(count);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return bytes;
+}
+
+Bytes ScatteredChange(const Bytes& data, size_t spacing) {
+    Bytes changed = data;
+    for (size_t i = spacing / 2; i < changed.size(); i += spacing) changed[i] ^= 0x5A;
+    return changed;
+}
+
+bool WriteFileBytes(const std::string& path, const Bytes& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
+    return static_cast<bool>(out);
+}
 
 Bytes ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -123,14 +138,13 @@ void CreateHiddenWindow() {
 
 // Counted in the whole log, since the pane wraps a long text over several entries.
 int LogCount(int number) {
-    std::string needle = MessageText(number);
+    std::string needle = MessageText(number), log;
     for (size_t at; (at = needle.find("%n")) != std::string::npos;) needle.erase(at, 2);
-    std::string log;
-    const LRESULT count = SendMessageA(gWindow.logPane, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::string line(SendMessageA(gWindow.logPane, LB_GETTEXTLEN, i, 0) + 1, '\0');
-        SendMessageA(gWindow.logPane, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
-        log += line.c_str();
+    char entry[kLongestLogEntry];
+    for (WPARAM i = 0; SendMessageA(gWindow.logPane, LB_GETTEXTLEN, i, 0) < kLongestLogEntry &&
+                       SendMessageA(gWindow.logPane, LB_GETTEXT, i, LPARAM(entry)) != LB_ERR;
+         ++i) {
+        log += entry;
     }
     int found = 0;
     for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
@@ -174,15 +188,13 @@ void SetRegistryValue(const std::string& keyPath, const std::string& name, const
 }
 
 Bytes RegistryValue(const std::string& keyPath, const std::string& name) {
-    const DWORD anyType = RRF_RT_ANY | RRF_NOEXPAND;
-    DWORD size = 0;
-    if (RegGetValueA(HKEY_CURRENT_USER, keyPath.c_str(), name.c_str(), anyType, nullptr, nullptr,
-                     &size) != ERROR_SUCCESS) {
+    DWORD size = kLargestRegistryValue;
+    Bytes data(size);
+    if (RegGetValueA(HKEY_CURRENT_USER, keyPath.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                     nullptr, data.data(), &size) != ERROR_SUCCESS) {
         return TextBytes("<missing>");
     }
-    Bytes data(size);
-    RegGetValueA(HKEY_CURRENT_USER, keyPath.c_str(), name.c_str(), anyType, nullptr, data.data(),
-                 &size);
+    data.resize(size);
     return data;
 }
 

@@ -19,31 +19,45 @@ class RegistryRun : public EngineRun {
     }
 };
 
-// Only a value whose first byte is not zero, and that fits the 1,001-byte
-// check area, shows the software as installed.
-TEST_F(RegistryRun, CheckValueDecidesWhetherAnythingIsWritten) {
+// Only a check value whose first byte is not zero, and that fits the 1,001-byte
+// check area, lets the script write. A value before any key or a key that does
+// not exist is denied, a script without End is damage; earlier values stay.
+TEST_F(RegistryRun, CheckValueAndFailuresDecideWhatIsWritten) {
+    enum Shape { kPlain, kNoKeyOpen, kAbsentKeyAfter, kNoEnd };
     struct Case {
-        std::string keyPath;
+        const char* checkKey;  // below kKey
         DWORD type;
-        Bytes data;
+        Bytes check;
+        Shape shape;
         int result;
+        bool written;
     };
     const Case cases[] = {
-        {kKey, REG_SZ, TextBytes("C:\\App"), kOk},
-        {kKey, REG_DWORD, {0, 1, 0, 0}, kTargetNotRegistered},  // a zero first byte
-        {kKey, REG_SZ, {0}, kTargetNotRegistered},
-        {kKey, REG_BINARY, Bytes(1002, 'x'), kTargetNotRegistered},
-        {kKey + std::string("\\Nowhere"), REG_SZ, TextBytes("x"), kTargetNotRegistered},
+        {"", REG_SZ, TextBytes("C:\\App"), kPlain, kOk, true},
+        {"", REG_DWORD, {0, 1, 0, 0}, kPlain, kTargetNotRegistered, false},  // a zero first byte
+        {"", REG_SZ, {0}, kPlain, kTargetNotRegistered, false},
+        {"", REG_BINARY, Bytes(1002, 'x'), kPlain, kTargetNotRegistered, false},
+        {"\\Nowhere", REG_SZ, TextBytes("x"), kPlain, kTargetNotRegistered, false},
+        {"", REG_SZ, TextBytes("x"), kNoKeyOpen, kRegistryDenied, false},
+        {"", REG_SZ, TextBytes("x"), kAbsentKeyAfter, kRegistryDenied, true},
+        {"", REG_SZ, TextBytes("x"), kNoEnd, kPatchDamaged, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.data.size());
-        SetRegistryValue(kKey, "Check", c.data, c.type);
+        SCOPED_TRACE(std::to_string(c.shape) + " " + std::to_string(c.check.size()));
+        ClearLog();
+        SetRegistryValue(kKey, "Check", c.check, c.type);
         RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Written");
-        RegistryScriptWriter script(kCurrentUserRoot, c.keyPath, "Check");
-        script.OpenKey(kCurrentUserRoot, kKey);
+        RegistryScriptWriter script(kCurrentUserRoot, kKey + std::string(c.checkKey), "Check");
+        if (c.shape != kNoKeyOpen) script.OpenKey(kCurrentUserRoot, kKey);
         script.SetValue("Written", REG_BINARY, TextBytes("w"));
-        EXPECT_EQ(c.result, RunScript(script.Finish()));
-        EXPECT_EQ(c.result == kOk ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
+        if (c.shape == kAbsentKeyAfter)
+            script.OpenKey(kCurrentUserRoot, kKey + std::string("\\Absent"));
+        Bytes bytes = script.Finish();
+        if (c.shape == kNoEnd)
+            bytes.pop_back();  // the End code; the script's length ends before it
+        EXPECT_EQ(c.result, RunScript(bytes));
+        EXPECT_EQ(c.written ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
+        if (c.result != kOk) EXPECT_EQ(1, LogCount(c.result));
     }
 }
 
@@ -63,30 +77,6 @@ TEST_F(RegistryRun, OperationsWriteExactlyTheirData) {
     EXPECT_EQ(large, RegistryValue(kKey, "Large"));
     EXPECT_EQ(kMissing, RegistryValue(kKey, "Second"));
     EXPECT_EQ(TextBytes("2"), RegistryValue(kOther, "Second"));
-}
-
-// A value before any key, a key that does not exist, a script without End.
-TEST_F(RegistryRun, FailuresAreReportedAndEarlierValuesStay) {
-    RegistryScriptWriter beforeOpen(kCurrentUserRoot, kKey, "Installed");
-    beforeOpen.SetValue("Early", REG_SZ, TextBytes("e"));
-    RegistryScriptWriter missingKey(kCurrentUserRoot, kKey, "Installed");
-    missingKey.OpenKey(kCurrentUserRoot, kKey);
-    missingKey.SetValue("First", REG_BINARY, TextBytes("1"));
-    missingKey.OpenKey(kCurrentUserRoot, kKey + std::string("\\Absent"));
-    RegistryScriptWriter unterminated(kCurrentUserRoot, kKey, "Installed");
-    unterminated.OpenKey(kCurrentUserRoot, kKey);
-    Bytes noEnd = unterminated.Finish();
-    noEnd.pop_back();  // the End code; the script's length ends before it
-    const std::pair<Bytes, int> cases[] = {{beforeOpen.Finish(), kRegistryDenied},
-                                           {missingKey.Finish(), kRegistryDenied},
-                                           {noEnd, kPatchDamaged}};
-    for (const auto& [script, result] : cases) {
-        ClearLog();
-        EXPECT_EQ(result, RunScript(script));
-        EXPECT_EQ(1, LogCount(result));
-    }
-    EXPECT_EQ(kMissing, RegistryValue(kKey, "Early"));
-    EXPECT_EQ(TextBytes("1"), RegistryValue(kKey, "First"));
 }
 
 }  // namespace
