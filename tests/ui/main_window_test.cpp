@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/e2e/window_probe.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/window_services.h"
 
