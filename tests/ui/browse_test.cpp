@@ -48,7 +48,10 @@ void BrowseAnswering(const std::string& choice) {
 // leave alone.
 TEST(BrowseDialog, CancelChangesNothingAndChoosingKeepsTheCurrentDirectory) {
     ASSERT_NE(CreateTestMainWindow(), nullptr);
-    const std::string directory = TempPath("ui-browse-test"), file = directory + "\\tale.exe";
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string directory = temp + std::string("ui-browse-test"),
+                      file = directory + "\\tale.exe";
     CreateDirectoryA(directory.c_str(), nullptr);
     CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0));
     char before[MAX_PATH] = {}, after[MAX_PATH] = {};

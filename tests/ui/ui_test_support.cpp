@@ -18,12 +18,6 @@ void InstallMessageBoxHook(int answer) {
 
 void RemoveMessageBoxHook() { gMessageBoxHook = nullptr; }
 
-std::string TempPath(const std::string& name) {
-    char directory[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, directory);
-    return std::string(directory) + name;
-}
-
 HWND CreateTestMainWindow() {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof(windowClass);

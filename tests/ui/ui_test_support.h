@@ -17,8 +17,6 @@ extern std::vector<BoxSeen> gBoxes;
 void InstallMessageBoxHook(int answer);
 void RemoveMessageBoxHook();
 
-std::string TempPath(const std::string& name);
-
 // Creates the main window hidden, with a fresh window state.
 HWND CreateTestMainWindow();
 // Destroys it, drops the quit message its destruction posts, removes the hook.

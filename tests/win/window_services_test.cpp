@@ -63,15 +63,4 @@ TEST(WindowServices, DescriptionDisplayFormIsCutToItsBuffer) {
     for (const Case& c : cases) EXPECT_EQ(DescriptionDisplayForm(c.text.c_str()), c.display);
 }
 
-TEST(WindowServices, QuitMetWhilePumpingIsKeptAndStopsThePump) {
-    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 7, 0);
-    PostThreadMessageA(GetCurrentThreadId(), WM_APP, 0, 0);
-    PumpMessages();
-    EXPECT_TRUE(gWindow.quitReceived);
-    EXPECT_EQ(gWindow.quitCode, 7);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));  // still waiting
-    gWindow = WindowState();
-}
-
 }  // namespace
