@@ -6,8 +6,8 @@
 #include "builder/lib/delta_encoder.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "builder/lib/memory_step_io.h"
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
@@ -324,43 +324,6 @@ void EmitInsert(const Command& c, const SourceSpace& space, uint8_t chunkSize, B
     }
 }
 
-class MemoryStepIo : public DeltaStepIo {
-  public:
-    MemoryStepIo(const DeltaVariant& v, const Bytes& input) : v_(v), input_(input) {}
-
-    bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(v_.blocks[block], blockAt_[block], buffer, count);
-        blockAt_[block] += *got;
-        return true;
-    }
-    bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(input_, position, buffer, count);
-        return true;
-    }
-    bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(output_, position, buffer, count);
-        return true;
-    }
-    bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
-        output_.insert(output_.end(), buffer, buffer + count);
-        return true;
-    }
-    const Bytes& output() const { return output_; }
-
-  private:
-    static uint32_t Serve(const Bytes& from, size_t at, uint8_t* buffer, uint32_t count) {
-        if (at >= from.size()) return 0;
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, from.size() - at));
-        std::memcpy(buffer, from.data() + at, n);
-        return n;
-    }
-
-    const DeltaVariant& v_;
-    const Bytes& input_;
-    Bytes output_;
-    size_t blockAt_[kDeltaBlockCount] = {};
-};
-
 }  // namespace
 
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options) {
@@ -404,7 +367,7 @@ bool VerifyDelta(const DeltaVariant& variant, const Bytes& source, const Bytes& 
         header.blockLength[b] = static_cast<uint32_t>(variant.blocks[b].size());
     }
     if (header.sourceSize != source.size()) return false;
-    MemoryStepIo io(variant, source);
+    MemoryStepIo io(variant.blocks, source);
     DeltaStepOutcome outcome = ReconstructStep(header, static_cast<uint32_t>(target.size()), io);
     return outcome.result == kOk && io.output() == target &&
            outcome.outputCrc == CrcOfBuffer(target.data(), target.size(), kCrcStart) &&

@@ -6,43 +6,17 @@
 #include <vector>
 
 #include "builder/lib/delta_block_writer.h"
+#include "builder/lib/memory_step_io.h"
 #include "core/crc.h"
 #include "core/result_codes.h"
 #include "tests/core/test_bytes.h"
 
 namespace {
 
-// The decoder's I/O over memory; writes can be made to fail.
-struct MemoryStepIo : DeltaStepIo {
-    MemoryStepIo(const Bytes* b, const Bytes* in, bool fail)
-        : blocks(b), input(in), failWrites(fail) {}
-    bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        blockAt[block] += * got = Serve(blocks[block], blockAt[block], buffer, count);
-        return true;
-    }
-    bool ReadInput(uint32_t at, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(*input, at, buffer, count);
-        return true;
-    }
-    bool ReadOutput(uint32_t at, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(output, at, buffer, count);
-        return true;
-    }
-    bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
-        if (!failWrites) output.insert(output.end(), buffer, buffer + count);
-        return !failWrites;
-    }
-    static uint32_t Serve(const Bytes& from, size_t at, uint8_t* buffer, uint32_t count) {
-        size_t n = at >= from.size() ? 0 : std::min<size_t>(count, from.size() - at);
-        std::copy_n(from.begin() + at, n, buffer);
-        return static_cast<uint32_t>(n);
-    }
-
-    const Bytes* blocks;
-    const Bytes* input;
-    bool failWrites;
-    Bytes output;
-    size_t blockAt[kDeltaBlockCount] = {};
+// Memory I/O whose writes fail, as on a full disk.
+struct FailingWrites : MemoryStepIo {
+    using MemoryStepIo::MemoryStepIo;
+    bool WriteOutput(const uint8_t*, uint32_t) override { return false; }
 };
 
 // Block lengths and the source size are taken from the arguments.
@@ -52,9 +26,11 @@ DeltaStepOutcome Decode(VariantHeader header, const Bytes* blocks, const Bytes& 
         header.blockLength[b] = static_cast<uint32_t>(blocks[b].size());
     }
     header.sourceSize = static_cast<uint32_t>(source.size());
-    MemoryStepIo io(blocks, &source, failWrites);
+    MemoryStepIo memory(blocks, source);
+    FailingWrites failing(blocks, source);
+    MemoryStepIo& io = failWrites ? failing : memory;
     DeltaStepOutcome outcome = ReconstructStep(header, outputSize, io);
-    *output = io.output;
+    *output = io.output();
     return outcome;
 }
 
