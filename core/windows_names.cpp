@@ -78,7 +78,9 @@ const char* DescribeNameProblem(NameProblem problem) {
         case NameProblem::kEmptyComponent:
             return "has an empty component (a leading, trailing or doubled separator)";
         case NameProblem::kDotComponent:
-            return "has a component of only dots and blanks";
+            return "has a component of only dots and blanks, which would leave the target "
+                   "directory "
+                   "or name it";
         case NameProblem::kTrailingDotOrBlank:
             return "has a component ending in a dot or blank, which Windows drops";
         case NameProblem::kReservedCharacter:
@@ -94,7 +96,7 @@ const char* DescribeNameProblem(NameProblem problem) {
             return "is a name the applier uses for its own work (PATCHn.TMP, BINTMP1.TMP, "
                    "BINTMP2.TMP)";
         case NameProblem::kOverlapsTreePath:
-            return "is, holds or lies inside a file of the patch";
+            return "would share its path with a file of the patch";
     }
     return "is not a valid name";
 }

@@ -12,6 +12,7 @@
 #include "core/crc.h"
 #include "core/payload_layout.h"
 #include "core/record_reader.h"
+#include "core/windows_names.h"
 
 namespace {
 
@@ -187,8 +188,9 @@ bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* err
         *error = "file name \"" + utf8Name + "\" is longer than 255 bytes in code page 950";
         return false;
     }
-    if (!IsSafeRelativeName(*cp950)) {
-        *error = "file name \"" + utf8Name + "\" would leave the target directory";
+    NameProblem problem = CheckPatchPath(*cp950);
+    if (problem != NameProblem::kNone) {
+        *error = "file name \"" + utf8Name + "\" " + DescribeNameProblem(problem);
         return false;
     }
     return true;
@@ -209,11 +211,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                  " fit";
         return false;
     }
-    std::string backupError;
     std::string backupName;
-    if (!PatchName(settings.backupName, &backupName, &backupError) ||
-        backupName.find('\\') != std::string::npos) {
-        *error = "the backup directory must be one plain directory name";
+    if (!CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
+        !PatchName(settings.backupName, &backupName, error)) {
         return false;
     }
     if (!settings.registry.empty() && settings.registryCheck.rootKey == 0) {
