@@ -93,8 +93,9 @@ bool CheckBackupDirectory(const std::string& backup, const std::vector<Tree>& ol
     std::string cp950;
     if (!PatchName(backup, &cp950, error)) {
         const std::string prefix = "file name";  // PatchName's wording, said of the backup
-        if (error->compare(0, prefix.size(), prefix) == 0)
+        if (error->compare(0, prefix.size(), prefix) == 0) {
             error->replace(0, prefix.size(), "the backup directory");
+        }
         return false;
     }
     if (cp950.find('\\') != std::string::npos) {
