@@ -1,20 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
-#include "builder/lib/delta_choice.h"
+#include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
 #include "core/crc.h"
+#include "tests/core/test_bytes.h"
 
 namespace {
 
-Bytes Random(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b) x = static_cast<uint8_t>(rng());
-    return b;
-}
+Bytes Random(size_t n, unsigned seed) { return RandomBytes(seed, n); }
 
 // Code-like data: little-endian addresses every few bytes between opcodes.
 Bytes ExecutableLike(size_t n, uint32_t base, unsigned seed) {
@@ -77,10 +72,13 @@ std::vector<Pair> Pairs() {
             {"dense changes inside a match", random, dense}};
 }
 
-// The chosen delta, and every layout the search can pick (not just the
-// winner), decode with the shared decoder.
+// The chosen delta under every knob a test may pin, and every layout the
+// search can pick (not just the winner), decode with the shared decoder; the
+// check all of it relies on refuses a wrong target or source.
 TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
-    const SerializeParams layouts[] = {
+    const EncodeOptions kKnobs[] = {
+        {}, {1, 1, true, false}, {3, 20, true, true}, {7, 5, false, false}};
+    const SerializeParams kLayouts[] = {
         {65535, 0, 255, 2, false},
         {65535, 3, 255, 1, false},
         {1, 8, 1, 2, false},
@@ -90,18 +88,25 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
         {1, kClusterDiffLength, 7, 1, false, 4, {2, 0, 0}},
         {1, kClusterDiffLength, 255, 1, true, 2, {}},
     };
-    for (const Pair& p : Pairs()) {
-        DeltaVariant v;
-        std::string error;
-        ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, EncodeOptions{}, &v, &error))
-            << p.name << ": " << error;
-        EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
-        EXPECT_EQ(v.header.sourceCrc, CrcOfBuffer(p.source.data(), p.source.size(), kCrcStart))
-            << p.name;
+    const std::vector<Pair> pairs = Pairs();
+    for (const Pair& p : pairs) {
+        for (const EncodeOptions& knobs : kKnobs) {
+            DeltaVariant v;
+            std::string error;
+            ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, knobs, &v, &error))
+                << p.name << ": " << error;
+            EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
+            EXPECT_EQ(v.header.sourceCrc, CrcOfBuffer(p.source.data(), p.source.size(), kCrcStart))
+                << p.name;
+            EXPECT_TRUE(knobs.allowReachOutput || !(v.header.deltaFlags & kReachOutput)) << p.name;
+            EXPECT_TRUE(!knobs.groupSize || v.header.groupSize == knobs.groupSize) << p.name;
+            EXPECT_TRUE(!knobs.chunkSize || v.header.chunkSize == knobs.chunkSize) << p.name;
+        }
         for (bool reach : {false, true}) {
             MatchText text{&p.source, &p.target, reach};
             auto spans = FindMatches(text);
-            for (const SerializeParams& params : layouts) {
+            for (const SerializeParams& params : kLayouts) {
+                DeltaVariant v;
                 SerializeDelta(text, spans, params, &v);
                 EXPECT_TRUE(DeltaReproduces(v, p.source, p.target))
                     << p.name << " reach " << reach << " diff " << params.diffLength << " group "
@@ -109,6 +114,15 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
             }
         }
     }
+    const Pair& p = pairs[7];  // scattered edits
+    const DeltaVariant v = EncodeDelta(p.source, p.target, EncodeOptions{});
+    Bytes longer = p.target;
+    longer.push_back(0);
+    EXPECT_FALSE(DeltaReproduces(v, p.source, longer));
+    longer.pop_back();
+    longer.back() ^= 1;
+    EXPECT_FALSE(DeltaReproduces(v, p.source, longer));
+    EXPECT_FALSE(DeltaReproduces(v, Bytes(p.source.begin(), p.source.end() - 1), p.target));
 }
 
 }  // namespace
