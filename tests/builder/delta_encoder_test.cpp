@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
@@ -8,8 +9,6 @@
 #include "tests/core/test_bytes.h"
 
 namespace {
-
-Bytes Random(size_t n, unsigned seed) { return RandomBytes(seed, n); }
 
 // Code-like data: little-endian addresses every few bytes between opcodes.
 Bytes ExecutableLike(size_t n, uint32_t base, unsigned seed) {
@@ -32,7 +31,7 @@ struct Pair {
 };
 
 std::vector<Pair> Pairs() {
-    const Bytes random = Random(50000, 1);
+    const Bytes random = RandomBytes(1, 50000);
     Bytes repeating;
     for (int i = 0; i < 4000; ++i) {
         std::string line = "line " + std::to_string(i % 97) + " of a growing file\n";
@@ -51,14 +50,14 @@ std::vector<Pair> Pairs() {
     for (size_t i = 10000; i < 10600; ++i) dense[i] = static_cast<uint8_t>(dense[i] + 1 + i % 3);
     for (size_t i = 10601; i < 11000; i += 2) dense[i] ^= 0x10;
     // 65 KiB needs three-byte integers.
-    Bytes big = Random(70000, 6), bigTarget = big;
+    Bytes big = RandomBytes(6, 70000), bigTarget = big;
     std::swap_ranges(bigTarget.begin(), bigTarget.begin() + 30000, bigTarget.begin() + 35000);
     return {{"identical", random, random},
             {"both empty", {}, {}},
             {"to empty", random, {}},
-            {"from empty", {}, Random(3000, 2)},
+            {"from empty", {}, RandomBytes(2, 3000)},
             {"growing from empty, repetitive", {}, repeating},
-            {"unrelated", Random(20000, 3), Random(21000, 4)},
+            {"unrelated", RandomBytes(3, 20000), RandomBytes(4, 21000)},
             {"shifted", random, shifted},
             {"scattered edits and a cut", random, edited},
             {"executable relocated", ExecutableLike(80000, 0x401000, 5),
