@@ -21,8 +21,9 @@ void Require(bool condition) {
 // The decoder must never ask for input before it knows the source holds it.
 class CheckedIo : public MemoryStepIo {
   public:
-    CheckedIo(const Bytes* blocks, const Bytes& source)
-        : MemoryStepIo(blocks, source), sourceSize_(source.size()) {}
+    CheckedIo(const uint8_t* data, size_t size, size_t at, const VariantHeader& header,
+              const uint8_t* source, uint32_t sourceSize)
+        : MemoryStepIo(data, size, at, header, source, sourceSize), sourceSize_(sourceSize) {}
     bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
         Require(position < sourceSize_);
         return MemoryStepIo::ReadInput(position, buffer, count, got);
@@ -80,15 +81,13 @@ void FuzzDeltaDecoder(const uint8_t* data, size_t size) {
     const uint8_t* source = data + at;
     at += sourceSize;
     header.sourceSize = sourceSize;
-    Bytes blocks[kDeltaBlockCount];
+    const size_t blocksAt = at;
     for (int b = 0; b < kDeltaBlockCount; ++b) {
         if (header.blockLength[b] > size - at)
             header.blockLength[b] = static_cast<uint32_t>(size - at);
-        blocks[b].assign(data + at, data + at + header.blockLength[b]);
         at += header.blockLength[b];
     }
-    const Bytes sourceBytes(source, source + sourceSize);
-    CheckedIo io(blocks, sourceBytes);
+    CheckedIo io(data, size, blocksAt, header, source, sourceSize);
     DeltaStepOutcome outcome = ReconstructStep(header, outputSize, io);
     Require(outcome.result == kOk || outcome.result == kPatchDamaged ||
             outcome.result == kChecksumMismatch);
