@@ -49,10 +49,8 @@ DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, const Serializ
     return v;
 }
 
-}  // namespace
-
-bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
-                         DeltaVariant* variant, std::string* error) {
+bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+            bool reachAnyTarget, DeltaVariant* variant, std::string* error) {
     if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
         *error = "file larger than 1 GiB";
         return false;
@@ -66,8 +64,10 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
         // the source leaves much of the target to literal inserts.
-        if (reach && (!options.allowReachOutput || target.size() < kReachMinTarget ||
-                      best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)) {
+        if (reach && (!options.allowReachOutput ||
+                      (!reachAnyTarget &&
+                       (target.size() < kReachMinTarget ||
+                        best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)))) {
             continue;
         }
         MatchText text{&source, &target, reach};
@@ -94,10 +94,17 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
     return true;
 }
 
+}  // namespace
+
+bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+                         DeltaVariant* variant, std::string* error) {
+    return Encode(source, target, options, false, variant, error);
+}
+
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options) {
     DeltaVariant variant;
     std::string error;
-    EncodeSmallestDelta(source, target, options, &variant, &error);
+    Encode(source, target, options, true, &variant, &error);
     return variant;
 }
 

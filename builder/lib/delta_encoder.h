@@ -27,8 +27,11 @@ struct EncodeOptions {
 bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
                          DeltaVariant* variant, std::string* error);
 
-// EncodeSmallestDelta for callers that know their files fit: beyond
-// kMaxDeltaFileSize the variant has no blocks and never rebuilds the target.
+// EncodeSmallestDelta for tests, which know their files fit (beyond
+// kMaxDeltaFileSize the variant has no blocks and never rebuilds the target).
+// Unless options forbid it, reaching into the output is tried on every
+// target, so small test files that repeat themselves are rebuilt from the
+// output as well; the builder tries it only where it is likely to pay.
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options);
 
 // Decodes variant against source with the shared decoder: true when the

@@ -71,9 +71,10 @@ std::vector<Pair> Pairs() {
             {"dense changes inside a match", random, dense}};
 }
 
-// The chosen delta under every knob a test may pin, and every layout the
-// search can pick (not just the winner), decode with the shared decoder; the
-// check all of it relies on refuses a wrong target or source.
+// The builder's chosen delta, the tests' entry under every knob they may pin,
+// and every layout the search can pick (not just the winner) decode with the
+// shared decoder; the check all of it relies on refuses a wrong target or
+// source.
 TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     const EncodeOptions kKnobs[] = {
         {}, {1, 1, true, false}, {3, 20, true, true}, {7, 5, false, false}};
@@ -89,11 +90,13 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     };
     const std::vector<Pair> pairs = Pairs();
     for (const Pair& p : pairs) {
+        DeltaVariant v;
+        std::string error;
+        ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, EncodeOptions{}, &v, &error))
+            << p.name << ": " << error;
+        EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
         for (const EncodeOptions& knobs : kKnobs) {
-            DeltaVariant v;
-            std::string error;
-            ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, knobs, &v, &error))
-                << p.name << ": " << error;
+            v = EncodeDelta(p.source, p.target, knobs);
             EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
             EXPECT_EQ(v.header.sourceCrc, CrcOfBuffer(p.source.data(), p.source.size(), kCrcStart))
                 << p.name;
@@ -105,7 +108,6 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
             MatchText text{&p.source, &p.target, reach};
             auto spans = FindMatches(text);
             for (const SerializeParams& params : kLayouts) {
-                DeltaVariant v;
                 SerializeDelta(text, spans, params, &v);
                 EXPECT_TRUE(DeltaReproduces(v, p.source, p.target))
                     << p.name << " reach " << reach << " diff " << params.diffLength << " group "
@@ -113,6 +115,11 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
             }
         }
     }
+    Bytes twice = RandomBytes(7, 2000);
+    twice.resize(4000);
+    std::copy_n(twice.begin(), 2000, twice.begin() + 2000);
+    EXPECT_TRUE(EncodeDelta({}, twice, EncodeOptions{}).header.deltaFlags & kReachOutput)
+        << "a small target that repeats itself is rebuilt from its own output";
     const Pair& p = pairs[7];  // scattered edits
     const DeltaVariant v = EncodeDelta(p.source, p.target, EncodeOptions{});
     Bytes longer = p.target;
