@@ -1,5 +1,7 @@
 #include "builder/lib/delta_encoder.h"
 
+#include <new>
+
 #include "builder/lib/delta_serializer.h"
 #include "builder/lib/memory_step_io.h"
 #include "core/crc.h"
@@ -98,7 +100,14 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
 
 bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
                          DeltaVariant* variant, std::string* error) {
-    return Encode(source, target, options, false, variant, error);
+    // The search holds several arrays the size of both files: a 32-bit
+    // builder runs out of room on files of some tens of MiB.
+    try {
+        return Encode(source, target, options, false, variant, error);
+    } catch (const std::bad_alloc&) {
+        *error = "not enough memory to compare the versions of this file";
+        return false;
+    }
 }
 
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options) {
