@@ -1,5 +1,6 @@
 // Benchmark tool, run under Wine by bench/apply-bench.sh.
-//   apply_bench make OLD NEW STREAM   encodes OLD -> NEW into a one-file patch stream
+//   apply_bench make OLD NEW STREAM   encodes OLD -> NEW into a one-file patch stream, as
+//                                     the builder does
 //   apply_bench apply STREAM TARGET   applies it to TARGET\big.bin and prints
 //                                     seconds, output MB/s and peak working set
 // The two steps run as separate processes so the peak belongs to the apply.
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "core/crc.h"
@@ -31,7 +33,14 @@ int Make(const char* oldPath, const char* newPath, const char* streamPath) {
     file.fileName = "big.bin";
     file.header.newCrc = CrcOfBuffer(newContent.data(), newContent.size(), kCrcStart);
     file.header.newSize = static_cast<uint32_t>(newContent.size());
-    file.variants.push_back(EncodeDelta(oldContent, newContent, EncodeOptions{}));
+    // The delta the builder itself would ship for this change.
+    DeltaVariant variant;
+    std::string error;
+    if (!EncodeSmallestDelta(oldContent, newContent, EncodeOptions{}, &variant, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    file.variants.push_back(std::move(variant));
     RecordStreamWriter w;
     w.Location(LocationSpec{});
     w.BackupName("BAK");

@@ -6,7 +6,6 @@
 #include <zopfli/zopfli.h>
 #endif
 
-#include "builder/lib/delta_choice.h"
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/text_cp950.h"
 #include "core/crc.h"
@@ -86,27 +85,6 @@ bool Compress(const Bytes& payload, bool zopfli, Bytes* body) {
     if (zopfli) return false;
     *body = RawDeflate(payload, kBestLevel);
     return true;
-}
-
-Bytes Assemble(const Bytes& stub, const Bytes& body, const PatchSettings& s) {
-    PatchHeader header{};
-    header.headerMagic = kPayloadMagic;
-    header.builderValue = PatchFileOptions{}.builderValue;
-    header.builderByte = PatchFileOptions{}.builderByte;
-    header.payloadFlags = kPayloadCompressed;
-    header.noticeLength = static_cast<uint16_t>(s.notice.size());
-    header.descriptionLength = static_cast<uint16_t>(s.description.size());
-    Bytes file = stub;
-    uint8_t bytes[kPatchHeaderSize];
-    SerializePatchHeader(header, bytes);
-    file.insert(file.end(), bytes, bytes + kPatchHeaderSize);
-    file.insert(file.end(), body.begin(), body.end());
-    PayloadTrailer trailer{
-        static_cast<uint32_t>(kPatchHeaderSize + body.size() + kPayloadTrailerSize), kPayloadMagic};
-    uint8_t tail[kPayloadTrailerSize];
-    SerializePayloadTrailer(trailer, tail);
-    file.insert(file.end(), tail, tail + kPayloadTrailerSize);
-    return file;
 }
 
 // Reads the patch back and checks that every known version of every file
@@ -279,7 +257,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         *error = "the payload cannot be compressed";
         return false;
     }
-    Bytes file = Assemble(stub, body, settings);
+    Bytes file =
+        FramePatchBody(stub, body, static_cast<uint16_t>(settings.notice.size()),
+                       static_cast<uint16_t>(settings.description.size()), PatchFileOptions{});
     if (!CheckBuiltPatch(file, plan, changedNames, addedNames, error)) return false;
     summary->changed = plan.changed.size();
     summary->added = plan.added.size();
