@@ -53,7 +53,6 @@ TEST_F(EngineRun, FailureAtEachApplyRecordRestoresOldTree) {
 TEST_F(EngineRun, FailureAtEachRegistryRecordRestoresOldTreeAndKeepsValues) {
     for (int failing = 0; failing < 3; ++failing) {
         SCOPED_TRACE(failing);
-        ClearLog();
         Reset(kBefore);
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));

@@ -38,16 +38,18 @@ TEST_F(WindowServicesTest, ControlTextsDropALeadingDotBackslashAndStayInTheirBuf
 }
 
 TEST_F(WindowServicesTest, BusyStateLocksTheButtonsAndClearsAnOldStop) {
-    gWindow.stopRequested = true;
-    SetBusy(BusyState::kRunning);
-    EXPECT_TRUE(gWindow.runInProgress && !gWindow.stopRequested);
+    OpenedPatch patch;
+    WindowHost host(patch);
+    host.stopRequested = true;
+    host.SetBusy(BusyState::kRunning);
+    EXPECT_TRUE(host.runInProgress && !host.StopRequested());
     EXPECT_FALSE(IsWindowEnabled(gWindow.exitButton) || IsWindowEnabled(gWindow.applyButton));
     EXPECT_EQ(ControlText(gWindow.exitButton), "離開");
-    SetBusy(BusyState::kIdle);
-    EXPECT_TRUE(!gWindow.runInProgress && IsWindowEnabled(gWindow.exitButton));
+    host.SetBusy(BusyState::kIdle);
+    EXPECT_TRUE(!host.runInProgress && IsWindowEnabled(gWindow.exitButton));
     EXPECT_FALSE(IsWindowEnabled(gWindow.applyButton));  // empty path box
     SetWindowTextA(gWindow.pathEdit, "C:\\app");
-    SetBusy(BusyState::kIdle);
+    host.SetBusy(BusyState::kIdle);
     EXPECT_TRUE(IsWindowEnabled(gWindow.applyButton));
 }
 
