@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/e2e/window_probe.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace {
@@ -93,6 +94,53 @@ TEST_F(MainWindowTest, CursorIsArrowOrHourglassEverywhere) {
         EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, running ? IDC_WAIT : IDC_ARROW));
     }
     host_.runInProgress = false;
+}
+
+TEST_F(MainWindowTest, ControlTextsDropALeadingDotBackslashAndStayInTheirBuffer) {
+    const char* cases[][2] = {{".\\", ""}, {".\\app", "app"}, {".", "."}, {"..\\a", "..\\a"}};
+    for (auto& c : cases) {
+        SetControlText(gWindow.pathEdit, c[0]);
+        EXPECT_EQ(GetControlText(gWindow.pathEdit), c[1]);
+    }
+    SetWindowTextA(gWindow.pathEdit, std::string(1500, 'x').c_str());
+    EXPECT_EQ(GetControlText(gWindow.pathEdit).size(), 997u);
+}
+
+TEST_F(MainWindowTest, BusyStateLocksTheButtonsAndClearsAnOldStop) {
+    host_.stopRequested = true;
+    host_.SetBusy(BusyState::kRunning);
+    EXPECT_TRUE(host_.runInProgress && !host_.StopRequested());
+    EXPECT_FALSE(IsWindowEnabled(gWindow.exitButton) || IsWindowEnabled(gWindow.applyButton));
+    EXPECT_EQ(ControlText(gWindow.exitButton), "離開");
+    host_.SetBusy(BusyState::kIdle);
+    EXPECT_TRUE(!host_.runInProgress && IsWindowEnabled(gWindow.exitButton));
+    EXPECT_FALSE(IsWindowEnabled(gWindow.applyButton));  // empty path box
+    SetWindowTextA(gWindow.pathEdit, "C:\\app");
+    host_.SetBusy(BusyState::kIdle);
+    EXPECT_TRUE(IsWindowEnabled(gWindow.applyButton));
+}
+
+TEST(WindowServices, DescriptionDisplayFormIsCutToItsBuffer) {
+    std::string breaks;
+    for (int i = 0; i < 667; ++i) breaks += "\r\r\n";  // 2,001 of 2,003 bytes
+    struct Case {
+        std::string text, display;
+    } cases[] = {{"a\r\nb", "a\r\r\n\nb"},
+                 {std::string(1002, '\x01'), breaks},
+                 {std::string(2002, 'a') + "中", std::string(2002, 'a')},
+                 {std::string(2003, 'a'), std::string(2003, 'a')}};
+    for (const Case& c : cases) EXPECT_EQ(DescriptionDisplayForm(c.text.c_str()), c.display);
+}
+
+TEST_F(MainWindowTest, QuestionsAreTrueOnlyForYes) {
+    for (int answer : {IDYES, IDNO, IDCANCEL, 0}) {
+        InstallMessageBoxHook(answer);
+        EXPECT_EQ(host_.AskYesNo("question", "caption"), answer == IDYES);
+        ASSERT_EQ(gBoxes.size(), 1u);
+        EXPECT_EQ(gBoxes[0].owner, window_);
+        EXPECT_EQ(gBoxes[0].text + "|" + gBoxes[0].caption, "question|caption");
+        EXPECT_EQ(gBoxes[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    }
 }
 
 }  // namespace
