@@ -1,8 +1,6 @@
 // The payload file primitives: reads by position through one handle.
 #include "container/payload_file.h"
 
-#include <cstring>
-
 #include "platform/file_primitives.h"
 
 namespace {
@@ -19,14 +17,6 @@ void PayloadFile::Reset(HANDLE handle) {
 bool PayloadFile::Read(void* buffer, uint32_t count) {
     if (count == 0) return true;
     return ReadBlock(handle_, buffer, count);
-}
-
-bool PayloadFile::ReadString(std::string* out) {
-    uint8_t length = 0;
-    char text[256];
-    if (!Read(&length, 1) || !Read(text, length)) return false;
-    out->assign(text, strnlen(text, length));
-    return true;
 }
 
 bool PayloadFile::CopyToFile(int64_t count, HANDLE destination) {

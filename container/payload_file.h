@@ -24,7 +24,7 @@ class PayloadFile : public ByteSource {
     bool Seek(uint32_t position) override;
     uint32_t Position() override;
     uint32_t Size() override;
-    bool ReadString(std::string* out);
+    bool ReadString(std::string* out) { return ReadShortString(*this, out); }
     bool CopyToFile(int64_t count, HANDLE destination);
 
   private:
