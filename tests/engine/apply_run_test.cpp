@@ -172,23 +172,4 @@ TEST_F(EngineRun, NamesLeavingTheTargetAreDamageFoundBeforeAnyChange) {
     }
 }
 
-// Decision: a damaged delta ends with its message, never in a loop: an insert
-// with chunk size 0 could never advance.
-TEST_F(EngineRun, DamagedDeltaStopsWithoutLooping) {
-    const Bytes source = TextBytes("ABCD");
-    ChangedFile file = ChangeOf("a.txt", {source}, TextBytes("xy"));
-    DeltaVariant& variant = file.variants[0];
-    for (Bytes& block : variant.blocks) block.clear();
-    variant.blocks[kCommandBlock] = {0x02};  // an insert of two bytes, its length negative
-    variant.blocks[kBitStreamB] = {0x01};
-    variant.blocks[kBitStreamC] = {0x01};
-    variant.blocks[kInsertBlock] = TextBytes("xy");
-    variant.header.chunkSize = 0;
-    WriteTree(target, {{"a.txt", source}});
-    OneSection s;
-    s.w.Changed(file);
-    EXPECT_EQ(kPatchDamaged, Run(s.Finish()));
-    EXPECT_EQ((FileTree{{"a.txt", source}}), ReadTree(target));
-}
-
 }  // namespace
