@@ -55,7 +55,7 @@ class PassRunnerTest : public ::testing::Test {
     std::vector<uint32_t> starts_;
 };
 
-TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOnceInTheProcess) {
+TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOncePerRun) {
     Section(true);
     w_.NewFile("new.txt", Bytes{'x', 'y', 'z'});
     w_.End();
