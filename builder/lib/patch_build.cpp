@@ -11,6 +11,7 @@
 #include "builder/lib/text_cp950.h"
 #include "core/crc.h"
 #include "core/payload_layout.h"
+#include "core/pe_layout.h"
 #include "core/record_reader.h"
 
 namespace {
@@ -95,13 +96,14 @@ Bytes Assemble(const Bytes& stub, const Bytes& body, const PatchSettings& s) {
     header.payloadFlags = kPayloadCompressed;
     header.noticeLength = static_cast<uint16_t>(s.notice.size());
     header.descriptionLength = static_cast<uint16_t>(s.description.size());
+    PayloadTrailer trailer{
+        static_cast<uint32_t>(kPatchHeaderSize + body.size() + kPayloadTrailerSize), kPayloadMagic};
     Bytes file = stub;
+    file.resize(file.size() + PaddingBeforePayload(stub.size(), trailer.payloadLength), 0);
     uint8_t bytes[kPatchHeaderSize];
     SerializePatchHeader(header, bytes);
     file.insert(file.end(), bytes, bytes + kPatchHeaderSize);
     file.insert(file.end(), body.begin(), body.end());
-    PayloadTrailer trailer{
-        static_cast<uint32_t>(kPatchHeaderSize + body.size() + kPayloadTrailerSize), kPayloadMagic};
     uint8_t tail[kPayloadTrailerSize];
     SerializePayloadTrailer(trailer, tail);
     file.insert(file.end(), tail, tail + kPayloadTrailerSize);

@@ -12,9 +12,9 @@ namespace {
 
 // The stub, the header at its fixed offsets, the body (one complete deflate
 // stream when compressed, nothing behind it) and the trailer: every option
-// gives a file that reads back whole.
+// gives a file that reads back whole, also signed (behind zero padding).
 TEST(PatchFile, FramesThePayloadForEveryOption) {
-    const Bytes stub = BytesOf("MZ-stub-image");
+    const Bytes stub = PeImage(0x10B, 13);
     RecordStreamWriter records;
     records.Location(LocationSpec{kRegistryValue, 0x80000002u, "Software\\X", "Path"});
     records.BackupName("BACKUP");
@@ -32,15 +32,17 @@ TEST(PatchFile, FramesThePayloadForEveryOption) {
         EXPECT_EQ(header[9], options.compress ? kPayloadCompressed : 0);
         EXPECT_EQ(LoadLe16(header + 74), 6);
         EXPECT_EQ(LoadLe16(header + 76), 4);
-        PatchContents patch;
-        std::string error;
-        ASSERT_TRUE(ReadPatch(file, &patch, &error)) << error;
         EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
-        EXPECT_EQ(patch.stubSize, stub.size());
-        EXPECT_EQ(patch.payload, payload);
-        EXPECT_EQ(patch.notice + patch.description, "noticedesc");
-        EXPECT_EQ(patch.location.keyPath + "|" + patch.location.valueName, "Software\\X|Path");
-        EXPECT_EQ(patch.backupName, "BACKUP");
+        for (const Bytes& image : {file, SignedCopy(file, 0x10B)}) {
+            PatchContents patch;
+            std::string error;
+            ASSERT_TRUE(ReadPatch(image, &patch, &error)) << error;
+            EXPECT_EQ(patch.stubSize, stub.size());
+            EXPECT_EQ(patch.payload, payload);
+            EXPECT_EQ(patch.notice + patch.description, "noticedesc");
+            EXPECT_EQ(patch.location.keyPath + "|" + patch.location.valueName, "Software\\X|Path");
+            EXPECT_EQ(patch.backupName, "BACKUP");
+        }
     }
 }
 
