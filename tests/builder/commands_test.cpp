@@ -9,6 +9,7 @@
 #include "builder/cli/file_io.h"
 #include "builder/lib/patch_build.h"
 #include "builder/lib/patch_check.h"
+#include "tests/core/test_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +30,8 @@ class CommandsTest : public ::testing::Test {
             ("mkpatch-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
-        Write("stub.exe", std::string(4096, 'M'));
+        const Bytes stub = PeImage(0x10B, 3795);
+        Write("stub.exe", std::string(stub.begin(), stub.end()));
         std::mt19937 rng(5);
         std::string exe(60000, '\0');
         for (auto& c : exe) c = static_cast<char>(rng() % 7);
@@ -77,18 +79,25 @@ class CommandsTest : public ::testing::Test {
 
 TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
     ASSERT_EQ(Build("p.exe"), kExitOk) << err_.str();
-    EXPECT_EQ(Read("p.exe").compare(0, 4096, std::string(4096, 'M')), 0);
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk) << err_.str();
-    for (const char* line : {"changed  prog.exe", "from version 2", "changed  doc\\readme.txt",
-                             "new      plugins\\new.dll", "obsolete old.txt"}) {
-        EXPECT_TRUE(Contains(out_.str(), line));
-    }
-    const char* kVerdicts[][2] = {{"v1", "prog.exe: rebuildable from version 1"},
-                                  {"v2", "prog.exe: rebuildable from version 2"},
-                                  {"v3", "prog.exe: already new"}};
-    for (const auto& verdict : kVerdicts) {
-        EXPECT_EQ(Run({"verify", P("p.exe"), P(verdict[0])}), kExitOk) << err_.str();
-        EXPECT_TRUE(Contains(out_.str(), verdict[1]));
+    const std::string stub = Read("stub.exe"), patch = Read("p.exe");
+    EXPECT_EQ(patch.compare(0, stub.size(), stub), 0);
+    // A multiple of 8 long, so signing adds no padding; signed, it reads the same.
+    EXPECT_EQ(patch.size() % 8, 0u);
+    const Bytes signedPatch = SignedCopy(Bytes(patch.begin(), patch.end()), 0x10B);
+    Write("signed.exe", std::string(signedPatch.begin(), signedPatch.end()));
+    for (const char* file : {"p.exe", "signed.exe"}) {
+        ASSERT_EQ(Run({"inspect", P(file)}), kExitOk) << err_.str();
+        for (const char* line : {"changed  prog.exe", "from version 2", "changed  doc\\readme.txt",
+                                 "new      plugins\\new.dll", "obsolete old.txt"}) {
+            EXPECT_TRUE(Contains(out_.str(), line)) << file;
+        }
+        const char* kVerdicts[][2] = {{"v1", "prog.exe: rebuildable from version 1"},
+                                      {"v2", "prog.exe: rebuildable from version 2"},
+                                      {"v3", "prog.exe: already new"}};
+        for (const auto& verdict : kVerdicts) {
+            EXPECT_EQ(Run({"verify", P(file), P(verdict[0])}), kExitOk) << err_.str();
+            EXPECT_TRUE(Contains(out_.str(), verdict[1])) << file;
+        }
     }
     ASSERT_EQ(Build("again.exe"), kExitOk);
     EXPECT_TRUE(Read("p.exe") == Read("again.exe")) << "same inputs, different bytes";
