@@ -28,7 +28,9 @@ TEST(PatchFile, FramesThePayloadForEveryOption) {
                                          {true, 9, 30, 2, true}};
     for (const PatchFileOptions& options : kOptions) {
         const Bytes file = BuildPatchFile(stub, payload, 6, 4, options);
-        if (options.alignToEight) EXPECT_EQ(file.size() % 8, 0u);
+        if (options.alignToEight) {
+            EXPECT_EQ(file.size() % 8, 0u);
+        }
         for (const Bytes& image : {file, SignedCopy(file, 0x10B)}) {
             PatchContents patch;
             std::string error;
