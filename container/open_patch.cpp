@@ -3,7 +3,7 @@
 #include "container/open_patch.h"
 
 #include "core/pe_layout.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 
 namespace {
 

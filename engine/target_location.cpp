@@ -9,7 +9,7 @@
 #include "core/record_layout.h"
 #include "core/record_reader.h"
 #include "engine/target_paths.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/file_primitives.h"
 #include "platform/scoped_key.h"
 

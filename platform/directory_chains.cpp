@@ -1,6 +1,6 @@
 // Directory chains below a path and the numbered staging directory.
 #include "core/result_codes.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/file_primitives.h"
 
 namespace {

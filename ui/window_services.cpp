@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/system_hooks.h"
 
 WindowState gWindow;
