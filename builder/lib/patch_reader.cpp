@@ -146,11 +146,13 @@ uint64_t PayloadLimit(uint64_t bodySize) {
     return limit < UINT32_MAX ? limit : UINT32_MAX;
 }
 
-bool CheckStub(const Bytes& stub, std::string* error) {
+bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error) {
     constexpr uint32_t kPeOffsetField = 0x3C;
     constexpr uint32_t kFileHeaderSize = 20;
     constexpr uint16_t kMachineI386 = 0x14C;
     constexpr uint16_t kPe32Magic = 0x10B;
+    constexpr uint16_t kMachineAmd64 = 0x8664;
+    constexpr uint16_t kPe32PlusMagic = 0x20B;
     constexpr uint32_t kSubsystemOffset = 68;  // in the optional header
     constexpr uint16_t kSubsystemGui = 2;
     constexpr uint32_t kSectionHeaderSize = 40;
@@ -169,7 +171,9 @@ bool CheckStub(const Bytes& stub, std::string* error) {
     }
     uint64_t fileHeader = pe + 4, optional = fileHeader + kFileHeaderSize;
     uint16_t sections = u16(fileHeader + 2), optionalSize = u16(fileHeader + 16);
-    if (u16(fileHeader) != kMachineI386 || u16(optional) != kPe32Magic) {
+    bool is32 = u16(fileHeader) == kMachineI386 && u16(optional) == kPe32Magic;
+    bool is64 = u16(fileHeader) == kMachineAmd64 && u16(optional) == kPe32PlusMagic;
+    if (!is32 && !(allow64Bit && is64)) {
         *error = "not a 32-bit (i386) Windows program";
         return false;
     }

@@ -34,8 +34,10 @@ uint64_t PayloadLimit(uint64_t bodySize);
 bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error);
 
 // An applier stub must be a 32-bit Windows GUI program, whole, without a
-// payload of its own; false with the reason otherwise.
-bool CheckStub(const Bytes& stub, std::string* error);
+// payload of its own; false with the reason otherwise. The 64-bit build of
+// the applier is taken only when asked for: it serves tests where 32-bit
+// Windows programs cannot run.
+bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error);
 
 struct RegistryEntry {
     uint32_t rootKey = 0;
