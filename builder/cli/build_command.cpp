@@ -167,6 +167,11 @@ bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTre
         *error = "--name applies to single files only";
         return false;
     }
+    if (files && (!o.excludes.empty() || o.followLinks || o.allowRemovals)) {
+        *exitCode = kExitUsage;
+        *error = "--exclude, --follow-links and --allow-removals apply to directories only";
+        return false;
+    }
     TreeOptions options;
     options.followLinks = o.followLinks;
     options.excludes = o.excludes;

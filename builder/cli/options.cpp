@@ -251,5 +251,9 @@ bool ParseReadOptions(const std::vector<std::string>& args, size_t operands, Rea
         *error = "--quiet and --verbose exclude each other";
         return false;
     }
+    if (o->json && (o->quiet || o->verbose)) {
+        *error = "--json gives everything; --quiet and --verbose do not apply to it";
+        return false;
+    }
     return true;
 }

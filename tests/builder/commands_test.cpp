@@ -456,7 +456,10 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
         {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--location", "moon"},
         {"inspect", P("a"), P("b")},
         {"verify", "--bogus", P("a"), P("b")},
-        {"verify", "--quiet", "--verbose", P("a"), P("b")}};
+        {"verify", "--quiet", "--verbose", P("a"), P("b")},
+        {"inspect", "--json", "--quiet", P("a")},
+        {"build", "--old", P("v1/prog.exe"), "--new", P("v3/prog.exe"), "-o", P("x"), "--exclude",
+         "*.pdb"}};
     for (const auto& args : kWrong) {
         EXPECT_EQ(Run(args), kExitUsage) << args.size();
         const std::string err = err_.str();
