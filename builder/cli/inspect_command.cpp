@@ -66,6 +66,13 @@ std::string ValueText(const RegistryEntry& e) {
     return s.str();
 }
 
+std::string TypeName(uint32_t type) {
+    static const char* const kTypes[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
+                                         "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",   "REG_MULTI_SZ"};
+    return type < 8 ? kTypes[type] : "type " + std::to_string(type);
+}
+
 struct Totals {
     size_t changed = 0, versions = 0, added = 0, obsolete = 0, values = 0;
     uint64_t deltaBytes = 0, newBytes = 0;
@@ -116,7 +123,7 @@ void TextRecord(const CurrentRecord& r, const RegistryScriptView& script, bool v
             << Utf8(script.checkKeyPath) << " [" << Utf8(script.checkValueName) << "] exists\n";
         for (const RegistryEntry& e : script.entries) {
             out << "    " << RootKeyName(e.rootKey) << "\\" << Utf8(e.keyPath) << " ["
-                << Utf8(e.name) << "] type " << e.type << " = " << ValueText(e) << "\n";
+                << Utf8(e.name) << "] " << TypeName(e.type) << " = " << ValueText(e) << "\n";
         }
     }
 }

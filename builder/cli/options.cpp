@@ -58,8 +58,9 @@ const char kUsageText[] =
     "registry values and totals.\n"
     "verify: says file by file what the patch would do to DIR (names are matched\n"
     "case-insensitively, as Windows does); changes nothing.\n"
-    "every command: --quiet (errors, warnings and totals only), --verbose (more\n"
-    "detail); inspect and verify: --json (one JSON document on standard output).\n"
+    "every command: --quiet (errors and warnings; inspect and verify also their\n"
+    "totals), --verbose (more detail); inspect and verify: --json (one JSON\n"
+    "document on standard output).\n"
     "\n"
     "exit codes: 0 success, 1 failure (see the message), 2 wrong command line,\n"
     "3 verify found files the patch cannot handle.\n";

@@ -135,7 +135,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << "totals (" << verdicts.size() << " records):";
     const char* separator = " ";
     for (const auto& [verdict, n] : counts) {
-        out << separator << n << " " << VerdictId(verdict);
+        std::string id = VerdictId(verdict);
+        for (char& c : id) c = c == '_' ? ' ' : c;
+        out << separator << n << " " << id;
         separator = ", ";
     }
     out << "\n" << (ok ? "the patch would apply\n" : "the patch would NOT apply\n");

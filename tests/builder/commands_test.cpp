@@ -195,7 +195,7 @@ TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
          {"target: registry, the value [Path] of HKEY_LOCAL_MACHINE\\Software\\App",
           "backup directory: 備份", "notice:\n  注意\n", "description:\n  說明一\n  說明二\n",
           "registry, written only when HKEY_LOCAL_MACHINE\\Software\\App [Path] exists",
-          "HKEY_LOCAL_MACHINE\\Software\\App [語言] type 1 = 中文", "1 registry values"}) {
+          "HKEY_LOCAL_MACHINE\\Software\\App [語言] REG_SZ = 中文", "1 registry values"}) {
         EXPECT_TRUE(Contains(out_.str(), line));
     }
     EXPECT_FALSE(Contains(out_.str(), "hidden"));
