@@ -69,7 +69,9 @@ bool LoadRegistry(const BuildOptions& o, PatchSettings* s, std::string* error) {
             tooLong = tooLong || value.name.size() > static_cast<size_t>(kShortStringMax);
         }
         if (tooLong) {
-            *error = o.registryPath + ": a key or value name below \"" + key.path.substr(0, 40) +
+            std::string shown;
+            Cp950ToUtf8(key.path.substr(0, 40), &shown);
+            *error = o.registryPath + ": a key or value name below \"" + shown +
                      "...\" is longer than 255 bytes in code page 950";
             return false;
         }
@@ -109,9 +111,10 @@ bool Settings(const BuildOptions& o, PatchSettings* s, std::string* error) {
 }
 
 // Beside the program itself, then the Windows build of this source tree.
-bool LoadStub(const BuildOptions& o, const std::string& programPath, Bytes* stub,
-              std::string* error) {
-    std::string path = o.stubPath;
+bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string* stubPath,
+              Bytes* stub, std::string* error) {
+    std::string& path = *stubPath;
+    path = o.stubPath;
     if (path.empty()) {
         std::vector<std::string> candidates;
         if (!programPath.empty()) {
@@ -299,7 +302,11 @@ int RunBuild(const std::vector<std::string>& args, const std::string& programPat
         err << "error: " << error << "\n";
         return code;
     }
-    if (!LoadStub(o, programPath, &stub, &error) || !Settings(o, &settings, &error)) {
+    // The default stub is an input too.
+    std::string stubPath;
+    if (!LoadStub(o, programPath, &stubPath, &stub, &error) ||
+        !CheckOutputPath(o.outputPath, {stubPath}, true, &error) ||
+        !Settings(o, &settings, &error)) {
         err << "error: " << error << "\n";
         return kExitFailed;
     }

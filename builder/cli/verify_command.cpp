@@ -20,7 +20,7 @@ std::string LookupKey(const std::string& utf8) {
 }
 
 // Every file below the directory by lookup key of its relative UTF-8 name.
-bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index,
+bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index, std::ostream& err,
                     std::string* error) {
     std::error_code ec;
     const auto options = fs::directory_options::skip_permission_denied;
@@ -28,8 +28,12 @@ bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index
          it.increment(ec)) {
         std::error_code ignored;
         if (!it->is_regular_file(ignored)) continue;
-        index->emplace(LookupKey(it->path().lexically_relative(root).generic_u8string()),
-                       it->path());
+        auto added = index->emplace(
+            LookupKey(it->path().lexically_relative(root).generic_u8string()), it->path());
+        if (!added.second) {
+            err << "warning: " << added.first->second.u8string() << " and " << it->path().u8string()
+                << " are one file on Windows; only the first is checked\n";
+        }
     }
     if (ec) *error = root.u8string() + ": " + ec.message();
     return !ec;
@@ -80,7 +84,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     PatchContents patch;
     if (!ReadPatchFile(o.operands[0], &patch, err)) return kExitFailed;
     std::map<std::string, fs::path> index;
-    if (!IndexDirectory(fs::u8path(o.operands[1]), &index, &error)) {
+    if (!IndexDirectory(fs::u8path(o.operands[1]), &index, err, &error)) {
         err << "error: " << error << "\n";
         return kExitFailed;
     }

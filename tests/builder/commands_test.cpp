@@ -326,6 +326,11 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
                                      P("v3"), "--quiet", "-o",    P("p1.exe")};
     Write("applier.exe", Stub());
     EXPECT_EQ(Run(args), kExitOk) << err_.str();
+    args.back() = P("applier.exe");
+    args.push_back("-f");
+    EXPECT_EQ(Run(args), kExitFailed);
+    EXPECT_TRUE(Contains(err_.str(), "would replace the input"));
+    args.pop_back();
     Write("applier.exe", "not an applier");
     args.back() = P("p2.exe");
     EXPECT_EQ(Run(args), kExitFailed);
