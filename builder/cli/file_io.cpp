@@ -277,8 +277,13 @@ bool ParseTimeZone(const std::string& text, TimeZoneRule* rule) {
 }
 
 uint32_t FileDosTime(const std::string& path, const TimeZoneRule& zone) {
+#ifdef _WIN32
+    struct _stat64 st;  // the wide form: names are UTF-8, not the ANSI code page
+    if (_wstat64(fs::u8path(path).c_str(), &st) != 0) return 0;
+#else
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return 0;
+#endif
     std::time_t t = st.st_mtime;
     std::tm fields{};
     if (zone.local) {
