@@ -42,6 +42,11 @@ PY
 echo "old $(stat -c %s "$work/old.bin") bytes, new $(stat -c %s "$work/new.bin") bytes"
 
 source tools/wine-env.sh
+# The x86_64 build runs under 64-bit Wine even where 32-bit Wine works: the
+# encode step needs more memory than a 32-bit process can address.
+export WINE_BITS=64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver64 WINEPREFIX="$BUILD_DIR/wineprefix-64"
+[ -x "$WINESERVER" ] || export WINESERVER=/usr/lib/wine/wineserver
 wine_start >/dev/null 2>&1
 bench="$BUILD_DIR/tests/engine/apply_bench.exe"
 winpath() { echo "Z:${1//\//\\}"; }

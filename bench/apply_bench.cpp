@@ -1,5 +1,6 @@
 // Benchmark tool, run under Wine by bench/apply-bench.sh.
-//   apply_bench make OLD NEW STREAM   encodes OLD -> NEW into a one-file patch stream
+//   apply_bench make OLD NEW STREAM   encodes OLD -> NEW into a one-file patch stream, as
+//                                     the builder does
 //   apply_bench apply STREAM TARGET   applies it to TARGET\big.bin and prints
 //                                     seconds, output MB/s and peak working set
 // The two steps run as separate processes so the peak belongs to the apply.
@@ -9,15 +10,28 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "core/crc.h"
 #include "core/result_codes.h"
+#include "builder/lib/payload_writer.h"
 #include "engine/apply_driver.h"
-#include "tests/engine/engine_harness.h"
-#include "ui/window_services.h"
+#include "platform/file_primitives.h"
 
 namespace {
+
+// The run without a window: no log, no questions.
+struct QuietHost : RunHost {
+    void PumpMessages() override {}
+    bool StopRequested() const override { return false; }
+    std::string RequestedTargetPath() const override { return target; }
+    void ShowTarget(const std::string&) override {}
+    void ShowLogLine(const std::string&, bool) override {}
+    void ClearLog() override {}
+    bool AskYesNo(const std::string&, const char*) override { return false; }
+    std::string target;
+};
 
 Bytes ReadAll(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -31,7 +45,14 @@ int Make(const char* oldPath, const char* newPath, const char* streamPath) {
     file.fileName = "big.bin";
     file.header.newCrc = CrcOfBuffer(newContent.data(), newContent.size(), kCrcStart);
     file.header.newSize = static_cast<uint32_t>(newContent.size());
-    file.variants.push_back(EncodeDelta(oldContent, newContent, EncodeOptions{}));
+    // The delta the builder itself would ship for this change.
+    DeltaVariant variant;
+    std::string error;
+    if (!EncodeSmallestDelta(oldContent, newContent, EncodeOptions{}, &variant, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    file.variants.push_back(std::move(variant));
     RecordStreamWriter w;
     w.Location(LocationSpec{});
     w.BackupName("BAK");
@@ -44,16 +65,17 @@ int Make(const char* oldPath, const char* newPath, const char* streamPath) {
 }
 
 int Apply(const char* streamPath, const char* target) {
-    CreateHiddenWindow();
-    InstallHooks();
-    LoadPatchStream(ReadAll(streamPath));
-    gWindow.requestedTargetPath = target;
+    const Bytes stream = ReadAll(streamPath);
+    OpenedPatch patch;
+    patch.payload.Reset(CreateTempStreamFile());
+    WriteBlock(patch.payload.handle(), stream.data(), static_cast<uint32_t>(stream.size()));
+    QuietHost host;
+    host.target = target;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    const int result = ApplyDriver();
+    const int result = ApplyPatch(patch, host);
     QueryPerformanceCounter(&end);
-    CloseLoadedPatch();
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA((std::string(target) + "\\big.bin").c_str(), GetFileExInfoStandard, &data);

@@ -1,6 +1,7 @@
 #include "core/record_reader.h"
 
 #include "core/byte_order.h"
+#include "core/windows_names.h"
 
 namespace {
 
@@ -15,44 +16,6 @@ bool ReadU32(ByteSource& source, uint32_t* value) {
 
 bool ReadSkipRange(ByteSource& source, uint32_t* offset, uint32_t* length) {
     return ReadU32(source, offset) && ReadU32(source, length);
-}
-
-// A component made only of dots and blanks is "." or ".." once Windows has
-// trimmed it, so it never names a file of its own.
-bool IsDotComponent(const std::string& name, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-        if (name[i] != '.' && name[i] != ' ') return false;
-    }
-    return true;
-}
-
-// Under code page 950 a lead byte takes a valid second byte with it, so a
-// second byte of 0x5C belongs to a character and is no separator.
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE); }
-
-bool IsDoubleByteAt(const std::string& name, size_t at) {
-    return at + 1 < name.size() && IsLeadByte(static_cast<unsigned char>(name[at])) &&
-           IsTrailByte(static_cast<unsigned char>(name[at + 1]));
-}
-
-size_t NextSeparator(const std::string& name, size_t at, bool doubleByte) {
-    while (at < name.size()) {
-        unsigned char c = static_cast<unsigned char>(name[at]);
-        if (c == '\\' || c == '/') return at;
-        at += (doubleByte && IsDoubleByteAt(name, at)) ? 2 : 1;
-    }
-    return name.size();
-}
-
-bool HasUnsafeComponent(const std::string& name, bool doubleByte, bool allowEmpty) {
-    size_t begin = 0;
-    while (begin <= name.size()) {
-        size_t end = NextSeparator(name, begin, doubleByte);
-        if (end == begin ? !allowEmpty : IsDotComponent(name, begin, end)) return true;
-        begin = end + 1;
-    }
-    return false;
 }
 
 ReadRecordStatus ReadFileName(ByteSource& source, std::string* name) {
@@ -122,11 +85,7 @@ ReadRecordStatus ReadRegistryRecord(ByteSource& source, CurrentRecord* record) {
 }  // namespace
 
 bool IsSafeRelativeName(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-    if (name.find(':') != std::string::npos) return false;  // drives and alternate streams
-    // Code page 950 decides where components are; a byte-wise reading, as a
-    // system with another code page would make, must not find a way up either.
-    return !HasUnsafeComponent(name, true, false) && !HasUnsafeComponent(name, false, true);
+    return CheckPatchPath(name) == NameProblem::kNone;
 }
 
 ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record) {

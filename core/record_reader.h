@@ -35,13 +35,14 @@ enum class ReadRecordStatus {
     kReadFailed,      // the stream ends or a length runs past it
     kUnknownKind,     // kind 4 or 6..255
     kTooManySources,  // SourceCount above the table size
-    kUnsafeName,      // a name that would leave the target directory
+    kUnsafeName,      // a name Windows would not create as that file below the target
 };
 
 // Reads the record at the source's position. On kOk the source stands at the
 // next record and *kind holds the record kind.
 ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record);
 
-// True for a relative name that stays below the directory it is joined to:
-// not empty, no drive, no leading separator, no ".." component.
+// True for a relative name that Windows creates as an ordinary file of that
+// name below the directory it is joined to, and that is none of the applier's
+// own work names (see CheckPatchPath). Used for file, source and backup names.
 bool IsSafeRelativeName(const std::string& name);

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "builder/lib/memory_step_io.h"
 #include "core/byte_order.h"
 #include "core/crc.h"
-#include "core/delta_decoder.h"
 #include "core/record_reader.h"
 #include "core/result_codes.h"
 
@@ -18,54 +18,19 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-class SliceIo : public DeltaStepIo {
+// The decoder must never ask for input before it knows the source holds it.
+class CheckedIo : public MemoryStepIo {
   public:
-    SliceIo(const uint8_t* const* blocks, const uint32_t* lengths, const uint8_t* source,
-            uint32_t sourceSize)
-        : source_(source), sourceSize_(sourceSize) {
-        for (int b = 0; b < kDeltaBlockCount; ++b) {
-            blocks_[b] = blocks[b];
-            lengths_[b] = lengths[b];
-        }
-    }
-
-    bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        Require(block >= 0 && block < kDeltaBlockCount);
-        *got = Serve(blocks_[block], lengths_[block], at_[block], buffer, count);
-        at_[block] += *got;
-        return true;
-    }
+    CheckedIo(const uint8_t* data, size_t size, size_t at, const VariantHeader& header,
+              const uint8_t* source, uint32_t sourceSize)
+        : MemoryStepIo(data, size, at, header, source, sourceSize), sourceSize_(sourceSize) {}
     bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
         Require(position < sourceSize_);
-        *got = Serve(source_, sourceSize_, position, buffer, count);
-        return true;
+        return MemoryStepIo::ReadInput(position, buffer, count, got);
     }
-    bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got =
-            Serve(output_.data(), static_cast<uint32_t>(output_.size()), position, buffer, count);
-        return true;
-    }
-    bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
-        output_.insert(output_.end(), buffer, buffer + count);
-        return true;
-    }
-    const std::vector<uint8_t>& output() const { return output_; }
 
   private:
-    static uint32_t Serve(const uint8_t* from, uint32_t size, uint32_t at, uint8_t* buffer,
-                          uint32_t count) {
-        if (at >= size) return 0;
-        uint32_t n = count < size - at ? count : size - at;
-        if (n > 0) std::memcpy(buffer, from + at, n);
-        return n;
-    }
-
-    const uint8_t* blocks_[kDeltaBlockCount];
-    uint32_t lengths_[kDeltaBlockCount];
-    uint32_t at_[kDeltaBlockCount] = {};
-    const uint8_t* source_;
-    uint32_t sourceSize_;
-    std::vector<uint8_t> output_;
+    const size_t sourceSize_;
 };
 
 void CheckRecord(const CurrentRecord& r, uint32_t size) {
@@ -116,14 +81,13 @@ void FuzzDeltaDecoder(const uint8_t* data, size_t size) {
     const uint8_t* source = data + at;
     at += sourceSize;
     header.sourceSize = sourceSize;
-    const uint8_t* blocks[kDeltaBlockCount];
+    const size_t blocksAt = at;
     for (int b = 0; b < kDeltaBlockCount; ++b) {
         if (header.blockLength[b] > size - at)
             header.blockLength[b] = static_cast<uint32_t>(size - at);
-        blocks[b] = data + at;
         at += header.blockLength[b];
     }
-    SliceIo io(blocks, header.blockLength, source, sourceSize);
+    CheckedIo io(data, size, blocksAt, header, source, sourceSize);
     DeltaStepOutcome outcome = ReconstructStep(header, outputSize, io);
     Require(outcome.result == kOk || outcome.result == kPatchDamaged ||
             outcome.result == kChecksumMismatch);

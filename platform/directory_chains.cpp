@@ -54,7 +54,7 @@ void RemoveEmptyParents(const std::string& filePath) {
     }
 }
 
-int CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
+ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
     MakeParentDirectories(JoinPath(targetDirectory, "x"));
     int number = 0;
     while (number < kStagingNumberLimit && IsDirectory(StagingCandidate(targetDirectory, number))) {

@@ -2,18 +2,10 @@
 
 namespace {
 
-constexpr int64_t kOneByteBound = 255;
-constexpr int64_t kTwoByteBound = 65535;
-constexpr int64_t kThreeByteBound = 16777215;
+// Bounds above which the decoder asks for a second, third and fourth byte.
+constexpr int64_t kMoreBytesAbove[] = {255, 65535, 16777215};
 
 }  // namespace
-
-uint32_t DeltaBlockWriter::MaxMagnitude(int64_t bound) {
-    if (bound <= kOneByteBound) return 0xFFu;
-    if (bound <= kTwoByteBound) return 0xFFFFu;
-    if (bound <= kThreeByteBound) return 0xFFFFFFu;
-    return 0xFFFFFFFFu;
-}
 
 void DeltaBlockWriter::AppendBit(int block, int* index, bool bit) {
     if (*index == 0) blocks_[block].push_back(0);
@@ -22,28 +14,20 @@ void DeltaBlockWriter::AppendBit(int block, int* index, bool bit) {
 }
 
 // Byte 0 always; each further byte only when the bound allows it and a
-// presence bit says so; the sign bit last, for every integer.
+// presence bit (in B, then C, then C) says so; the sign bit last, for every
+// integer.
 void DeltaBlockWriter::PackedInteger(int64_t value) {
     uint64_t magnitude = value < 0 ? static_cast<uint64_t>(-value) : static_cast<uint64_t>(value);
     CommandByte(static_cast<uint8_t>(magnitude));
-    if (bound_ > kOneByteBound) {
-        bool more = magnitude > 0xFF;
-        BitB(more);
-        if (more) {
-            CommandByte(static_cast<uint8_t>(magnitude >> 8));
-            if (bound_ > kTwoByteBound) {
-                more = magnitude > 0xFFFF;
-                BitC(more);
-                if (more) {
-                    CommandByte(static_cast<uint8_t>(magnitude >> 16));
-                    if (bound_ > kThreeByteBound) {
-                        more = magnitude > 0xFFFFFF;
-                        BitC(more);
-                        if (more) CommandByte(static_cast<uint8_t>(magnitude >> 24));
-                    }
-                }
-            }
+    for (int i = 0; i < 3 && bound_ > kMoreBytesAbove[i]; ++i) {
+        const bool more = (magnitude >> (8 * (i + 1))) != 0;
+        if (i == 0) {
+            BitB(more);
+        } else {
+            BitC(more);
         }
+        if (!more) break;
+        CommandByte(static_cast<uint8_t>(magnitude >> (8 * (i + 1))));
     }
     BitB(value < 0);
 }

@@ -9,9 +9,6 @@ class DeltaBlockWriter {
   public:
     explicit DeltaBlockWriter(int64_t bound) : bound_(bound) {}
 
-    // The largest magnitude a packed integer can carry under this bound.
-    static uint32_t MaxMagnitude(int64_t bound);
-
     void PackedInteger(int64_t value);
     void CommandByte(uint8_t byte) { blocks_[kCommandBlock].push_back(byte); }
     void BitC(bool bit) { AppendBit(kBitStreamC, &bitIndexC_, bit); }

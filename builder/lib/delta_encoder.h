@@ -1,21 +1,40 @@
-// Produces the five delta blocks that turn a source into a target. The result
-// is always decoded again with the shared decoder before it is used.
+// Chooses, per file, how a delta is laid out: with or without reaching into
+// the output, which diff lengths, group and chunk sizes. Every candidate is
+// compressed and the smallest one wins; the winner is decoded again with the
+// shared decoder before it is returned.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "builder/lib/payload_writer.h"
 
+// The largest source or target the encoder takes: positions and the decoder's
+// bound are signed 32-bit values.
+constexpr uint32_t kMaxDeltaFileSize = 0x3FFFFFFFu;
+
+// Knobs that pin a block shape (tests ask for them); the builder leaves them
+// at their defaults.
 struct EncodeOptions {
-    uint16_t groupSize = 0;  // 0 = choose
-    uint8_t chunkSize = 0;   // 0 = choose
+    uint16_t groupSize = 0;  // 0 = each layout's own
+    uint8_t chunkSize = 0;   // 0 = 255
     bool allowReachOutput = true;
     bool rawDiffs = false;
 };
 
-// A variant turning source into target: header (sourceCrc, sourceSize, flags,
-// group and chunk sizes, block lengths) and blocks filled in.
+// True with a verified variant, or false with a text saying why. A candidate that
+// fails its decode check is dropped; the plain insert-only layout always
+// remains, so a result is found for every input within the size limit.
+bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+                         DeltaVariant* variant, std::string* error);
+
+// EncodeSmallestDelta for tests, which know their files fit (beyond
+// kMaxDeltaFileSize the variant has no blocks and never rebuilds the target).
+// Unless options forbid it, reaching into the output is tried on every
+// target, so small test files that repeat themselves are rebuilt from the
+// output as well; the builder tries it only where it is likely to pay.
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options);
 
-// Decodes variant against source with the shared decoder; true when the
-// result equals target byte for byte.
-bool VerifyDelta(const DeltaVariant& variant, const Bytes& source, const Bytes& target);
+// Decodes variant against source with the shared decoder: true when the
+// header's block lengths are the blocks' own (what was checked is what is
+// written) and the output equals target byte for byte.
+bool DeltaReproduces(const DeltaVariant& variant, const Bytes& source, const Bytes& target);

@@ -1,5 +1,6 @@
 // The decoder's I/O over memory: blocks, source and output are buffers. The
-// builder checks every delta through it before the delta is written.
+// builder checks every delta through it before the delta is written; the
+// decoder's tests and fuzz entry run it on hand-made and damaged blocks.
 #pragma once
 #include <algorithm>
 #include <cstddef>
@@ -9,36 +10,61 @@
 
 class MemoryStepIo : public DeltaStepIo {
   public:
-    MemoryStepIo(const Bytes* blocks, const Bytes& input) : blocks_(blocks), input_(input) {}
+    // The five blocks as separate buffers.
+    MemoryStepIo(const Bytes* blocks, const Bytes& input)
+        : input_(input.data()), inputSize_(input.size()) {
+        for (int b = 0; b < kDeltaBlockCount; ++b) {
+            block_[b] = blocks[b].data();
+            blockLeft_[b] = blocks[b].size();
+        }
+    }
+
+    // The blocks back to back in stream from `at`, as a patch stores them,
+    // their lengths from header; a stream that ends early cuts them short.
+    MemoryStepIo(const uint8_t* stream, size_t streamSize, uint64_t at, const VariantHeader& header,
+                 const uint8_t* input, size_t inputSize)
+        : input_(input), inputSize_(inputSize) {
+        for (int b = 0; b < kDeltaBlockCount; ++b) {
+            const uint64_t end = at + header.blockLength[b];
+            block_[b] = stream + std::min<uint64_t>(at, streamSize);
+            blockLeft_[b] =
+                std::min<uint64_t>(end, streamSize) - std::min<uint64_t>(at, streamSize);
+            at = end;
+        }
+    }
 
     bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(blocks_[block], blockAt_[block], buffer, count);
-        blockAt_[block] += *got;
+        *got = Serve(block_[block], blockLeft_[block], 0, buffer, count);
+        block_[block] += *got;
+        blockLeft_[block] -= *got;
         return true;
     }
     bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(input_, position, buffer, count);
+        *got = Serve(input_, inputSize_, position, buffer, count);
         return true;
     }
     bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        *got = Serve(output_, position, buffer, count);
+        *got = Serve(output_.data(), output_.size(), position, buffer, count);
         return true;
     }
     bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
         output_.insert(output_.end(), buffer, buffer + count);
         return true;
     }
-    const Bytes& output() const { return output_; }
+    Bytes& output() { return output_; }
 
   private:
-    static uint32_t Serve(const Bytes& from, size_t at, uint8_t* buffer, uint32_t count) {
-        size_t n = at >= from.size() ? 0 : std::min<size_t>(count, from.size() - at);
-        std::copy_n(from.begin() + at, n, buffer);
+    static uint32_t Serve(const uint8_t* from, size_t size, size_t at, uint8_t* buffer,
+                          uint32_t count) {
+        if (at >= size) return 0;
+        size_t n = std::min<size_t>(count, size - at);
+        std::copy_n(from + at, n, buffer);
         return static_cast<uint32_t>(n);
     }
 
-    const Bytes* blocks_;
-    const Bytes& input_;
+    const uint8_t* block_[kDeltaBlockCount];
+    size_t blockLeft_[kDeltaBlockCount];
+    const uint8_t* input_;
+    size_t inputSize_;
     Bytes output_;
-    size_t blockAt_[kDeltaBlockCount] = {};
 };

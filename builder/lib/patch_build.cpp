@@ -6,12 +6,12 @@
 #include <zopfli/zopfli.h>
 #endif
 
-#include "builder/lib/delta_choice.h"
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/text_cp950.h"
 #include "core/crc.h"
 #include "core/payload_layout.h"
 #include "core/record_reader.h"
+#include "core/windows_names.h"
 
 namespace {
 
@@ -85,27 +85,6 @@ bool Compress(const Bytes& payload, bool zopfli, Bytes* body) {
     if (zopfli) return false;
     *body = RawDeflate(payload, kBestLevel);
     return true;
-}
-
-Bytes Assemble(const Bytes& stub, const Bytes& body, const PatchSettings& s) {
-    PatchHeader header{};
-    header.headerMagic = kPayloadMagic;
-    header.builderValue = PatchFileOptions{}.builderValue;
-    header.builderByte = PatchFileOptions{}.builderByte;
-    header.payloadFlags = kPayloadCompressed;
-    header.noticeLength = static_cast<uint16_t>(s.notice.size());
-    header.descriptionLength = static_cast<uint16_t>(s.description.size());
-    Bytes file = stub;
-    uint8_t bytes[kPatchHeaderSize];
-    SerializePatchHeader(header, bytes);
-    file.insert(file.end(), bytes, bytes + kPatchHeaderSize);
-    file.insert(file.end(), body.begin(), body.end());
-    PayloadTrailer trailer{
-        static_cast<uint32_t>(kPatchHeaderSize + body.size() + kPayloadTrailerSize), kPayloadMagic};
-    uint8_t tail[kPayloadTrailerSize];
-    SerializePayloadTrailer(trailer, tail);
-    file.insert(file.end(), tail, tail + kPayloadTrailerSize);
-    return file;
 }
 
 // Reads the patch back and checks that every known version of every file
@@ -187,8 +166,9 @@ bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* err
         *error = "file name \"" + utf8Name + "\" is longer than 255 bytes in code page 950";
         return false;
     }
-    if (!IsSafeRelativeName(*cp950)) {
-        *error = "file name \"" + utf8Name + "\" would leave the target directory";
+    NameProblem problem = CheckPatchPath(*cp950);
+    if (problem != NameProblem::kNone) {
+        *error = "file name \"" + utf8Name + "\" " + DescribeNameProblem(problem);
         return false;
     }
     return true;
@@ -209,11 +189,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                  " fit";
         return false;
     }
-    std::string backupError;
     std::string backupName;
-    if (!PatchName(settings.backupName, &backupName, &backupError) ||
-        backupName.find('\\') != std::string::npos) {
-        *error = "the backup directory must be one plain directory name";
+    if (!CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
+        !PatchName(settings.backupName, &backupName, error)) {
         return false;
     }
     if (!settings.registry.empty() && settings.registryCheck.rootKey == 0) {
@@ -279,7 +257,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         *error = "the payload cannot be compressed";
         return false;
     }
-    Bytes file = Assemble(stub, body, settings);
+    Bytes file =
+        FramePatchBody(stub, body, static_cast<uint16_t>(settings.notice.size()),
+                       static_cast<uint16_t>(settings.description.size()), PatchFileOptions{});
     if (!CheckBuiltPatch(file, plan, changedNames, addedNames, error)) return false;
     summary->changed = plan.changed.size();
     summary->added = plan.added.size();

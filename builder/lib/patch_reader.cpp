@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "builder/lib/delta_choice.h"
+#include "builder/lib/delta_encoder.h"
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"

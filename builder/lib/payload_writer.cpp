@@ -203,6 +203,12 @@ Bytes RawDeflate(const Bytes& data, int level) {
 
 Bytes BuildPatchFile(const Bytes& stub, const Bytes& payload, uint16_t noticeLength,
                      uint16_t descriptionLength, const PatchFileOptions& options) {
+    return FramePatchBody(stub, options.compress ? RawDeflate(payload, options.level) : payload,
+                          noticeLength, descriptionLength, options);
+}
+
+Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength,
+                     uint16_t descriptionLength, const PatchFileOptions& options) {
     PatchHeader header{};
     header.headerMagic = kPayloadMagic;
     header.builderValue = options.builderValue;
@@ -213,7 +219,6 @@ Bytes BuildPatchFile(const Bytes& stub, const Bytes& payload, uint16_t noticeLen
     uint8_t headerBytes[kPatchHeaderSize];
     SerializePatchHeader(header, headerBytes);
 
-    const Bytes body = options.compress ? RawDeflate(payload, options.level) : payload;
     PayloadTrailer trailer{
         static_cast<uint32_t>(kPatchHeaderSize + body.size() + kPayloadTrailerSize), kPayloadMagic};
     uint8_t trailerBytes[kPayloadTrailerSize];

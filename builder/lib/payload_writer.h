@@ -100,6 +100,11 @@ struct PatchFileOptions {
 Bytes BuildPatchFile(const Bytes& stub, const Bytes& payload, uint16_t noticeLength,
                      uint16_t descriptionLength, const PatchFileOptions& options);
 
+// The same frame around a body already compressed (when options.compress) by
+// the caller's own deflate; options.level is not used.
+Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength,
+                     uint16_t descriptionLength, const PatchFileOptions& options);
+
 // Raw deflate (window bits -15) of data at the given level.
 Bytes RawDeflate(const Bytes& data, int level);
 

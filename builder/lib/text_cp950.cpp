@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/cp950.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -182,8 +184,7 @@ bool Cp950ToUtf8(const std::string& cp950, std::string* utf8) {
 
 bool HasSeparatorTrailByte(const std::string& cp950) {
     for (size_t i = 0; i < cp950.size(); ++i) {
-        uint8_t b = static_cast<uint8_t>(cp950[i]);
-        if (b >= 0x81 && b <= 0xFE && i + 1 < cp950.size()) {
+        if (IsCp950LeadByte(static_cast<unsigned char>(cp950[i])) && i + 1 < cp950.size()) {
             uint8_t trail = static_cast<uint8_t>(cp950[++i]);
             if (trail == '\\' || trail == '/') return true;
         }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "builder/lib/patch_build.h"
+#include "core/windows_names.h"
+
 namespace {
 
 char Fold(char c) {
@@ -9,20 +12,31 @@ char Fold(char c) {
     return c == '\\' ? '/' : c;
 }
 
-std::string FoldName(const std::string& name) {
-    std::string folded = name;
-    std::transform(folded.begin(), folded.end(), folded.begin(), Fold);
-    return folded;
-}
-
-// Folded name -> original spelling, refusing names Windows would merge.
+// Windows key -> original spelling. Every name must be one the applier
+// accepts, and no two may be the same file or a file and a directory above
+// another on Windows.
 bool IndexTree(const Tree& tree, std::map<std::string, std::string>* index, std::string* error) {
     for (const auto& entry : tree) {
-        auto inserted = index->emplace(FoldName(entry.first), entry.first);
+        std::string cp950;
+        if (!PatchName(entry.first, &cp950, error)) return false;
+        auto inserted = index->emplace(WindowsNameKey(cp950), entry.first);
         if (!inserted.second) {
             *error = "\"" + inserted.first->second + "\" and \"" + entry.first +
-                     "\" differ only in case and would be one file on Windows";
+                     "\" are one file on Windows, which compares names without regard to case";
             return false;
+        }
+    }
+    for (const auto& entry : *index) {
+        std::vector<std::string> components = SplitWindowsPath(entry.first);
+        std::string prefix;
+        for (size_t i = 0; i + 1 < components.size(); ++i) {
+            prefix += (i > 0 ? "\\" : "") + components[i];
+            auto file = index->find(prefix);
+            if (file != index->end()) {
+                *error = "\"" + file->second + "\" is a file, and a directory of \"" +
+                         entry.second + "\" on Windows";
+                return false;
+            }
         }
     }
     return true;
@@ -72,6 +86,42 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
     }
     for (const auto& entry : removed) plan->removed.push_back(entry.second);
     return true;
+}
+
+bool CheckBackupDirectory(const std::string& backup, const std::vector<Tree>& oldTrees,
+                          const Tree& newTree, std::string* error) {
+    std::string cp950;
+    if (!PatchName(backup, &cp950, error)) {
+        const std::string prefix = "file name";  // PatchName's wording, said of the backup
+        if (error->compare(0, prefix.size(), prefix) == 0) {
+            error->replace(0, prefix.size(), "the backup directory");
+        }
+        return false;
+    }
+    if (cp950.find('\\') != std::string::npos) {
+        *error = "the backup directory \"" + backup + "\" must be one plain directory name";
+        return false;
+    }
+    std::vector<std::string> utf8Paths, cp950Paths;
+    for (size_t t = 0; t <= oldTrees.size(); ++t) {
+        for (const auto& entry : t < oldTrees.size() ? oldTrees[t] : newTree) {
+            std::string path;
+            if (!PatchName(entry.first, &path, error)) return false;
+            utf8Paths.push_back(entry.first);
+            cp950Paths.push_back(path);
+        }
+    }
+    std::string clash;
+    NameProblem problem = CheckBackupName(cp950, cp950Paths, &clash);
+    if (problem == NameProblem::kNone) return true;
+    *error = "the backup directory \"" + backup + "\" " + DescribeNameProblem(problem);
+    for (size_t i = 0; i < cp950Paths.size() && !clash.empty(); ++i) {
+        if (cp950Paths[i] == clash) {
+            *error += ": \"" + utf8Paths[i] + "\"";
+            break;
+        }
+    }
+    return false;
 }
 
 bool MatchesPattern(const std::string& pattern, const std::string& name) {

@@ -34,11 +34,19 @@ struct TreePlan {
     std::vector<std::string> removed;  // spelling of the newest old tree holding it
 };
 
-// Windows compares names without regard to ASCII case, so the trees are
-// matched that way. False with *error when one tree holds two names that
-// Windows could not tell apart.
+// Names are matched across versions as Windows compares them (case folded for
+// every code page 950 letter), so a name that changes only in case is the same
+// file, carried under the new tree's spelling. False with *error naming the
+// file when a name is one the applier refuses, or when one tree holds two names
+// Windows could not tell apart (or a file where another needs a directory).
 bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keepObsolete,
                TreePlan* plan, std::string* error);
+
+// The backup directory name (UTF-8): one plain name the applier accepts, none
+// of its work names, and no file of any tree on, above or below it. False with
+// *error naming the clash.
+bool CheckBackupDirectory(const std::string& backup, const std::vector<Tree>& oldTrees,
+                          const Tree& newTree, std::string* error);
 
 // Case-insensitive glob: '*' any run of characters (separators included),
 // '?' one character. Names and patterns use '/' or '\' alike.

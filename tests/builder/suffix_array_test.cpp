@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
-#include <string>
 
 #include "builder/lib/suffix_array.h"
+#include "tests/core/test_bytes.h"
 
 namespace {
-
-std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // The definition itself: suffix start positions in lexicographic order.
 std::vector<int32_t> SortedSuffixes(const std::vector<uint8_t>& t) {
@@ -20,23 +17,16 @@ std::vector<int32_t> SortedSuffixes(const std::vector<uint8_t>& t) {
     return sa;
 }
 
-std::vector<uint8_t> RandomText(size_t n, int alphabet, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> t(n);
-    for (auto& b : t) b = static_cast<uint8_t>(rng() % alphabet);
-    return t;
-}
-
 TEST(SuffixArray, BothConstructionsAgreeWithTheDefinition) {
     std::vector<std::vector<uint8_t>> texts = {
         {},
-        Text("a"),
-        Text("banana"),
-        Text("mississippi"),
-        Text(std::string(300, 'a')),           // one long run: many equal prefixes
-        Text("abababababababababababababab"),  // period 2
-        RandomText(2000, 2, 1),
-        RandomText(2000, 256, 2),
+        BytesOf("a"),
+        BytesOf("banana"),
+        BytesOf("mississippi"),
+        Bytes(300, 'a'),                          // one long run: many equal prefixes
+        BytesOf("abababababababababababababab"),  // period 2
+        RandomBytes(1, 2000, 2),
+        RandomBytes(2, 2000),
     };
     for (const auto& t : texts) {
         auto expected = SortedSuffixes(t);

@@ -33,21 +33,110 @@ TEST(TreePlan, ChainsDistinctOlderVersionsOldestFirst) {
     EXPECT_TRUE(plan.removed.empty());
 }
 
-// Windows sees one file where Linux sees two names differing in case: renaming
-// the case must not retire the file that was just installed.
-TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
-    std::vector<Tree> olds = {{{"App.DLL", F("old")}}};
-    Tree newer = {{"app.dll", F("new")}};
-    TreePlan plan;
-    std::string error;
-    ASSERT_TRUE(PlanTrees(olds, newer, false, &plan, &error));
-    ASSERT_EQ(plan.changed.size(), 1u);
-    EXPECT_EQ(plan.changed[0].name, "app.dll");
-    EXPECT_TRUE(plan.removed.empty());
+std::vector<std::string> Names(const TreePlan& plan) {
+    std::vector<std::string> names;
+    for (const auto& c : plan.changed) names.push_back("~" + c.name);
+    for (const auto& a : plan.added) names.push_back("+" + a.name);
+    for (const auto& r : plan.removed) names.push_back("-" + r);
+    return names;
+}
 
-    Tree clash = {{"a.txt", F("1")}, {"A.TXT", F("2")}};
-    EXPECT_FALSE(PlanTrees(olds, clash, false, &plan, &error));
-    EXPECT_NE(error.find("differ only in case"), std::string::npos);
+// Windows sees one file where Linux sees two names differing in case, for
+// every letter code page 950 holds: a case-only rename is the same file under
+// the new spelling, never a new file plus the retirement of the installed one.
+TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
+    struct Case {
+        std::string oldName, newName, oldContent;
+        std::vector<std::string> expected;
+    };
+    const Case kCases[] = {
+        {"App.DLL", "app.dll", "old", {"~app.dll"}},
+        {"Readme2.TXT", "readme2.txt", "new", {}},
+        {"Βeta.txt", "βeta.txt", "old", {"~βeta.txt"}},
+        {"Ａ.txt", "ａ.txt", "old", {"~ａ.txt"}},
+        {"Doc/a.txt", "doc/A.txt", "old", {"~doc/A.txt"}},
+        {"a.txt", "ａ.txt", "old", {"+ａ.txt", "-a.txt"}},  // full-width is another letter
+    };
+    for (const Case& c : kCases) {
+        TreePlan plan;
+        std::string error;
+        ASSERT_TRUE(PlanTrees({{{c.oldName, F(c.oldContent)}}}, {{c.newName, F("new")}}, false,
+                              &plan, &error))
+            << error;
+        EXPECT_EQ(Names(plan), c.expected) << c.newName;
+    }
+}
+
+// Every name the applier would refuse, or two names Windows would merge, is an
+// error naming the file, in the new tree and in an old one.
+TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
+    const std::vector<std::vector<std::string>> kBad = {{"a.txt", "A.TXT"},
+                                                        {"Βeta", "βeta"},
+                                                        {"ａ", "Ａ"},
+                                                        {"a", "A/b"},
+                                                        {"CON"},
+                                                        {"nul.txt"},
+                                                        {"aux/readme.txt"},
+                                                        {"COM1"},
+                                                        {"lpt9.log"},
+                                                        {"CONIN$"},
+                                                        {"x."},
+                                                        {"trail "},
+                                                        {"a*b"},
+                                                        {"q?x"},
+                                                        {"l<g"},
+                                                        {"p|p"},
+                                                        {"d\"q"},
+                                                        {"tab\there"},
+                                                        {"PATCH0.TMP"},
+                                                        {"bintmp2.tmp"}};
+    for (const auto& names : kBad) {
+        Tree bad;
+        for (const std::string& name : names) bad[name] = F("x");
+        for (bool inOld : {false, true}) {
+            TreePlan plan;
+            std::string error;
+            EXPECT_FALSE(inOld ? PlanTrees({bad}, {}, true, &plan, &error)
+                               : PlanTrees({}, bad, false, &plan, &error))
+                << names[0];
+            for (const std::string& name : names) {
+                EXPECT_NE(error.find("\"" + name + "\""), std::string::npos) << error;
+            }
+        }
+    }
+}
+
+// The backup directory may not be a name Windows refuses, one the applier
+// uses for itself, or on, above or below a file of any tree.
+TEST(TreePlan, BackupNameClashesAreRefused) {
+    struct Case {
+        std::string backup, oldName, newName, message;
+    };
+    const Case kCases[] = {
+        {"BACKUP", "readme.txt", "doc/a.txt", ""},
+        {"CON", "a", "a", "device"},
+        {"a*b", "a", "a", "< >"},
+        {"x.", "a", "a", "dot or blank"},
+        {"sub/dir", "a", "a", "one plain"},
+        {"readme.txt", "a", "README.TXT", "\"README.TXT\""},
+        {"BACKUP", "backup/readme.txt", "a", "\"backup/readme.txt\""},
+        {"Βeta", "βETA", "a", "\"βETA\""},
+        {"PATCH0.TMP", "a", "a", "own work"},
+        {"patch3.tmp", "a", "a", "own work"},
+        {"BinTmp1.tmp", "a", "a", "own work"},
+    };
+    for (const Case& c : kCases) {
+        PatchSettings settings;
+        settings.backupName = c.backup;
+        Bytes patch;
+        BuildSummary summary;
+        std::string error;
+        EXPECT_EQ(BuildPatch({{{c.oldName, F("old")}}}, {{c.newName, F("new")}}, settings, Bytes(),
+                             nullptr, &patch, &summary, &error),
+                  c.message.empty())
+            << c.backup;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.backup << ": " << error;
+    }
 }
 
 TEST(TreePlan, PatternsMatchWithoutCaseAndAcrossSeparators) {

@@ -13,7 +13,10 @@ namespace {
 TEST(FuzzSmoke, ReaderAndDecoderSurviveEditedInputs) {
     Bytes source = RandomBytes(3, 300, 4), target = source;
     target.insert(target.begin() + 100, source.begin(), source.begin() + 80);
-    target[20] ^= 1;
+    // Scattered changes and a fresh run: the delta fills all five blocks.
+    for (size_t i = 20; i < 300; i += 37) target[i] ^= 1;
+    const Bytes fresh = RandomBytes(4, 20);
+    target.insert(target.begin() + 370, fresh.begin(), fresh.end());
     const DeltaVariant v = EncodeDelta(source, target, EncodeOptions{2, 3, true, false});
     ChangedFile file;
     file.fileName = "dir\\app.exe";
