@@ -6,17 +6,20 @@
 #include "builder/cli/options.h"
 #include "builder/lib/patch_check.h"
 #include "builder/lib/text_cp950.h"
+#include "core/windows_names.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Windows' comparison of names. The ASCII fold is what every Windows version
-// agrees on; a fuller comparison key replaces this one function.
-std::string LookupKey(const std::string& utf8) {
-    std::string key = utf8;
-    for (char& c : key) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return key;
+// Windows' comparison of names, on their code page 950 form: a name on the
+// disk that code page 950 cannot hold is no name the patch can carry.
+bool LookupKey(const std::string& utf8, std::string* key) {
+    std::string cp950, what;
+    size_t bad = 0;
+    if (!Utf8ToCp950(utf8, &cp950, &bad, &what)) return false;
+    *key = WindowsNameKey(cp950);
+    return true;
 }
 
 // Every file below the directory by lookup key of its relative UTF-8 name.
@@ -28,8 +31,9 @@ bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index
          it.increment(ec)) {
         std::error_code ignored;
         if (!it->is_regular_file(ignored)) continue;
-        auto added = index->emplace(
-            LookupKey(it->path().lexically_relative(root).generic_u8string()), it->path());
+        std::string key;
+        if (!LookupKey(it->path().lexically_relative(root).generic_u8string(), &key)) continue;
+        auto added = index->emplace(key, it->path());
         if (!added.second) {
             err << "warning: " << added.first->second.u8string() << " and " << it->path().u8string()
                 << " are one file on Windows; only the first is checked\n";
@@ -88,12 +92,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "error: " << error << "\n";
         return kExitFailed;
     }
-    // Names in the patch are code page 950 with '\'; the disk holds UTF-8.
+    // Names in the patch are code page 950; the disk holds UTF-8.
     TargetReader read = [&](const std::string& name, Bytes* content) {
-        std::string utf8;
-        if (!Cp950ToUtf8(name, &utf8)) return false;
-        for (char& c : utf8) c = c == '\\' ? '/' : c;
-        auto found = index.find(LookupKey(utf8));
+        auto found = index.find(WindowsNameKey(name));
         std::string ignored;
         return found != index.end() && ReadFileBytes(found->second.u8string(), content, &ignored);
     };

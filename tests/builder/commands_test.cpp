@@ -149,6 +149,9 @@ TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
     EXPECT_TRUE(Read("p.exe") == Read("again.exe")) << "same inputs, different bytes";
     // Names are matched as Windows matches them; a backup copy counts; a
     // foreign file and a missing one are told apart, and counted.
+    fs::rename(root_ / "v3/資料/說明.txt", root_ / "v3/資料/說明.TXT.");
+    EXPECT_EQ(Run({"verify", P("p.exe"), P("v3")}), kExitOk);
+    EXPECT_TRUE(Contains(out_.str(), "資料\\說明.txt: new file, replaces"));
     fs::rename(root_ / "v1/doc", root_ / "v1/DOC");
     fs::rename(root_ / "v1/prog.exe", root_ / "v1/Prog.EXE");
     EXPECT_EQ(Run({"verify", P("p.exe"), P("v1")}), kExitOk);
