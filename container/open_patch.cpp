@@ -2,9 +2,33 @@
 // notice and description texts at the head of the payload.
 #include "container/open_patch.h"
 
+#include "core/pe_layout.h"
 #include "platform/cp950_text.h"
 
 namespace {
+
+// The executable's headers, read through the file primitives.
+class ExecutableSource : public ByteSource {
+  public:
+    ExecutableSource(HANDLE file, uint32_t size) : file_(file), size_(size) {}
+    bool Read(void* buffer, uint32_t count) override {
+        if (!ReadBlock(file_, buffer, count)) return false;
+        position_ += count;
+        return true;
+    }
+    bool Seek(uint32_t position) override {
+        if (position > size_ || SeekTo(file_, position) != position) return false;
+        position_ = position;
+        return true;
+    }
+    uint32_t Position() override { return position_; }
+    uint32_t Size() override { return size_; }
+
+  private:
+    HANDLE file_;
+    uint32_t size_;
+    uint32_t position_ = 0;
+};
 
 constexpr char kNoticeCutMarker[] = "#%";
 constexpr char kNoticeLineBreak = '\n';
@@ -13,14 +37,19 @@ ResultCode ReadTrailerAndHeader(OpenedPatch* patch) {
     const HANDLE executable = patch->executable.get();
     uint8_t bytes[kPatchHeaderSize];
     uint32_t size = FileSize(executable);
-    if (size == INVALID_FILE_SIZE || size < kPayloadTrailerSize) return kUnreadablePatch;
-    SeekTo(executable, size - kPayloadTrailerSize);
+    if (size == INVALID_FILE_SIZE) return kUnreadablePatch;
+    // A signed executable carries its certificate table behind the trailer.
+    ExecutableSource source(executable, size);
+    const uint32_t end = PayloadTrailerEnd(source);
+    if (end < kPayloadTrailerSize) return kUnreadablePatch;
+    patch->payloadEnd = end;
+    SeekTo(executable, end - kPayloadTrailerSize);
     if (!ReadBlock(executable, bytes, kPayloadTrailerSize)) return kUnreadablePatch;
     PayloadTrailer trailer;
     ParsePayloadTrailer(bytes, &trailer);
-    if (!IsPlausibleTrailer(trailer, size)) return kUnreadablePatch;
+    if (!IsPlausibleTrailer(trailer, end)) return kUnreadablePatch;
 
-    SeekTo(executable, size - trailer.payloadLength);
+    SeekTo(executable, end - trailer.payloadLength);
     if (!ReadBlock(executable, bytes, kPatchHeaderSize)) return kUnreadablePatch;
     ParsePatchHeader(bytes, &patch->header);
     return patch->header.headerMagic == kPayloadMagic ? kOk : kUnreadablePatch;

@@ -17,6 +17,9 @@ struct OpenedPatch {
     PayloadFile payload;    // 0 until extracted
     PatchHeader header = {};
     uint32_t recordsStart = 0;
+    // Where the trailer ends: the file's end, or the start of the certificate
+    // table of a signed executable (less its padding).
+    uint32_t payloadEnd = 0;
 };
 
 // The texts at the head of the payload, prepared for the window.

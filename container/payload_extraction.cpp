@@ -102,7 +102,7 @@ ResultCode ExtractPayload(OpenedPatch* patch) {
     patch->payload.Reset(CreateTempStreamFile());
     const HANDLE payload = patch->payload.handle();
     if (payload == 0) return kTempFull;
-    uint32_t bodyLength = FileSize(executable) - CurrentPosition(executable) - kPayloadTrailerSize;
+    uint32_t bodyLength = patch->payloadEnd - CurrentPosition(executable) - kPayloadTrailerSize;
     ResultCode result = (patch->header.payloadFlags & kPayloadCompressed)
                             ? InflateBody(executable, payload, bodyLength)
                             : CopyStoredBody(executable, payload, bodyLength);

@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
+#include "core/pe_layout.h"
 #include "core/result_codes.h"
 
 namespace {
@@ -192,9 +193,14 @@ bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error) {
             return false;
         }
     }
+    // A finished patch, signed or not, has its trailer where ReadPatch looks.
+    MemoryByteSource image(stub.data(), static_cast<uint32_t>(stub.size()));
+    const uint32_t trailerEnd = PayloadTrailerEnd(image);
     PayloadTrailer trailer{};
-    ParsePayloadTrailer(stub.data() + stub.size() - kPayloadTrailerSize, &trailer);
-    if (IsPlausibleTrailer(trailer, stub.size())) {
+    if (trailerEnd >= kPayloadTrailerSize) {
+        ParsePayloadTrailer(stub.data() + trailerEnd - kPayloadTrailerSize, &trailer);
+    }
+    if (IsPlausibleTrailer(trailer, trailerEnd)) {
         *error = "it already carries a patch; use the bare applier";
         return false;
     }
@@ -262,13 +268,21 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
         *error = "the file is too small to hold a patch";
         return false;
     }
+    if (file.size() > UINT32_MAX) {
+        *error = "the file is larger than 4 GiB";
+        return false;
+    }
+    // A signed patch carries its certificate table behind the trailer.
+    MemoryByteSource image(file.data(), static_cast<uint32_t>(file.size()));
+    const uint32_t trailerEnd = PayloadTrailerEnd(image);
     PayloadTrailer trailer{};
-    ParsePayloadTrailer(file.data() + file.size() - kPayloadTrailerSize, &trailer);
-    if (!IsPlausibleTrailer(trailer, file.size())) {
+    if (trailerEnd >= kPayloadTrailerSize)
+        ParsePayloadTrailer(file.data() + trailerEnd - kPayloadTrailerSize, &trailer);
+    if (!IsPlausibleTrailer(trailer, trailerEnd)) {
         *error = "the file carries no patch payload";
         return false;
     }
-    out->stubSize = static_cast<uint32_t>(file.size() - trailer.payloadLength);
+    out->stubSize = trailerEnd - trailer.payloadLength;
     ParsePatchHeader(file.data() + out->stubSize, &out->header);
     if (out->header.headerMagic != kPayloadMagic) {
         *error = "the patch header is damaged";

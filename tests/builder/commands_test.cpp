@@ -16,6 +16,7 @@
 #include "builder/cli/file_io.h"
 #include "builder/lib/patch_build.h"
 #include "builder/lib/patch_check.h"
+#include "tests/core/test_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -26,24 +27,23 @@ namespace {
     return ::testing::AssertionFailure() << "\"" << part << "\" not in:\n" << text;
 }
 
-void Put16(std::string* s, size_t at, uint16_t v) {
-    (*s)[at] = static_cast<char>(v);
-    (*s)[at + 1] = static_cast<char>(v >> 8);
+// The test PE image made an applier the stub check takes: i386 (or x86-64)
+// GUI with one section whose data is in the file.
+std::string Stub(uint16_t machine = 0x14C, uint16_t subsystem = 2) {
+    const bool plus = machine != 0x14C;
+    Bytes image = PeImage(plus ? 0x20B : 0x10B, 3795);
+    const uint32_t optional = kTestPeOffset + 24, section = optional + (plus ? 240 : 224);
+    StoreLe16(&image[kTestPeOffset + 4], machine);
+    StoreLe16(&image[kTestPeOffset + 6], 1);  // sections
+    StoreLe16(&image[optional + 68], subsystem);
+    StoreLe32(&image[section + 16], 0x100);  // raw size
+    StoreLe32(&image[section + 20], 0x200);  // raw offset
+    return std::string(image.begin(), image.end());
 }
 
-// The smallest image the stub check takes: MZ, PE, one section in the file.
-std::string Stub(uint16_t machine = 0x14C, uint16_t subsystem = 2) {
-    std::string s(1024, '\0');
-    s[0] = 'M', s[1] = 'Z', s[0x3C] = '\x80';
-    s.replace(0x80, 4, std::string("PE\0\0", 4));
-    Put16(&s, 0x84, machine);
-    Put16(&s, 0x86, 1);                                 // sections
-    Put16(&s, 0x94, 0xE0);                              // optional header size
-    Put16(&s, 0x98, machine == 0x14C ? 0x10B : 0x20B);  // PE32 or PE32+
-    Put16(&s, 0xDC, subsystem);
-    Put16(&s, 0x178 + 16, 0x100);  // raw size
-    Put16(&s, 0x178 + 20, 0x200);  // raw offset
-    return s;
+std::string Signed(const std::string& file) {
+    Bytes copy = SignedCopy(Bytes(file.begin(), file.end()), 0x10B);
+    return std::string(copy.begin(), copy.end());
 }
 
 // Three releases: prog.exe changes each time, old.txt is retired, and
@@ -129,21 +129,27 @@ class CommandsTest : public ::testing::Test {
 
 TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
     ASSERT_EQ(Build("p.exe"), kExitOk) << err_.str();
-    EXPECT_EQ(Read("p.exe").compare(0, 1024, Stub()), 0);
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk) << err_.str();
-    for (const char* line :
-         {"changed  prog.exe", "from version 1 (size", "to version 2", "changed  doc\\readme.txt",
-          "new      plugins\\new.dll", "new      資料\\說明.txt", "obsolete old.txt",
-          "totals: 2 changed (4 versions"}) {
-        EXPECT_TRUE(Contains(out_.str(), line));
-    }
-    const char* kVerdicts[][2] = {{"v1", "prog.exe: rebuildable from version 1"},
-                                  {"v2", "prog.exe: rebuildable from version 2"},
-                                  {"v3", "資料\\說明.txt: new file, replaces"},
-                                  {"v3", "prog.exe: already new"}};
-    for (const auto& verdict : kVerdicts) {
-        EXPECT_EQ(Run({"verify", P("p.exe"), P(verdict[0])}), kExitOk) << err_.str();
-        EXPECT_TRUE(Contains(out_.str(), verdict[1]));
+    const std::string stub = Read("stub.exe"), patch = Read("p.exe");
+    EXPECT_EQ(patch.compare(0, stub.size(), stub), 0);
+    // A multiple of 8 long, so signing adds no padding; signed, it reads the same.
+    EXPECT_EQ(patch.size() % 8, 0u);
+    Write("signed.exe", Signed(patch));
+    for (const char* file : {"p.exe", "signed.exe"}) {
+        ASSERT_EQ(Run({"inspect", P(file)}), kExitOk) << err_.str();
+        for (const char* line :
+             {"changed  prog.exe", "from version 1 (size", "to version 2",
+              "changed  doc\\readme.txt", "new      plugins\\new.dll", "new      資料\\說明.txt",
+              "obsolete old.txt", "totals: 2 changed (4 versions"}) {
+            EXPECT_TRUE(Contains(out_.str(), line)) << file;
+        }
+        const char* kVerdicts[][2] = {{"v1", "prog.exe: rebuildable from version 1"},
+                                      {"v2", "prog.exe: rebuildable from version 2"},
+                                      {"v3", "資料\\說明.txt: new file, replaces"},
+                                      {"v3", "prog.exe: already new"}};
+        for (const auto& verdict : kVerdicts) {
+            EXPECT_EQ(Run({"verify", P(file), P(verdict[0])}), kExitOk) << err_.str();
+            EXPECT_TRUE(Contains(out_.str(), verdict[1])) << file;
+        }
     }
     ASSERT_EQ(Build("again.exe"), kExitOk);
     EXPECT_TRUE(Read("p.exe") == Read("again.exe")) << "same inputs, different bytes";
@@ -314,6 +320,7 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
         {Stub(0x14C, 3), "not a Windows GUI program"},
         {cut, "cut short"},
         {Read("patch.exe"), "already carries a patch"},
+        {Signed(Read("patch.exe")), "already carries a patch"},
     };
     for (const auto& [stub, message] : kStubs) {
         Write("bad-stub.exe", stub);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/byte_order.h"
+#include "tests/core/test_bytes.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -53,6 +54,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     };
     const size_t lengthAt = good.size() - kPayloadTrailerSize;
     Bytes stored = Pattern(3072);
+    // Signed: the stored body ends at the trailer, not at the end of the file.
+    PatchFileOptions storedOptions;
+    storedOptions.compress = false;
+    const Bytes signedStored =
+        SignedCopy(BuildPatchFile(PeImage(0x10B), stored, 0, 0, storedOptions), 0x10B);
     struct Case {
         Bytes file;
         int result;
@@ -63,6 +69,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {PatchWithBody(RawDeflate(twoPieces, 0), kPayloadCompressed), kOk, twoPieces},
         {PatchWithBody(padded, kPayloadCompressed), kOk, Pattern(5000)},
         {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), kOk, Bytes()},
+        {signedStored, kOk, stored},
         {kStub, kUnreadablePatch, {}},
         {Bytes(3, 1), kUnreadablePatch, {}},
         {changed(good.size() - 1, 0, 1), kUnreadablePatch, {}},  // trailer magic
