@@ -42,9 +42,6 @@ TEST(RecordReader, WrittenRecordsReadBack) {
             << "a variant's skip range sets the flag";
         EXPECT_EQ(r.variants[0].sourceName, "dir/app.exe") << "an empty name stands for the file";
         EXPECT_EQ(r.variants[1].skipLength, skip ? 4u : 0u);
-        const Bytes& last = file.variants[1].blocks[kDeltaBlockCount - 1];
-        const uint32_t lastAt = r.variants[1].dataStart + VariantDataLength(r.variants[1].header);
-        EXPECT_EQ(Bytes(&s[lastAt - last.size()], &s[lastAt]), last);
         const int kKinds[] = {kNewFileRecord, kObsoleteRecord, kRegistryRecord, kEndRecord};
         for (int kind : kKinds) {
             ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
@@ -53,7 +50,9 @@ TEST(RecordReader, WrittenRecordsReadBack) {
         EXPECT_EQ(r.fileName, "gone.txt") << "the NUL cut the name; the end record keeps it";
         EXPECT_EQ(in.Position(), s.size());
         for (size_t n = 0; n < s.size(); ++n) {
-            EXPECT_EQ(ReadAllRecords(Bytes(s.begin(), s.begin() + n)), ReadRecordStatus::kReadFailed) << n;
+            EXPECT_EQ(ReadAllRecords(Bytes(s.begin(), s.begin() + n)),
+                      ReadRecordStatus::kReadFailed)
+                << n;
         }
     }
 }
