@@ -91,11 +91,14 @@ class CommandsTest : public ::testing::Test {
         return RunCommandLine(args, P("mkpatch"), out_, err_);
     }
 
-    // v1 and v2 to v3 with the test stub; extra may replace --new, --stub, -o.
+    // v1 and v2 to v3 with the test stub; extra may replace --old, --new, --stub, -o.
     int Build(const std::string& output, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"build", "--old", P("v1"), "--old", P("v2"), "--quiet"};
-        const std::pair<const char*, std::string> kDefaults[] = {
-            {"--new", P("v3")}, {"--stub", P("stub.exe")}, {"-o", P(output)}};
+        std::vector<std::string> args = {"build", "--quiet"};
+        const std::pair<const char*, std::string> kDefaults[] = {{"--old", P("v1")},
+                                                                 {"--old", P("v2")},
+                                                                 {"--new", P("v3")},
+                                                                 {"--stub", P("stub.exe")},
+                                                                 {"-o", P(output)}};
         for (const auto& [option, value] : kDefaults) {
             if (std::find(extra.begin(), extra.end(), option) == extra.end()) {
                 args.insert(args.end(), {option, value});
@@ -252,10 +255,7 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--registry", P("registry-only-check.reg")}, kExitFailed, "registered-software check"},
         {{"--backup", "a\\b"}, kExitFailed, "backup directory"},
         {{"--stub", P("missing.exe")}, kExitFailed, "missing.exe: no such file"},
-        {{"--description", P("v1")}, kExitFailed, "a directory, where a file is expected"},
         {{"--notice", P("v1")}, kExitFailed, "a directory, where a file is expected"},
-        {{"--registry", P("v1")}, kExitFailed, "a directory, where a file is expected"},
-        {{"--stub", P("v1")}, kExitFailed, "a directory, where a file is expected"},
         {{"--new", P("v3/prog.exe")}, kExitFailed, "give files or directories on both sides"},
         {{"--new", P("nowhere")}, kExitFailed, "nowhere: no such file or directory"},
         {{"--new", P("empty")}, kExitFailed, "retires 3 of 3 old files"},
@@ -266,15 +266,11 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--location", "registry", "--location-key", "HKLM\\S", "--location-value", kLong},
          kExitFailed,
          "--location-value is 300 bytes"},
-        {{"--registry", P("registry-only-check.reg"), "--registry-check", "HKLM\\" + kLong},
-         kExitFailed,
-         "--registry-check is 300 bytes"},
         {{"--registry", P("long.reg"), "--registry-check", "HKLM\\S"},
          kExitFailed,
          "longer than 255 bytes"},
         {{"--name", "x.exe"}, kExitUsage, "--name applies to single files only"},
         {{"--location-key", "HKLM\\S"}, kExitUsage, "has no effect without --location registry"},
-        {{"--registry-check-value", "v"}, kExitUsage, "has no effect"},
         {{"--keep-obsolete", "--allow-removals"}, kExitUsage, "--allow-removals has no effect"},
         {{"--no-times", "--time-zone", "local"}, kExitUsage, "--time-zone has no effect"},
         {{"--time-zone", "+8h"}, kExitUsage, "--time-zone must be"},
@@ -282,13 +278,11 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--new", P("v3"), "--new", P("v2")}, kExitUsage, "--new is given twice"},
         {{"-o", P("p.exe")}, kExitFailed, "exists; pass -f (--force)"},
         {{"-o", P("stub.exe")}, kExitFailed, "would replace the input"},
-        {{"-o", P("bad.txt"), "--notice", P("bad.txt")}, kExitFailed, "would replace the input"},
         {{"-o", P("v1/prog.exe")}, kExitFailed, "inside that tree"},
-        {{"-o", P("v3/new.exe")}, kExitFailed, "inside that tree"},
         {{"-o", P("v2")}, kExitFailed, "not a file that can be written"},
         {{"-o", P("no/such/dir/p.exe")}, kExitFailed, "does not exist"},
     };
-    const std::string before = Read("v1/prog.exe") + Read("stub.exe") + Read("bad.txt");
+    const std::string before = Read("v1/prog.exe") + Read("stub.exe");
     for (const Case& c : kCases) {
         std::vector<std::string> extra = c.extra;
         if (!Contains(c.message, "pass -f")) extra.push_back("-f");
@@ -297,8 +291,7 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         EXPECT_EQ(Read("p.exe"), "previous patch");
         EXPECT_EQ(Leftovers(), "");
     }
-    EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe") + Read("bad.txt"), before);
-    EXPECT_FALSE(fs::exists(root_ / "v3/new.exe"));
+    EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe"), before);
     EXPECT_FALSE(fs::exists(root_ / "no"));
     // What the guards refuse by default goes through when asked for.
     EXPECT_EQ(Build("p.exe", {"--new", P("few"), "--allow-removals", "-f"}), kExitOk) << err_.str();
@@ -309,10 +302,6 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
     std::string cut = Stub();
     cut.resize(0x250);  // the section ends at 0x300
     const std::pair<std::string, const char*> kStubs[] = {
-        {"\x7f"
-         "ELF" +
-             std::string(200, '\0'),
-         "no MZ header"},
         {"just some text, long enough to hold an MZ header offset and more of it.", "no MZ"},
         {"", "no MZ header"},
         {std::string("MZ") + std::string(100, '\0'), "no PE header"},
@@ -332,18 +321,15 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
     Write("bad-stub.exe", Stub(0x8664));
     EXPECT_EQ(Build("p.exe", {"--stub", P("bad-stub.exe"), "--allow-64bit-stub"}), kExitOk);
     // Without --stub, the applier beside the program is taken, and checked.
-    std::vector<std::string> args = {"build", "--old",   P("v2"), "--new",
-                                     P("v3"), "--quiet", "-o",    P("p1.exe")};
+    const auto withoutStub = [&](const std::string& output) {
+        return Run({"build", "--old", P("v2"), "--new", P("v3"), "--quiet", "-f", "-o", P(output)});
+    };
     Write("applier.exe", Stub());
-    EXPECT_EQ(Run(args), kExitOk) << err_.str();
-    args.back() = P("applier.exe");
-    args.push_back("-f");
-    EXPECT_EQ(Run(args), kExitFailed);
+    EXPECT_EQ(withoutStub("p1.exe"), kExitOk) << err_.str();
+    EXPECT_EQ(withoutStub("applier.exe"), kExitFailed);
     EXPECT_TRUE(Contains(err_.str(), "would replace the input"));
-    args.pop_back();
     Write("applier.exe", "not an applier");
-    args.back() = P("p2.exe");
-    EXPECT_EQ(Run(args), kExitFailed);
+    EXPECT_EQ(withoutStub("p2.exe"), kExitFailed);
     EXPECT_TRUE(Contains(err_.str(), "applier.exe is no applier"));
 }
 
@@ -353,15 +339,11 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
     fs::copy_file(root_ / "v3/prog.exe", root_ / "tool-2.0.exe");
     const std::pair<std::vector<std::string>, const char*> kCases[] = {
         {{}, "tool-2.0.exe"}, {{"--name", "bin/tool.exe"}, "bin\\tool.exe"}};
-    for (const auto& [extra, name] : kCases) {
-        std::vector<std::string> args = {"build",           "--old",  P("tool-1.0.exe"), "--new",
-                                         P("tool-2.0.exe"), "--stub", P("stub.exe"),     "-f",
-                                         "--quiet",         "-o",     P("p.exe")};
-        args.insert(args.end(), extra.begin(), extra.end());
-        ASSERT_EQ(Run(args), kExitOk) << err_.str();
+    for (auto [extra, name] : kCases) {
+        extra.insert(extra.end(), {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"), "-f"});
+        ASSERT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
         PatchContents patch = ReadBack("p.exe");
         ASSERT_EQ(patch.records.size(), 1u);
-        EXPECT_EQ(patch.records[0].kind, kFileRecord);
         EXPECT_EQ(patch.records[0].fileName, name);
     }
 }
@@ -372,18 +354,17 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
 // followed.
 TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
     Write("outside.txt", "secret");
+    const auto outLink = [](const fs::path& v3) {
+        fs::create_symlink("../outside.txt", v3 / "out.txt");
+    };
     struct Case {
         void (*make)(const fs::path& v3);
         std::vector<std::string> extra;
         const char* message;  // empty: builds
     };
     const Case kCases[] = {
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {},
-         "v3x/out.txt: a symbolic link; pass --follow-links"},
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {"--follow-links"},
-         "outside the tree"},
+        {outLink, {}, "v3x/out.txt: a symbolic link; pass --follow-links"},
+        {outLink, {"--follow-links"}, "outside the tree"},
         {[](const fs::path& v3) { fs::create_symlink("gone.txt", v3 / "dangling.txt"); },
          {"--follow-links"},
          "v3x/dangling.txt: a link to nothing"},
@@ -396,9 +377,7 @@ TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
         {[](const fs::path& v3) { fs::create_directory_symlink("plugins", v3 / "extra"); },
          {"--follow-links"},
          ""},
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {"--exclude", "out.*"},
-         ""},
+        {outLink, {"--exclude", "out.*"}, ""},
         {[](const fs::path& v3) { mkfifo((v3 / "pipe").c_str(), 0600); },
          {},
          "v3x/pipe: a named pipe, which a patch cannot carry"},
@@ -430,37 +409,32 @@ TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
 }
 #endif
 
-// inspect and verify refuse a body that inflates far beyond its size; a
-// patch that reads back fine is shown with warnings about unused patterns.
+// inspect and verify refuse a body that inflates far beyond its size, or a
+// file without a payload; a build that goes through warns of unused patterns.
 TEST_F(CommandsTest, ReadingIsBoundedAndWarningsAreGiven) {
     PatchFileOptions options;
     options.level = 1;
-    Write("bomb.exe", "");
-    {
-        Bytes payload(kPayloadFloorLimit + 1, 0);
-        Bytes bomb = BuildPatchFile(Bytes(4), payload, 0, 0, options);
-        std::ofstream(root_ / "bomb.exe", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bomb.data()), bomb.size());
-    }
-    for (auto args : {std::vector<std::string>{"inspect", P("bomb.exe")},
-                      std::vector<std::string>{"verify", P("bomb.exe"), P("v1")}}) {
+    const Bytes bomb = BuildPatchFile(Bytes(4), Bytes(kPayloadFloorLimit + 1, 0), 0, 0, options);
+    Write("bomb.exe", std::string(bomb.begin(), bomb.end()));
+    const std::pair<std::vector<std::string>, const char*> kUnreadable[] = {
+        {{"inspect", P("bomb.exe")}, "far beyond its compressed size; refused"},
+        {{"verify", P("bomb.exe"), P("v1")}, "far beyond its compressed size; refused"},
+        {{"inspect", P("stub.exe")}, "no patch payload"}};
+    for (const auto& [args, message] : kUnreadable) {
         EXPECT_EQ(Run(args), kExitFailed);
-        EXPECT_TRUE(Contains(err_.str(), "far beyond its compressed size; refused"));
+        EXPECT_TRUE(Contains(err_.str(), message));
     }
     const std::pair<std::vector<std::string>, const char*> kWarnings[] = {
         {{"--optional", "*.dll"}, "warning: --optional *.dll matches no changed file"},
         {{"--silent", "nothing*"}, "warning: --silent nothing* matches no changed file"},
         {{"--exclude", "*.pdb"}, "warning: --exclude *.pdb matches nothing"},
+        {{"--old", P("v2"), "--new", P("v2")}, "warning: the patch changes nothing"},
     };
     for (const auto& [extra, warning] : kWarnings) {
         EXPECT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
         EXPECT_TRUE(Contains(err_.str(), warning));
         fs::remove(root_ / "p.exe");
     }
-    EXPECT_EQ(Run({"build", "--old", P("v2"), "--new", P("v2"), "--stub", P("stub.exe"), "-o",
-                   P("p.exe")}),
-              kExitOk);
-    EXPECT_TRUE(Contains(err_.str(), "warning: the patch changes nothing"));
 }
 
 TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
@@ -482,27 +456,7 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
         EXPECT_TRUE(Contains(err_.str(), "try 'mkpatch --help'"));
     }
     EXPECT_EQ(Run({"--version"}), kExitOk);
-    EXPECT_TRUE(Contains(out_.str(), "mkpatch "));
     EXPECT_EQ(Run({"build", "--help"}), kExitOk);
-    for (const char* part : {"-o, --output FILE", "--time-zone", "--exclude", "--force"}) {
-        EXPECT_TRUE(Contains(out_.str(), part));
-    }
-    EXPECT_EQ(Run({"inspect", P("stub.exe")}), kExitFailed);
-    EXPECT_TRUE(Contains(err_.str(), "no patch payload"));
-}
-
-TEST(PatchName, RefusesNamesTheApplierWouldMisread) {
-    std::string out, error;
-    EXPECT_TRUE(PatchName("dir/file.txt", &out, &error));
-    EXPECT_EQ(out, "dir\\file.txt");
-    EXPECT_TRUE(PatchName("中文/檔案.txt", &out, &error)) << error;
-    const char* kRefused[][2] = {{"許可.txt", "'\\' byte"},
-                                 {"smile\xF0\x9F\x98\x80.txt", "cannot hold"},
-                                 {"../up.txt", "leave the target"}};
-    for (const auto& refused : kRefused) {
-        EXPECT_FALSE(PatchName(refused[0], &out, &error)) << refused[0];
-        EXPECT_TRUE(Contains(error, refused[1]));
-    }
 }
 
 }  // namespace
