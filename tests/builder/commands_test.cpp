@@ -117,15 +117,6 @@ class CommandsTest : public ::testing::Test {
         return patch;
     }
 
-    // What is left in the directory beside the output: no temporary files.
-    std::string Leftovers() const {
-        std::string names;
-        for (const auto& e : fs::directory_iterator(root_)) {
-            if (e.path().extension() == ".tmp") names += e.path().filename().string() + " ";
-        }
-        return names;
-    }
-
     fs::path root_;
     std::ostringstream out_, err_;
 };
@@ -289,7 +280,7 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         EXPECT_EQ(Build("p.exe", extra), c.code) << c.message;
         EXPECT_TRUE(Contains(err_.str(), c.message));
         EXPECT_EQ(Read("p.exe"), "previous patch");
-        EXPECT_EQ(Leftovers(), "");
+        for (const auto& e : fs::directory_iterator(root_)) EXPECT_NE(e.path().extension(), ".tmp");
     }
     EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe"), before);
     EXPECT_FALSE(fs::exists(root_ / "no"));
