@@ -56,7 +56,9 @@ TEST_F(RegistryRun, CheckValueAndFailuresDecideWhatIsWritten) {
             bytes.pop_back();  // the End code; the script's length ends before it
         EXPECT_EQ(c.result, RunScript(bytes));
         EXPECT_EQ(c.written ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
-        if (c.result != kOk) EXPECT_EQ(1, LogCount(c.result));
+        if (c.result != kOk) {
+            EXPECT_EQ(1, LogCount(c.result));
+        }
     }
 }
 

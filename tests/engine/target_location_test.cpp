@@ -5,6 +5,12 @@
 
 namespace {
 
+LocationSpec Kind(uint8_t kind) {
+    LocationSpec location;
+    location.kind = kind;
+    return location;
+}
+
 class Locate : public EngineRun {
   protected:
     int LocateWith(const LocationSpec& location, const std::string& requested) {
@@ -71,7 +77,9 @@ TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
         host.shownTarget = "typed by the user";
         ASSERT_EQ(c.located.empty() ? kTargetNotRegistered : kOk, LocateWith(registry, "typed"));
         EXPECT_EQ(c.located.empty() ? "typed by the user" : c.located, host.shownTarget);
-        if (!c.located.empty()) EXPECT_EQ(c.located, walk.sections.target[0]);
+        if (!c.located.empty()) {
+            EXPECT_EQ(c.located, walk.sections.target[0]);
+        }
     }
     // A failed location runs no pass: nothing is staged or placed.
     OneSection s(kBackup, {kRegistryValue, kCurrentUserRoot, kKey + std::string("\\None"), ""});
@@ -90,9 +98,9 @@ TEST_F(Locate, SeveralSectionsEachStartBehindTheirOwnLocation) {
     SetRegistryValue(kKey, "Path", TextBytes(target));
     const std::pair<LocationSpec, std::string> sections[] = {
         {LocationSpec{kRegistryValue, kCurrentUserRoot, kKey, "Path"}, target},
-        {LocationSpec{kWindowsDirectory}, windows},
-        {LocationSpec{kSystemDirectory}, system},
-        {LocationSpec{7}, system},
+        {Kind(kWindowsDirectory), windows},
+        {Kind(kSystemDirectory), system},
+        {Kind(7), system},
         {LocationSpec{}, "typed"}};
     constexpr int kCount = std::size(sections);
     RecordStreamWriter w;
