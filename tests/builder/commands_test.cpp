@@ -146,8 +146,8 @@ TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
                                       {"v3", "資料\\說明.txt: new file, replaces"},
                                       {"v3", "prog.exe: already new"}};
         for (const auto& verdict : kVerdicts) {
-            EXPECT_EQ(Run({"verify", P(file), P(verdict[0])}), kExitOk) << err_.str();
-            EXPECT_TRUE(Contains(out_.str(), verdict[1])) << file;
+            EXPECT_TRUE(Contains(Output({"verify", P(file), P(verdict[0])}, kExitOk), verdict[1]))
+                << file;
         }
     }
     ASSERT_EQ(Build("again.exe"), kExitOk);
@@ -186,9 +186,8 @@ TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
               kExitOk)
         << err_.str();
     EXPECT_EQ(ReadBack("p.exe").notice, std::string("\xAA\x60\xB7\x4E\0#%hidden", 13));
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk) << err_.str();
     // Only the file the pattern names is optional.
-    const std::string text = out_.str();
+    const std::string text = Output({"inspect", P("p.exe")}, kExitOk);
     const size_t optional = text.find(" optional\n");
     EXPECT_EQ(optional, text.find('\n', text.find("changed  doc\\readme.txt")) - 9);
     EXPECT_EQ(optional, text.rfind(" optional\n"));
@@ -197,9 +196,9 @@ TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
           "backup directory: 備份", "notice:\n  注意\n", "description:\n  說明一\n  說明二\n",
           "registry, written only when HKEY_LOCAL_MACHINE\\Software\\App [Path] exists",
           "HKEY_LOCAL_MACHINE\\Software\\App [語言] REG_SZ = 中文", "1 registry values"}) {
-        EXPECT_TRUE(Contains(out_.str(), line));
+        EXPECT_TRUE(Contains(text, line));
     }
-    EXPECT_FALSE(Contains(out_.str(), "hidden"));
+    EXPECT_FALSE(Contains(text, "hidden"));
     ASSERT_EQ(Run({"inspect", "--json", P("p.exe")}), kExitOk);
     for (const char* part :
          {"\"backup\":\"備份\"", "\"notice\":\"注意\\n#%hidden\"",
@@ -373,8 +372,7 @@ TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
         EXPECT_EQ(Build("p.exe", extra), *c.message ? kExitFailed : kExitOk) << err_.str();
         EXPECT_TRUE(Contains(err_.str(), c.message));
     }
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk);
-    EXPECT_FALSE(Contains(out_.str(), "out.txt"));
+    EXPECT_FALSE(Contains(Output({"inspect", P("p.exe")}, kExitOk), "out.txt"));
     // A link where a temporary output name might be: never written through.
     for (int k = 0; k < 3; ++k) {
         fs::create_symlink(root_ / "outside.txt", root_ / (".q.exe." + std::to_string(getpid()) +
