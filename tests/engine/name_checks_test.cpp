@@ -119,18 +119,21 @@ TEST_F(NameChecks, NamesThatMeetAreRefusedBeforeAnythingMoves) {
     EXPECT_EQ(kOld, ReadFileBytes(At("BAK\\a.txt")));
 }
 
-// Two sections on one directory reach the same file under two names.
-TEST_F(NameChecks, SectionsSharingATargetAreComparedToo) {
-    RecordStreamWriter w;
-    w.Location(LocationSpec{}, true);
-    w.BackupName("B1");
-    w.NewFile("x.txt", kNew);
-    w.End();
-    w.Location(LocationSpec{});
-    w.BackupName("B2");
-    w.Obsolete("X.txt");
-    w.End();
-    ExpectRefused(w.bytes(), "two sections");
+// Two sections on one directory reach the same file under two names; a bad
+// name in a section before the last is refused as in the last one.
+TEST_F(NameChecks, EverySectionIsChecked) {
+    for (const std::string& second : {std::string("X.txt"), std::string("nul.txt")}) {
+        RecordStreamWriter w;
+        w.Location(LocationSpec{}, true);
+        w.BackupName("B1");
+        w.NewFile(second == "X.txt" ? "x.txt" : second, kNew);
+        w.End();
+        w.Location(LocationSpec{});
+        w.BackupName("B2");
+        w.Obsolete(second == "X.txt" ? second : "a.txt");
+        w.End();
+        ExpectRefused(w.bytes(), second);
+    }
 }
 
 // Parts of the target that stand in for links: Wine shows a linked directory
