@@ -8,6 +8,7 @@
 #   tools/hostile-campaign.sh [BUILD_TREE [STRIDE]]
 # BUILD_TREE: the Windows test build (default: the preset tools/wine-env.sh
 # picks); STRIDE: every STRIDE-th variant only (make test runs a sample).
+# CAMPAIGN_WORK: where the variants are made (default BUILD_TREE/hostile-campaign).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR="${BUILD_DIR:-$here/build}"
@@ -21,7 +22,7 @@ stride="${2:-1}"
 : "${APPLIER_EXE:=$tree/app/applier.exe}"
 : "${CAMPAIGN_EXE:=$tree/tests/e2e/hostile_campaign.exe}"
 export APPLIER_EXE
-work="$tree/hostile-campaign"
+work="${CAMPAIGN_WORK:-$tree/hostile-campaign}"
 rm -rf "$work"
 mkdir -p "$work"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
