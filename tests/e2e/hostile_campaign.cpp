@@ -194,10 +194,16 @@ std::vector<Variant> AllVariants(const Bytes& stub, const std::string& directory
             Shape s;
             const std::string a = first, b = second;
             s.extra.push_back([a, b, kinds](RecordStreamWriter& w) {
-                if (kinds == 0) w.NewFile(a, kAdded);
-                if (kinds == 2) w.Changed(Change(a, kLong, kAdded));
-                if (kinds != 1) w.Obsolete(b);
-                if (kinds == 1) w.NewFile(b, kAdded);
+                if (kinds == 2) {
+                    w.Changed(Change(a, kLong, kAdded));
+                } else {
+                    w.NewFile(a, kAdded);
+                }
+                if (kinds == 1) {
+                    w.NewFile(b, kAdded);
+                } else {
+                    w.Obsolete(b);
+                }
             });
             add("meet " + a + " / " + b + " kinds " + std::to_string(kinds), "old", s);
         }
@@ -207,11 +213,9 @@ std::vector<Variant> AllVariants(const Bytes& stub, const std::string& directory
     const std::string backups[] = {"app.exe",
                                    "APP.EXE",
                                    "data",
-                                   "DATA\\x",
                                    "data\\text.txt\\b",
                                    "data\\added.txt",
                                    "Gone.txt",
-                                   directoryAlias,
                                    "patch7.TMP",
                                    std::string(255, 'b'),
                                    std::string(230, 'b'),
@@ -220,6 +224,13 @@ std::vector<Variant> AllVariants(const Bytes& stub, const std::string& directory
         Shape s;
         s.backup = backup;
         add("backup meets " + backup.substr(0, 40), "old", s);
+    }
+    // Inside a tree directory beside its files, or an existing directory no
+    // record names (here by its 8.3 alias): a backup like any other.
+    for (const std::string& backup : {std::string("DATA\\x"), directoryAlias}) {
+        Shape s;
+        s.backup = backup;
+        add("backup in " + backup, "either", s);
     }
     for (size_t length : {180u, 220u, 250u}) {
         Shape s;
@@ -253,7 +264,8 @@ std::vector<Variant> AllVariants(const Bytes& stub, const std::string& directory
         damaged[bodyAt + NextRandom(&state) % bodyLength] ^= uint8_t(1 + NextRandom(&state) % 255);
         v.push_back({"body byte " + std::to_string(i), "old", damaged, ""});
     }
-    for (size_t cut : {1u, 100u, 1000u}) {
+    // Cut inside the payload: a cut into the program image is no program at all.
+    for (size_t cut : {size_t(1), size_t(100), good.size() - stub.size() - 1}) {
         Bytes damaged(good.begin(), good.end() - cut);
         v.push_back({"cut " + std::to_string(cut), "old", damaged, ""});
     }
