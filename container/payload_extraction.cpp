@@ -3,18 +3,39 @@
 #include <zlib.h>
 
 #include "container/open_patch.h"
+#include "core/crc.h"
 
 namespace {
 
 constexpr uint32_t kPieceSize = 1024;
 constexpr int kRawDeflateWindowBits = -15;
 
-ResultCode CopyStoredBody(HANDLE executable, HANDLE payload, uint32_t bodyLength) {
+// The payload file, with the length and CRC value of what went into it folded
+// in as it is written: the integrity record is checked without reading again.
+class PayloadSink {
+  public:
+    explicit PayloadSink(HANDLE file) : file_(file) {}
+    bool Write(const uint8_t* bytes, uint32_t count) {
+        crc_ = CrcOfBuffer(bytes, count, crc_);
+        length_ += count;
+        return WriteBlock(file_, bytes, count);
+    }
+    bool Matches(const IntegrityRecord& record) const {
+        return length_ == record.payloadLength && crc_ == record.payloadCrc;
+    }
+
+  private:
+    HANDLE file_;
+    uint32_t crc_ = kCrcStart;
+    uint32_t length_ = 0;
+};
+
+ResultCode CopyStoredBody(HANDLE executable, PayloadSink& payload, uint32_t bodyLength) {
     uint8_t buffer[kPieceSize];
     while (bodyLength > 0) {
         uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
         if (!ReadBlock(executable, buffer, piece)) return kPatchDamaged;
-        if (!WriteBlock(payload, buffer, piece)) return kTempFull;
+        if (!payload.Write(buffer, piece)) return kTempFull;
         bodyLength -= piece;
     }
     return kOk;
@@ -22,7 +43,7 @@ ResultCode CopyStoredBody(HANDLE executable, HANDLE payload, uint32_t bodyLength
 
 class RawInflater {
   public:
-    explicit RawInflater(HANDLE output) : output_(output) {
+    explicit RawInflater(PayloadSink& output) : output_(output) {
         ready_ = inflateInit2(&stream_, kRawDeflateWindowBits) == Z_OK;
     }
     ~RawInflater() {
@@ -50,7 +71,7 @@ class RawInflater {
         int status = inflate(&stream_, flush);
         uint32_t count = kPieceSize - stream_.avail_out;
         *produced = count > 0 || stream_.avail_in != inputBefore;
-        if (count > 0 && !WriteBlock(output_, output, count)) return kTempFull;
+        if (count > 0 && !output_.Write(output, count)) return kTempFull;
         if (status == Z_STREAM_END) {
             finished_ = true;
             return kOk;
@@ -62,13 +83,13 @@ class RawInflater {
     }
 
   private:
-    HANDLE output_;
+    PayloadSink& output_;
     z_stream stream_ = {};
     bool ready_ = false;
     bool finished_ = false;
 };
 
-ResultCode InflateBody(HANDLE executable, HANDLE payload, uint32_t bodyLength) {
+ResultCode InflateBody(HANDLE executable, PayloadSink& payload, uint32_t bodyLength) {
     RawInflater inflater(payload);
     if (!inflater.ready()) return kPatchDamaged;
     uint8_t input[kPieceSize];
@@ -100,13 +121,18 @@ ResultCode InflateBody(HANDLE executable, HANDLE payload, uint32_t bodyLength) {
 ResultCode ExtractPayload(OpenedPatch* patch) {
     const HANDLE executable = patch->executable.get();
     patch->payload.Reset(CreateTempStreamFile());
-    const HANDLE payload = patch->payload.handle();
-    if (payload == 0) return kTempFull;
+    if (patch->payload.handle() == 0) return kTempFull;
+    PayloadSink payload(patch->payload.handle());
     uint32_t bodyLength = patch->payloadEnd - CurrentPosition(executable) - kPayloadTrailerSize;
     ResultCode result = (patch->header.payloadFlags & kPayloadCompressed)
                             ? InflateBody(executable, payload, bodyLength)
                             : CopyStoredBody(executable, payload, bodyLength);
     if (result != kOk) return result;
+    // A download damaged inside a body that still inflates.
+    IntegrityRecord record;
+    if (ReadIntegrityRecord(patch->header.opaqueBlock, &record) && !payload.Matches(record)) {
+        return kPatchDamaged;
+    }
     patch->payload.Seek(0);
     return kOk;
 }

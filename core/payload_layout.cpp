@@ -39,3 +39,17 @@ bool IsPlausibleTrailer(const PayloadTrailer& trailer, uint64_t fileSize) {
            trailer.payloadLength >= kPatchHeaderSize + kPayloadTrailerSize &&
            trailer.payloadLength <= fileSize;
 }
+
+void WriteIntegrityRecord(const IntegrityRecord& record, uint8_t block[kOpaqueBlockSize]) {
+    std::memset(block, 0, kOpaqueBlockSize);
+    std::memcpy(block, kIntegrityTag, sizeof kIntegrityTag);
+    StoreLe32(block + 4, record.payloadLength);
+    StoreLe32(block + 8, record.payloadCrc);
+}
+
+bool ReadIntegrityRecord(const uint8_t block[kOpaqueBlockSize], IntegrityRecord* out) {
+    if (std::memcmp(block, kIntegrityTag, sizeof kIntegrityTag) != 0) return false;
+    out->payloadLength = LoadLe32(block + 4);
+    out->payloadCrc = LoadLe32(block + 8);
+    return true;
+}

@@ -14,6 +14,17 @@ constexpr uint8_t kPayloadCompressed = 0x01;  // PayloadFlags bit 0: body is raw
 constexpr uint32_t kNoticeCapacity = 1000;
 constexpr uint32_t kDescriptionCapacity = 1002;
 
+// The integrity record the builder writes at the start of the OpaqueBlock:
+// tag, then the inflated payload's length and CRC value (u32 each). The rest
+// of the block stays zero. Without the tag a patch is taken as it is.
+constexpr uint8_t kIntegrityTag[4] = {'I', 'N', 'T', '1'};
+constexpr uint32_t kIntegrityRecordSize = 12;
+
+struct IntegrityRecord {
+    uint32_t payloadLength;  // bytes of the inflated payload: texts and record stream
+    uint32_t payloadCrc;     // CRC value over them, as core/crc.h computes it
+};
+
 struct PayloadTrailer {
     uint32_t payloadLength;
     uint32_t trailerMagic;
@@ -33,6 +44,10 @@ void ParsePayloadTrailer(const uint8_t bytes[kPayloadTrailerSize], PayloadTraile
 void SerializePayloadTrailer(const PayloadTrailer& trailer, uint8_t bytes[kPayloadTrailerSize]);
 void ParsePatchHeader(const uint8_t bytes[kPatchHeaderSize], PatchHeader* out);
 void SerializePatchHeader(const PatchHeader& header, uint8_t bytes[kPatchHeaderSize]);
+
+void WriteIntegrityRecord(const IntegrityRecord& record, uint8_t block[kOpaqueBlockSize]);
+// True when the block starts with the tag; *out then holds the record.
+bool ReadIntegrityRecord(const uint8_t block[kOpaqueBlockSize], IntegrityRecord* out);
 
 // True when a trailer read from a file of fileSize bytes can frame a payload:
 // magic matches and the length covers header and trailer within the file.

@@ -3,6 +3,7 @@
 #include "engine/deferred_rename.h"
 #include "engine/file_check.h"
 #include "engine/file_commit.h"
+#include "engine/name_checks.h"
 #include "engine/registry_update.h"
 #include "engine/rollback_cleanup.h"
 #include "engine/target_location.h"
@@ -47,7 +48,9 @@ ResultCode ApplyDriver(ApplyRun& run) {
         run.Show(result);
         return result;
     }
-    result = RunPass(run, CheckAndStage, true);
+    // Names are judged before anything is staged, so a refusal touches nothing.
+    result = CheckPatchNames(run);
+    if (result == kOk) result = RunPass(run, CheckAndStage, true);
     if (result != kOk) {
         run.Show(result);
         CleanUp(run);

@@ -81,7 +81,10 @@ ResultCode SkipSectionBody(PayloadFile& payload) {
     std::string backupName;
     if (!payload.ReadString(&backupName)) return kPatchDamaged;
     for (;;) {
-        if (ReadRecord(payload, &scratch) != ReadRecordStatus::kOk) return kPatchDamaged;
+        const ReadRecordStatus status = ReadRecord(payload, &scratch);
+        // A name Windows would resolve otherwise is refused as in the last section.
+        if (status == ReadRecordStatus::kUnsafeName) return kInternalFileError;
+        if (status != ReadRecordStatus::kOk) return kPatchDamaged;
         if (scratch.kind == kEndRecord) return kOk;
     }
 }

@@ -266,7 +266,7 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         return false;
     }
     Bytes file =
-        FramePatchBody(stub, body, static_cast<uint16_t>(settings.notice.size()),
+        FramePatchBody(stub, body, payload, static_cast<uint16_t>(settings.notice.size()),
                        static_cast<uint16_t>(settings.description.size()), kBuilderFileOptions);
     if (!CheckBuiltPatch(file, plan, changedNames, addedNames, error)) return false;
     summary->changed = plan.changed.size();

@@ -297,6 +297,15 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
     } else {
         out->payload.assign(body, body + out->bodySize);
     }
+    // The applier refuses such a patch at start-up: so does verify.
+    IntegrityRecord integrity;
+    if (ReadIntegrityRecord(out->header.opaqueBlock, &integrity) &&
+        (integrity.payloadLength != out->payload.size() ||
+         integrity.payloadCrc !=
+             CrcOfBuffer(out->payload.data(), out->payload.size(), kCrcStart))) {
+        *error = "the payload does not match the length and CRC value its header records";
+        return false;
+    }
     size_t textEnd = static_cast<size_t>(out->header.noticeLength) + out->header.descriptionLength;
     if (out->header.noticeLength > kNoticeCapacity ||
         out->header.descriptionLength > kDescriptionCapacity || textEnd > out->payload.size()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/byte_order.h"
+#include "core/crc.h"
 #include "core/payload_layout.h"
 #include "core/pe_layout.h"
 
@@ -205,11 +206,12 @@ Bytes RawDeflate(const Bytes& data, int level) {
 Bytes BuildPatchFile(const Bytes& stub, const Bytes& payload, uint16_t noticeLength,
                      uint16_t descriptionLength, const PatchFileOptions& options) {
     return FramePatchBody(stub, options.compress ? RawDeflate(payload, options.level) : payload,
-                          noticeLength, descriptionLength, options);
+                          payload, noticeLength, descriptionLength, options);
 }
 
-Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength,
-                     uint16_t descriptionLength, const PatchFileOptions& options) {
+Bytes FramePatchBody(const Bytes& stub, const Bytes& body, const Bytes& payload,
+                     uint16_t noticeLength, uint16_t descriptionLength,
+                     const PatchFileOptions& options) {
     PatchHeader header{};
     header.headerMagic = kPayloadMagic;
     header.builderValue = options.builderValue;
@@ -217,6 +219,11 @@ Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength
     header.payloadFlags = options.compress ? kPayloadCompressed : 0;
     header.noticeLength = noticeLength;
     header.descriptionLength = descriptionLength;
+    if (options.integrityRecord) {
+        const IntegrityRecord record{static_cast<uint32_t>(payload.size()),
+                                     CrcOfBuffer(payload.data(), payload.size(), kCrcStart)};
+        WriteIntegrityRecord(record, header.opaqueBlock);
+    }
     uint8_t headerBytes[kPatchHeaderSize];
     SerializePatchHeader(header, headerBytes);
 

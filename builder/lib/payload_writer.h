@@ -96,6 +96,9 @@ struct PatchFileOptions {
     // signing tools then append their certificate table right behind the
     // trailer. Off by default, so tests also cover unaligned signed patches.
     bool alignToEight = false;
+    // The inflated payload's length and CRC value in the OpaqueBlock, so the
+    // applier refuses a body that inflates into something else.
+    bool integrityRecord = true;
 };
 
 // stub (the applier executable) + PatchHeader + body + PayloadTrailer.
@@ -105,9 +108,10 @@ Bytes BuildPatchFile(const Bytes& stub, const Bytes& payload, uint16_t noticeLen
                      uint16_t descriptionLength, const PatchFileOptions& options);
 
 // The same frame around a body already compressed (when options.compress) by
-// the caller's own deflate; options.level is not used.
-Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength,
-                     uint16_t descriptionLength, const PatchFileOptions& options);
+// the caller's own deflate from payload; options.level is not used.
+Bytes FramePatchBody(const Bytes& stub, const Bytes& body, const Bytes& payload,
+                     uint16_t noticeLength, uint16_t descriptionLength,
+                     const PatchFileOptions& options);
 
 // Raw deflate (window bits -15) of data at the given level.
 Bytes RawDeflate(const Bytes& data, int level);

@@ -12,7 +12,7 @@ namespace {
 // The stub, the header, the body (one complete deflate stream when
 // compressed, nothing behind it) and the trailer: every option, an invalid
 // level too, gives a file that reads back whole, also signed; aligned files
-// are a multiple of 8 long.
+// are a multiple of 8 long; a damaged body is refused.
 TEST(PatchFile, FramesThePayloadForEveryOption) {
     const Bytes stub = PeImage(0x10B, 13);
     RecordStreamWriter records;
@@ -39,6 +39,13 @@ TEST(PatchFile, FramesThePayloadForEveryOption) {
             EXPECT_EQ(patch.payload, payload);
             EXPECT_EQ(patch.notice + "|" + patch.description, "notice|desc");
         }
+        // A body changed near its end: a stored one inflates all the same,
+        // so only the integrity record in the header tells.
+        Bytes damaged = file;
+        damaged[damaged.size() - kPayloadTrailerSize - 2] ^= 0x01;  // in a.txt
+        PatchContents patch;
+        std::string error;
+        EXPECT_FALSE(ReadPatch(damaged, &patch, &error));
     }
 }
 

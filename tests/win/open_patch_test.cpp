@@ -22,6 +22,7 @@ Bytes PatchWithBody(const Bytes& body, uint8_t flags, uint16_t notice = 0) {
     constexpr size_t kFlagsAt = 9;  // behind the magic, builder value and builder byte
     PatchFileOptions stored;
     stored.compress = false;
+    stored.integrityRecord = false;
     Bytes file = BuildPatchFile(kStub, body, notice, 0, stored);
     file[kStub.size() + kFlagsAt] = flags;
     return file;
@@ -59,6 +60,18 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     storedOptions.compress = false;
     const Bytes signedStored =
         SignedCopy(BuildPatchFile(PeImage(0x10B), stored, 0, 0, storedOptions), 0x10B);
+    // With the integrity record: a level 0 body inflates whatever byte of its
+    // data is changed, so only the record tells the damage.
+    PatchFileOptions level0;
+    level0.level = 0;
+    const Bytes checked = BuildPatchFile(kStub, twoPieces, 0, 0, level0);
+    const Bytes checkedStored = BuildPatchFile(kStub, stored, 0, 0, storedOptions);
+    const size_t bodyAt = kStub.size() + kPatchHeaderSize;
+    auto flipped = [](Bytes b, size_t at) {
+        b[at] ^= 0x20;
+        return b;
+    };
+    constexpr size_t kRecordLengthAt = 10 + 4;  // OpaqueBlock, behind the tag
     struct Case {
         Bytes file;
         int result;
@@ -83,6 +96,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
          kPatchDamaged,
          {}},
         {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged, {}},
+        {checked, kOk, twoPieces},
+        {checkedStored, kOk, stored},
+        {flipped(checked, bodyAt + 1000), kPatchDamaged, {}},
+        {flipped(checkedStored, bodyAt + 3071), kPatchDamaged, {}},
+        {flipped(checked, kStub.size() + kRecordLengthAt), kPatchDamaged, {}},
         {PatchWithBody(Pattern(10), 0, 11), kNotAPatch, {}},  // texts past the payload
     };
     for (size_t i = 0; i < std::size(cases); ++i) {

@@ -1,0 +1,161 @@
+#include "engine/name_checks.h"
+
+#include <algorithm>
+#include <map>
+
+#include "core/windows_names.h"
+#include "core/cp950.h"
+#include "platform/file_primitives.h"
+#include "platform/path_probe.h"
+
+namespace {
+
+// The staging directory's longest name (its number stays below 10000), and
+// the room CreateDirectory keeps free in a directory path for an 8.3 name.
+const char kLongestStagingName[] = "PATCH9999.TMP";
+constexpr size_t kDirectoryPathLimit = MAX_PATH - 12;
+
+bool FitsFileCalls(const std::string& path) {
+    if (path.size() >= MAX_PATH) return false;
+    const size_t separator = Cp950LastSeparator(path);
+    return separator == std::string::npos || separator < kDirectoryPathLimit;
+}
+
+struct SectionNames {
+    std::string target;
+    std::string backup;
+    std::vector<std::string> files;  // FileNames of changed, new and obsolete records
+};
+
+ResultCode ReadSectionNames(ApplyRun& run, int section, SectionNames* names) {
+    names->target = run.sections.target[section];
+    if (!run.payload.Seek(run.sections.sectionStart[section]) ||
+        !run.payload.ReadString(&names->backup)) {
+        return kPatchDamaged;
+    }
+    if (!IsSafeRelativeName(names->backup)) return kInternalFileError;
+    for (;;) {
+        if (ReadRecord(run) != kOk) return kInternalFileError;
+        const uint8_t kind = run.record.kind;
+        if (kind == kEndRecord) return kOk;
+        if (kind != kRegistryRecord) names->files.push_back(run.record.fileName);
+    }
+}
+
+// How each leading part of a path below a target resolves: the identity of
+// the deepest part that exists, then the name key of the parts below it. Two
+// spellings of one file (an 8.3 alias, a case Windows folds) get one form.
+class PathResolver {
+  public:
+    explicit PathResolver(PathProbe (*probe)(const std::string&)) : probe_(probe) {}
+
+    // False when an existing part below the target is a reparse point.
+    bool Resolve(const std::string& target, const std::string& relative,
+                 std::vector<std::string>* forms) {
+        forms->clear();
+        std::string path = target;
+        std::string base = TargetForm(target);
+        std::string below;
+        bool exists = true;
+        for (const std::string& part : SplitWindowsPath(relative)) {
+            path = JoinPath(path, part);
+            below += '\\' + WindowsNameKey(part);
+            if (exists) {
+                const PathProbe& probe = Probe(path);
+                if (probe.isReparsePoint) return false;
+                exists = probe.exists;
+                if (!probe.identity.empty()) {
+                    base = probe.identity;
+                    below.clear();
+                }
+            }
+            forms->push_back(base + below);
+        }
+        return true;
+    }
+
+  private:
+    const PathProbe& Probe(const std::string& path) {
+        const std::string key = WindowsNameKey(path);
+        auto found = probes_.find(key);
+        if (found == probes_.end()) found = probes_.emplace(key, probe_(path)).first;
+        return found->second;
+    }
+    // A target that is not there yet is known by its full name.
+    std::string TargetForm(const std::string& target) {
+        const PathProbe& probe = Probe(target);
+        return probe.identity.empty() ? "?" + WindowsNameKey(FullPathOf(target)) : probe.identity;
+    }
+
+    PathProbe (*probe_)(const std::string&);
+    std::map<std::string, PathProbe> probes_;
+};
+
+bool Contains(const std::vector<std::string>& forms, const std::string& form) {
+    return std::find(forms.begin(), forms.end(), form) != forms.end();
+}
+
+ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
+                        std::map<std::string, std::string>* fileForms,
+                        std::vector<std::vector<std::string>>* backupForms,
+                        std::vector<std::vector<std::string>>* filePartForms) {
+    std::string clash;
+    if (CheckBackupName(names.backup, names.files, &clash) != NameProblem::kNone) {
+        return kInternalFileError;
+    }
+    const std::string fullTarget = FullPathOf(names.target);
+    std::vector<std::string> forms;
+    if (!resolver.Resolve(names.target, names.backup, &forms)) return kInternalFileError;
+    backupForms->push_back(forms);
+    for (const std::string& file : names.files) {
+        if (!PathsFitFileCalls(fullTarget, names.backup, file)) return kInternalFileError;
+        if (!resolver.Resolve(names.target, file, &forms)) return kInternalFileError;
+        if (!fileForms->emplace(forms.back(), file).second) return kInternalFileError;
+        filePartForms->push_back(forms);
+        // The backup tree is written too, so its parts must not lead elsewhere.
+        if (!resolver.Resolve(names.target, JoinPath(names.backup, file), &forms)) {
+            return kInternalFileError;
+        }
+    }
+    return kOk;
+}
+
+}  // namespace
+
+bool PathsFitFileCalls(const std::string& fullTarget, const std::string& backupName,
+                       const std::string& fileName) {
+    const std::string staging = JoinPath(fullTarget, kLongestStagingName);
+    return FitsFileCalls(JoinPath(fullTarget, fileName)) &&
+           FitsFileCalls(JoinPath(JoinPath(fullTarget, backupName), fileName)) &&
+           FitsFileCalls(JoinPath(staging, fileName)) &&
+           FitsFileCalls(JoinPath(staging, "BINTMP1.TMP"));
+}
+
+ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&)) {
+    const SectionTables& sections = run.sections;
+    if (sections.lastSection < 0 || sections.lastSection >= kMaxSections) {
+        return kInternalFileError;
+    }
+    PathResolver resolver(probe);
+    // Forms are compared over all sections: two sections may share a target.
+    std::map<std::string, std::string> fileForms;
+    std::vector<std::vector<std::string>> backupForms;
+    std::vector<std::vector<std::string>> filePartForms;
+    for (int section = 0; section <= sections.lastSection; ++section) {
+        SectionNames names;
+        ResultCode result = ReadSectionNames(run, section, &names);
+        if (result == kOk) {
+            result = CheckSection(names, resolver, &fileForms, &backupForms, &filePartForms);
+        }
+        if (result != kOk) return result;
+    }
+    // A backup directory on, above or below a file, however either is spelt.
+    for (const std::vector<std::string>& backup : backupForms) {
+        for (const std::vector<std::string>& file : filePartForms) {
+            if (Contains(file, backup.back()) || Contains(backup, file.back())) {
+                return kInternalFileError;
+            }
+        }
+    }
+    return kOk;
+}

@@ -1,0 +1,179 @@
+// Names Windows resolves otherwise than their bytes read: every such patch is
+// refused with message 38 before anything in the target changes.
+#include <functional>
+
+#include "engine/name_checks.h"
+#include "engine/target_location.h"
+#include "tests/engine/engine_test_fixture.h"
+
+namespace {
+
+const Bytes kOld = TextBytes("the version on disk");
+const Bytes kNew = TextBytes("the version the patch brings");
+const char kLongDirectory[] = "Long Directory Name";
+const char kLongFile[] = "Long Directory Name\\long file name.txt";
+const FileTree kTree = {{"a.txt", kOld},
+                        {"sub\\", {}},
+                        {"sub\\b.txt", kOld},
+                        {"Long Directory Name\\", {}},
+                        {kLongFile, kOld}};
+
+enum Slot { kChanged, kNewFile, kObsolete, kSource };
+struct Record {
+    Slot slot;
+    std::string name;
+};
+
+// One section: the records in order; a source slot renames a.txt into the
+// changed file "renamed.txt".
+Bytes Stream(const std::string& backup, const std::vector<Record>& records) {
+    OneSection s(backup);
+    for (const Record& r : records) {
+        if (r.slot == kChanged) s.w.Changed(ChangeOf(r.name, {kOld}, kNew));
+        if (r.slot == kNewFile) s.w.NewFile(r.name, kNew);
+        if (r.slot == kObsolete) s.w.Obsolete(r.name);
+        if (r.slot == kSource) {
+            ChangedFile renamed = ChangeOf("renamed.txt", {kOld}, kNew);
+            renamed.variants[0].sourceName = r.name;
+            s.w.Changed(renamed);
+        }
+    }
+    return s.Finish();
+}
+
+class NameChecks : public EngineRun {
+  protected:
+    // The 8.3 alias Windows gives the existing relative path's last part.
+    std::string ShortAlias(const std::string& relative) {
+        char buffer[MAX_PATH];
+        DWORD length = GetShortPathNameA(At(relative).c_str(), buffer, MAX_PATH);
+        std::string alias(buffer, length < MAX_PATH ? length : 0);
+        return alias.substr(alias.find_last_of('\\') + 1);
+    }
+    void ExpectRefused(const Bytes& stream, const std::string& what) {
+        Reset(kTree);
+        host.log.clear();
+        EXPECT_EQ(kInternalFileError, Run(stream)) << what;
+        EXPECT_EQ(1, LogCount(kInternalFileError)) << what;
+        EXPECT_EQ(0, LogCount(MessageId::kDone)) << what;
+        EXPECT_EQ(kTree, ReadTree(target)) << what;
+    }
+};
+
+// Every kind of name Windows cannot create as that file, in every place a
+// name stands. The reader meets them before any record is handled.
+TEST_F(NameChecks, NamesWindowsWouldNotCreateAsGivenAreRefusedEverywhere) {
+    const std::string badNames[] = {"nul.txt", "sub\\Com1",     "CONOUT$",    "a.txt.",
+                                    "a.txt ",  "a?.txt",        "x\\a:s",     "sub\\\\b.txt",
+                                    "..\\x",   "PATCH0.TMP\\x", "bintmp2.tmp"};
+    for (const std::string& bad : badNames) {
+        for (Slot slot : {kChanged, kNewFile, kObsolete, kSource}) {
+            ExpectRefused(Stream(kBackup, {{slot, bad}}), bad + " in slot " + std::to_string(slot));
+        }
+        ExpectRefused(Stream(bad, {{kChanged, "a.txt"}}), bad + " as backup");
+    }
+}
+
+// Two names of one file by Windows' comparison, or a backup directory on, above
+// or below a file, by name or by what an existing path resolves to.
+TEST_F(NameChecks, NamesThatMeetAreRefusedBeforeAnythingMoves) {
+    Reset(kTree);
+    const std::string directoryAlias = ShortAlias(kLongDirectory);
+    const std::string fileAlias = directoryAlias + "\\" + ShortAlias(kLongFile);
+    ASSERT_NE(directoryAlias, kLongDirectory);
+    const std::string beta =
+                          "\xA3\x5D"
+                          "eta.txt",
+                      capitalBeta =
+                          "\xA3\x45"
+                          "eta.txt";
+    const std::string fullWidthA = "\xA2\xE9.txt", fullWidthCapitalA = "\xA2\xCF.txt";
+    struct Case {
+        std::string what, backup;
+        std::vector<Record> records;
+    } cases[] = {
+        {"Greek case", kBackup, {{kNewFile, beta}, {kObsolete, capitalBeta}}},
+        {"full-width case", kBackup, {{kNewFile, fullWidthA}, {kObsolete, fullWidthCapitalA}}},
+        {"ASCII case", kBackup, {{kChanged, "a.txt"}, {kObsolete, "A.TXT"}}},
+        {"same name twice", kBackup, {{kChanged, "a.txt"}, {kNewFile, "a.txt"}}},
+        {"separators", kBackup, {{kChanged, "sub\\b.txt"}, {kObsolete, "SUB/b.txt"}}},
+        {"8.3 alias of a file", kBackup, {{kChanged, kLongFile}, {kObsolete, fileAlias}}},
+        {"8.3 alias of a directory",
+         kBackup,
+         {{kChanged, kLongFile}, {kNewFile, directoryAlias + "\\LONG FILE NAME.TXT"}}},
+        {"backup is a file", "A.txt", {{kChanged, "a.txt"}}},
+        {"backup above a file", "Sub", {{kChanged, "sub\\b.txt"}}},
+        {"backup below a file", "a.txt\\old", {{kChanged, "a.txt"}}},
+        {"backup is a new file", "n", {{kNewFile, "n"}}},
+        {"backup is an alias of a tree directory", directoryAlias, {{kChanged, kLongFile}}},
+        {"backup too long", std::string(255, 'b'), {{kChanged, "a.txt"}}},
+        {"file too long", kBackup, {{kNewFile, std::string(200, 'd') + "\\" + "n.txt"}}},
+    };
+    for (const Case& c : cases) ExpectRefused(Stream(c.backup, c.records), c.what);
+
+    // A source may name another record's file: a rename. An older backup
+    // directory and a name that exists elsewhere are fine too.
+    WriteTree(target, {{"BAK\\a.txt", kOld}});
+    ASSERT_EQ(kOk, Run(Stream(kBackup, {{kSource, "a.txt"}, {kObsolete, "a.txt"}})));
+    EXPECT_EQ(kNew, ReadFileBytes(At("renamed.txt")));
+    EXPECT_EQ(kOld, ReadFileBytes(At("BAK\\a.txt")));
+}
+
+// Two sections on one directory reach the same file under two names; a bad
+// name in a section before the last is refused as in the last one.
+TEST_F(NameChecks, EverySectionIsChecked) {
+    for (const std::string& second : {std::string("X.txt"), std::string("nul.txt")}) {
+        RecordStreamWriter w;
+        w.Location(LocationSpec{}, true);
+        w.BackupName("B1");
+        w.NewFile(second == "X.txt" ? "x.txt" : second, kNew);
+        w.End();
+        w.Location(LocationSpec{});
+        w.BackupName("B2");
+        w.Obsolete(second == "X.txt" ? second : "a.txt");
+        w.End();
+        ExpectRefused(w.bytes(), second);
+    }
+}
+
+// Parts of the target that stand in for links: Wine shows a linked directory
+// as a reparse point, but a Windows program cannot make one under it.
+std::vector<std::string> gLinks;
+PathProbe ProbeWithLinks(const std::string& path) {
+    PathProbe probe = ProbePath(path);
+    for (const std::string& link : gLinks) {
+        const std::string end = "\\" + link;
+        if (path.size() >= end.size() &&
+            path.compare(path.size() - end.size(), end.size(), end) == 0) {
+            probe.isReparsePoint = true;
+        }
+    }
+    return probe;
+}
+
+TEST_F(NameChecks, PathsThroughAReparsePointAreRefused) {
+    struct Case {
+        std::string link, backup;
+        Record record;
+        int result;
+    } cases[] = {
+        {"BAK", kBackup, {kChanged, "a.txt"}, kInternalFileError},
+        {"sub", kBackup, {kChanged, "sub\\b.txt"}, kInternalFileError},
+        {"BAK\\sub", kBackup, {kNewFile, "sub\\n.txt"}, kInternalFileError},
+        {"sub\\b.txt", kBackup, {kObsolete, "sub\\b.txt"}, kInternalFileError},
+        {"a.txt", kBackup, {kChanged, "sub\\b.txt"}, kOk},  // no path passes through it
+    };
+    for (const Case& c : cases) {
+        Reset(kTree);
+        WriteTree(target, {{"BAK\\sub\\", {}}});
+        LoadPatchStream(&patch, Stream(c.backup, {c.record}));
+        host.requestedTargetPath = target;
+        ApplyRun run(patch, host);
+        ASSERT_EQ(kOk, LocateTarget(run, patch.recordsStart));
+        gLinks = {c.link};
+        EXPECT_EQ(c.result, CheckPatchNames(run, ProbeWithLinks)) << c.link;
+    }
+    gLinks.clear();
+}
+
+}  // namespace
