@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Size benchmark: per corpus pair, our patch payload next to bsdiff, xdelta3 -9
-# and zstd -19 --long --patch-from, with build time and peak memory of each.
+# and zstd -19 and -22 --ultra --long --patch-from, with build time and peak
+# memory of each.
 # Directory pairs are compared as one tar stream for the other tools. The
 # machine may be shared: cpu (user + system seconds) compares tools fairly
 # where elapsed seconds depend on the load.
@@ -44,4 +45,6 @@ for pair in "$corpus"/*/; do
   row "$name" xdelta3-9 "$(stat -c %s "$work/p.xd3")" "$s" "$c" "$m"
   read -r s c m < <(measure zstd -19 --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
   row "$name" zstd-19 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
+  read -r s c m < <(measure zstd -22 --ultra --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
+  row "$name" zstd-22 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
 done

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Candidates are compared at a quicker level than the final payload's; the
-// ranking rarely differs and the search stays fast on large files.
-constexpr int kTrialLevel = 6;
 // Reaching into the output only pays when the target can repeat itself
 // beyond what deflate's own window already finds.
 constexpr size_t kReachMinTarget = 32 * 1024;
@@ -32,13 +29,17 @@ const SerializeParams kLayouts[] = {
     {1, kClusterDiffLength, 255, 1, false, 1, {2, 0, 0}},
 };
 
-size_t CandidateSize(const DeltaVariant& v) {
+}  // namespace
+
+size_t CompressedDeltaSize(const DeltaVariant& v) {
     Bytes all;
     for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
     // Even empty input deflates to a few bytes: nothing back means zlib failed.
-    Bytes packed = RawDeflate(all, kTrialLevel);
+    Bytes packed = RawDeflate(all, kTrialDeflateLevel);
     return packed.empty() ? all.size() : packed.size();
 }
+
+namespace {
 
 // The layout every target has: one insert of raw chunks.
 DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, const SerializeParams& params) {
@@ -61,7 +62,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
     DeltaVariant best = InsertOnly(source, target, knobs);
-    size_t bestSize = CandidateSize(best);
+    size_t bestSize = CompressedDeltaSize(best);
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
@@ -80,7 +81,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             params.rawDiffs = options.rawDiffs;
             DeltaVariant candidate;
             SerializeDelta(text, spans, params, &candidate);
-            size_t size = CandidateSize(candidate);
+            size_t size = CompressedDeltaSize(candidate);
             if (size < bestSize && DeltaReproduces(candidate, source, target)) {
                 best = std::move(candidate);
                 bestSize = size;

@@ -12,6 +12,10 @@
 // bound are signed 32-bit values.
 constexpr uint32_t kMaxDeltaFileSize = 0x3FFFFFFFu;
 
+// Candidates are compared at a quicker deflate level than the final payload's;
+// the ranking rarely differs and the search stays fast on large files.
+constexpr int kTrialDeflateLevel = 6;
+
 // Knobs that pin a block shape (tests ask for them); the builder leaves them
 // at their defaults.
 struct EncodeOptions {
@@ -33,6 +37,10 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
 // target, so small test files that repeat themselves are rebuilt from the
 // output as well; the builder tries it only where it is likely to pay.
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options);
+
+// The variant's blocks deflated at the quick trial level: what the encoder
+// ranks candidates by, and what the builder compares sources with.
+size_t CompressedDeltaSize(const DeltaVariant& variant);
 
 // Decodes variant against source with the shared decoder: true when the
 // header's block lengths are the blocks' own (what was checked is what is

@@ -13,6 +13,11 @@ constexpr int32_t kMinGain = 8;
 // In reaching mode some suffix-array neighbours are not readable yet; this
 // many on each side are tried before giving up.
 constexpr int kNeighbourTries = 16;
+// The search compares at most this many bytes of a suffix: suffixes that agree
+// that far are all good matches, and comparing further made the search
+// quadratic on long repeats (in reaching mode a target's own suffix agrees
+// with it to the end).
+constexpr uint32_t kCompareLimit = 4096;
 
 struct Match {
     uint32_t pos = 0;
@@ -57,11 +62,13 @@ class Finder {
         return n;
     }
 
-    // True when the suffix at srcPos sorts before the target suffix at outPos.
+    // True when the suffix at srcPos sorts before the target suffix at outPos,
+    // judged on their first kCompareLimit bytes.
     bool SuffixBefore(uint32_t srcPos, uint32_t outPos) const {
         uint32_t a = size_ - srcPos, b = targetSize_ - outPos;
-        int c = std::memcmp(data_ + srcPos, target_ + outPos, std::min(a, b));
-        return c < 0 || (c == 0 && a < b);
+        uint32_t n = std::min({a, b, kCompareLimit});
+        int c = std::memcmp(data_ + srcPos, target_ + outPos, n);
+        return c < 0 || (c == 0 && n < kCompareLimit && a < b);
     }
 
     Match Longest(uint32_t outPos) const {

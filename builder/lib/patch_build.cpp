@@ -7,6 +7,7 @@
 #endif
 
 #include "builder/lib/patch_reader.h"
+#include "builder/lib/source_match.h"
 #include "builder/lib/text_cp950.h"
 #include "core/crc.h"
 #include "core/payload_layout.h"
@@ -28,10 +29,117 @@ uint8_t FileFlagsFor(const PatchSettings& s, const std::string& name) {
     return 0;
 }
 
-bool EncodeChanged(const PlannedChange& change, const std::string& name, const PatchSettings& s,
-                   ChangedFile* file, std::string* error) {
+// One record as planned: a delta chain from old contents (possibly another
+// file's), or a whole new file.
+struct RecordPlan {
+    std::string name;       // UTF-8, for messages
+    std::string patchName;  // code page 950, as written
+    const TreeFile* newer = nullptr;
+    bool whole = false;                 // carried as a new-file record
+    std::vector<const Bytes*> sources;  // one per variant, oldest first
+    ChangedFile file;
+};
+
+// An old file that another file's delta may read instead of its own.
+struct SourceCandidate {
+    const Bytes* content;
+    std::string patchName;
+    // A file the patch retires: nothing checks it before, so reading it
+    // makes the patch refuse a tree where it was modified.
+    bool retired;
+};
+
+// Another source is encoded only when it holds clearly more of the new
+// file's samples than the file's own old version does.
+constexpr uint32_t kMinExtraHits = 2;
+constexpr uint32_t kHitMarginShare = 4;
+// ... and when it holds at least this share of them: a small file that
+// matches a sliver of a large one is not worth a full search.
+constexpr uint32_t kMinCoverShare = 4;
+// A retired file must halve the size to be worth the new dependency.
+constexpr size_t kRetiredGainFactor = 2;
+
+class SourcePicker {
+  public:
+    // Candidates: the only old version of every changed file the patch
+    // already verifies (not optional), and every retired file. With several
+    // old trees each file's chain stays on its own name.
+    SourcePicker(const std::vector<Tree>& oldTrees, const PatchSettings& s, const TreePlan& plan,
+                 const std::vector<std::string>& changedNames,
+                 const std::vector<std::string>& removedNames) {
+        if (oldTrees.size() != 1) return;
+        for (size_t i = 0; i < plan.changed.size(); ++i) {
+            const PlannedChange& c = plan.changed[i];
+            if (c.versions.size() == 1 && FileFlagsFor(s, c.name) == 0)
+                Add(c.versions[0], changedNames[i], false);
+        }
+        for (size_t i = 0; i < plan.removed.size(); ++i) {
+            auto found = oldTrees[0].find(plan.removed[i]);
+            if (found != oldTrees[0].end()) Add(&found->second.content, removedNames[i], true);
+        }
+    }
+
+    // Replaces *best (of compressed size *bestSize, built from `own`, or
+    // null for a file carried whole) with a delta from another old file when
+    // one is smaller by the rules above. True when it did.
+    bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
+                 DeltaVariant* best, size_t* bestSize) const {
+        if (candidates_.empty()) return false;
+        uint32_t ownHits = 0, samples = 0;
+        if (own != nullptr) {
+            SourceIndex alone;
+            alone.Add(0, *own);
+            ownHits = alone.Hits(newer, &samples)[0];
+        }
+        std::vector<uint32_t> hits = index_.Hits(newer, &samples);
+        bool improved = false;
+        for (bool retired : {false, true}) {
+            size_t pick = candidates_.size();
+            for (size_t id = 0; id < candidates_.size(); ++id) {
+                const SourceCandidate& c = candidates_[id];
+                if (c.retired != retired || c.content == own) continue;
+                if (pick == candidates_.size() || hits[id] > hits[pick]) pick = id;
+            }
+            if (pick == candidates_.size() || hits[pick] * kMinCoverShare < samples ||
+                hits[pick] < ownHits + ownHits / kHitMarginShare + kMinExtraHits) {
+                continue;
+            }
+            const SourceCandidate& c = candidates_[pick];
+            DeltaVariant variant;
+            std::string error;
+            if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
+            size_t size = CompressedDeltaSize(variant);
+            if ((retired ? size * kRetiredGainFactor : size) >= *bestSize) continue;
+            variant.sourceName = c.patchName;
+            *best = std::move(variant);
+            *bestSize = size;
+            improved = true;
+        }
+        return improved;
+    }
+
+    const Bytes* SourceOf(const std::string& patchName) const {
+        for (const SourceCandidate& c : candidates_) {
+            if (c.patchName == patchName) return c.content;
+        }
+        return nullptr;
+    }
+
+  private:
+    void Add(const Bytes* content, const std::string& patchName, bool retired) {
+        index_.Add(static_cast<uint32_t>(candidates_.size()), *content);
+        candidates_.push_back(SourceCandidate{content, patchName, retired});
+    }
+
+    SourceIndex index_;
+    std::vector<SourceCandidate> candidates_;
+};
+
+bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, const PatchSettings& s,
+                   RecordPlan* record, std::string* error) {
     const Bytes& newer = change.newer->content;
-    file->fileName = name;
+    ChangedFile* file = &record->file;
+    file->fileName = record->patchName;
     file->header.newCrc = CrcOfBuffer(newer.data(), newer.size(), kCrcStart);
     file->header.newSize = static_cast<uint32_t>(newer.size());
     file->header.newTime = s.stampTimes ? change.newer->dosTime : 0;
@@ -43,9 +151,34 @@ bool EncodeChanged(const PlannedChange& change, const std::string& name, const P
             *error = change.name + ": " + *error;
             return false;
         }
+        record->sources.push_back(change.versions[k]);
         file->variants.push_back(std::move(variant));
     }
+    if (file->variants.size() == 1) {
+        size_t size = CompressedDeltaSize(file->variants[0]);
+        if (picker.Improve(change.versions[0], newer, s.encode, &file->variants[0], &size)) {
+            record->sources[0] = picker.SourceOf(file->variants[0].sourceName);
+        }
+    }
     return true;
+}
+
+// A new file travels whole unless a delta from an old file is smaller. Such
+// a record is never optional: the file must arrive.
+void PlanNewFile(const TreeFile& f, const SourcePicker& picker, const PatchSettings& s,
+                 RecordPlan* record) {
+    record->whole = true;
+    DeltaVariant variant;
+    size_t size = RawDeflate(f.content, kTrialDeflateLevel).size();
+    if (!picker.Improve(nullptr, f.content, s.encode, &variant, &size)) return;
+    record->whole = false;
+    record->sources.push_back(picker.SourceOf(variant.sourceName));
+    ChangedFile* file = &record->file;
+    file->fileName = record->patchName;
+    file->header.newCrc = CrcOfBuffer(f.content.data(), f.content.size(), kCrcStart);
+    file->header.newSize = static_cast<uint32_t>(f.content.size());
+    file->header.newTime = s.stampTimes ? f.dosTime : 0;
+    file->variants.push_back(std::move(variant));
 }
 
 bool RegistryScript(const PatchSettings& s, Bytes* script, size_t* values, std::string* error) {
@@ -88,50 +221,51 @@ bool Compress(const Bytes& payload, bool zopfli, Bytes* body) {
 }
 
 // Reads the patch back and checks that every known version of every file
-// becomes the new content, and that new files arrive byte for byte.
-bool CheckBuiltPatch(const Bytes& patchFile, const TreePlan& plan,
-                     const std::vector<std::string>& changedNames,
-                     const std::vector<std::string>& addedNames, std::string* error) {
+// (read from wherever its delta reads it) becomes the new content, and that
+// new files arrive byte for byte.
+bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& records,
+                     std::string* error) {
     PatchContents patch;
     if (!ReadPatch(patchFile, &patch, error)) {
         *error = "the written patch does not read back: " + *error;
         return false;
     }
-    size_t changed = 0, added = 0;
+    size_t next = 0;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind == kFileRecord) {
-            if (changed >= plan.changed.size() || r.fileName != changedNames[changed]) {
-                *error = "the written patch lists other changed files than planned";
+        if (r.kind != kFileRecord && r.kind != kNewFileRecord) continue;
+        if (next >= records.size() || r.fileName != records[next].patchName ||
+            (r.kind == kNewFileRecord) != records[next].whole) {
+            *error = "the written patch lists other files than planned";
+            return false;
+        }
+        const RecordPlan& plan = records[next++];
+        const Bytes& newer = plan.newer->content;
+        if (plan.whole) {
+            if (r.newFileHeader.dataLength != newer.size() ||
+                !std::equal(newer.begin(), newer.end(), patch.payload.begin() + r.dataStart)) {
+                *error = plan.name + ": the stored content differs";
                 return false;
             }
-            const PlannedChange& c = plan.changed[changed++];
-            for (size_t k = 0; k < c.versions.size(); ++k) {
-                const Bytes& source = *c.versions[k];
-                Bytes rebuilt;
-                const VariantHeader& vh = r.variants[k].header;
-                if (vh.sourceSize != source.size() ||
-                    vh.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
-                    !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
-                    rebuilt != c.newer->content) {
-                    *error = c.name + ": version " + std::to_string(k + 1) +
-                             " does not rebuild to the new file";
-                    return false;
-                }
-            }
-        } else if (r.kind == kNewFileRecord) {
-            if (added >= plan.added.size() || r.fileName != addedNames[added]) {
-                *error = "the written patch lists other new files than planned";
-                return false;
-            }
-            const Bytes& content = plan.added[added++].file->content;
-            if (r.newFileHeader.dataLength != content.size() ||
-                !std::equal(content.begin(), content.end(), patch.payload.begin() + r.dataStart)) {
-                *error = addedNames[added - 1] + ": the stored content differs";
+            continue;
+        }
+        for (size_t k = 0; k < plan.sources.size(); ++k) {
+            const Bytes& source = *plan.sources[k];
+            const SourceVariant& v = r.variants[k];
+            const DeltaVariant& written = plan.file.variants[k];
+            Bytes rebuilt;
+            if (v.sourceName !=
+                    (written.sourceName.empty() ? plan.patchName : written.sourceName) ||
+                v.header.sourceSize != source.size() ||
+                v.header.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
+                !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
+                rebuilt != newer) {
+                *error = plan.name + ": version " + std::to_string(k + 1) +
+                         " does not rebuild to the new file";
                 return false;
             }
         }
     }
-    if (changed != plan.changed.size() || added != plan.added.size()) {
+    if (next != records.size()) {
         *error = "the written patch misses planned files";
         return false;
     }
@@ -224,22 +358,40 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         if (!PatchName(r, &removedNames.back(), error)) return false;
     }
 
-    RecordStreamWriter stream;
-    stream.Location(settings.location);
-    stream.BackupName(backupName);
+    SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames);
+    std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
     for (size_t i = 0; i < plan.changed.size(); ++i) {
         const PlannedChange& c = plan.changed[i];
-        if (progress) progress(i, plan.changed.size(), c.name);
-        ChangedFile file;
-        if (!EncodeChanged(c, changedNames[i], settings, &file, error)) return false;
-        stream.Changed(file);
+        if (progress) progress(i, records.size(), c.name);
+        RecordPlan& record = records[i];
+        record.name = c.name;
+        record.patchName = changedNames[i];
+        record.newer = c.newer;
+        if (!EncodeChanged(c, picker, settings, &record, error)) return false;
         for (const Bytes* v : c.versions) summary->oldBytes += v->size();
         summary->newBytes += c.newer->content.size();
     }
     for (size_t i = 0; i < plan.added.size(); ++i) {
-        const TreeFile& f = *plan.added[i].file;
-        stream.NewFile(addedNames[i], f.content, settings.stampTimes ? f.dosTime : 0);
-        summary->newBytes += f.content.size();
+        const PlannedNewFile& a = plan.added[i];
+        if (progress) progress(plan.changed.size() + i, records.size(), a.name);
+        RecordPlan& record = records[plan.changed.size() + i];
+        record.name = a.name;
+        record.patchName = addedNames[i];
+        record.newer = a.file;
+        PlanNewFile(*a.file, picker, settings, &record);
+        summary->newBytes += a.file->content.size();
+    }
+
+    RecordStreamWriter stream;
+    stream.Location(settings.location);
+    stream.BackupName(backupName);
+    for (const RecordPlan& record : records) {
+        if (record.whole) {
+            stream.NewFile(record.patchName, record.newer->content,
+                           settings.stampTimes ? record.newer->dosTime : 0);
+        } else {
+            stream.Changed(record.file);
+        }
     }
     for (const std::string& name : removedNames) stream.Obsolete(name);
     if (!settings.registry.empty()) {
@@ -260,7 +412,7 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     Bytes file =
         FramePatchBody(stub, body, static_cast<uint16_t>(settings.notice.size()),
                        static_cast<uint16_t>(settings.description.size()), PatchFileOptions{});
-    if (!CheckBuiltPatch(file, plan, changedNames, addedNames, error)) return false;
+    if (!CheckBuiltPatch(file, records, error)) return false;
     summary->changed = plan.changed.size();
     summary->added = plan.added.size();
     summary->removed = plan.removed.size();
