@@ -1,5 +1,8 @@
 #include "builder/lib/delta_encoder.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <new>
 
 #include "builder/lib/delta_serializer.h"
@@ -9,6 +12,8 @@
 #include "core/result_codes.h"
 
 namespace {
+
+constexpr size_t kDeflateWindow = 32 * 1024;
 
 // Reaching into the output only pays when the target can repeat itself
 // beyond what deflate's own window already finds.
@@ -31,12 +36,37 @@ const SerializeParams kLayouts[] = {
 
 }  // namespace
 
-size_t CompressedDeltaSize(const DeltaVariant& v) {
+size_t DeflatedSizeAfter(const Bytes* context, const Bytes& data) {
+    z_stream zs{};
+    if (data.size() > UINT32_MAX ||
+        deflateInit2(&zs, kTrialDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return data.size();
+    }
+    if (context != nullptr && !context->empty()) {
+        size_t window = std::min<size_t>(context->size(), kDeflateWindow);
+        deflateSetDictionary(&zs, context->data() + context->size() - window,
+                             static_cast<uInt>(window));
+    }
+    // Only the count matters: the output goes round one scratch buffer.
+    uint8_t scratch[16384];
+    size_t produced = 0;
+    zs.next_in = const_cast<Bytef*>(data.data());
+    zs.avail_in = static_cast<uInt>(data.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        zs.next_out = scratch;
+        zs.avail_out = sizeof scratch;
+        status = deflate(&zs, Z_FINISH);
+        produced += sizeof scratch - zs.avail_out;
+    }
+    deflateEnd(&zs);
+    return status == Z_STREAM_END ? produced : data.size();
+}
+
+size_t CompressedDeltaSize(const DeltaVariant& v, const Bytes* context) {
     Bytes all;
     for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
-    // Even empty input deflates to a few bytes: nothing back means zlib failed.
-    Bytes packed = RawDeflate(all, kTrialDeflateLevel);
-    return packed.empty() ? all.size() : packed.size();
+    return DeflatedSizeAfter(context, all);
 }
 
 namespace {
@@ -62,7 +92,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
     DeltaVariant best = InsertOnly(source, target, knobs);
-    size_t bestSize = CompressedDeltaSize(best);
+    size_t bestSize = CompressedDeltaSize(best, options.context);
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
@@ -81,7 +111,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             params.rawDiffs = options.rawDiffs;
             DeltaVariant candidate;
             SerializeDelta(text, spans, params, &candidate);
-            size_t size = CompressedDeltaSize(candidate);
+            size_t size = CompressedDeltaSize(candidate, options.context);
             if (size < bestSize && DeltaReproduces(candidate, source, target)) {
                 best = std::move(candidate);
                 bestSize = size;

@@ -23,6 +23,10 @@ struct EncodeOptions {
     uint8_t chunkSize = 0;   // 0 = 255
     bool allowReachOutput = true;
     bool rawDiffs = false;
+    // What the payload holds before this delta: candidates are ranked by what
+    // they add to a deflate stream whose window already holds its last
+    // 32 KiB, so a delta shaped like its neighbour's costs next to nothing.
+    const Bytes* context = nullptr;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that
@@ -38,9 +42,13 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
 // output as well; the builder tries it only where it is likely to pay.
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options);
 
-// The variant's blocks deflated at the quick trial level: what the encoder
-// ranks candidates by, and what the builder compares sources with.
-size_t CompressedDeltaSize(const DeltaVariant& variant);
+// Bytes that data adds to a raw deflate stream (quick trial level) that has
+// just compressed context (null: a fresh stream).
+size_t DeflatedSizeAfter(const Bytes* context, const Bytes& data);
+
+// The variant's blocks in that measure: what the encoder ranks candidates by,
+// and what the builder compares sources with.
+size_t CompressedDeltaSize(const DeltaVariant& variant, const Bytes* context = nullptr);
 
 // Decodes variant against source with the shared decoder: true when the
 // header's block lengths are the blocks' own (what was checked is what is

@@ -108,7 +108,7 @@ class SourcePicker {
             DeltaVariant variant;
             std::string error;
             if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
-            size_t size = CompressedDeltaSize(variant);
+            size_t size = CompressedDeltaSize(variant, options.context);
             if ((retired ? size * kRetiredGainFactor : size) >= *bestSize) continue;
             variant.sourceName = c.patchName;
             *best = std::move(variant);
@@ -136,7 +136,7 @@ class SourcePicker {
 };
 
 bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, const PatchSettings& s,
-                   RecordPlan* record, std::string* error) {
+                   const EncodeOptions& options, RecordPlan* record, std::string* error) {
     const Bytes& newer = change.newer->content;
     ChangedFile* file = &record->file;
     file->fileName = record->patchName;
@@ -147,7 +147,7 @@ bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, cons
     for (size_t k = 0; k < change.versions.size(); ++k) {
         const Bytes& to = k + 1 < change.versions.size() ? *change.versions[k + 1] : newer;
         DeltaVariant variant;
-        if (!EncodeSmallestDelta(*change.versions[k], to, s.encode, &variant, error)) {
+        if (!EncodeSmallestDelta(*change.versions[k], to, options, &variant, error)) {
             *error = change.name + ": " + *error;
             return false;
         }
@@ -155,8 +155,8 @@ bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, cons
         file->variants.push_back(std::move(variant));
     }
     if (file->variants.size() == 1) {
-        size_t size = CompressedDeltaSize(file->variants[0]);
-        if (picker.Improve(change.versions[0], newer, s.encode, &file->variants[0], &size)) {
+        size_t size = CompressedDeltaSize(file->variants[0], options.context);
+        if (picker.Improve(change.versions[0], newer, options, &file->variants[0], &size)) {
             record->sources[0] = picker.SourceOf(file->variants[0].sourceName);
         }
     }
@@ -166,11 +166,11 @@ bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, cons
 // A new file travels whole unless a delta from an old file is smaller. Such
 // a record is never optional: the file must arrive.
 void PlanNewFile(const TreeFile& f, const SourcePicker& picker, const PatchSettings& s,
-                 RecordPlan* record) {
+                 const EncodeOptions& options, RecordPlan* record) {
     record->whole = true;
     DeltaVariant variant;
-    size_t size = RawDeflate(f.content, kTrialDeflateLevel).size();
-    if (!picker.Improve(nullptr, f.content, s.encode, &variant, &size)) return;
+    size_t size = DeflatedSizeAfter(options.context, f.content);
+    if (!picker.Improve(nullptr, f.content, options, &variant, &size)) return;
     record->whole = false;
     record->sources.push_back(picker.SourceOf(variant.sourceName));
     ChangedFile* file = &record->file;
@@ -359,33 +359,33 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     }
 
     SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames);
-    std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
-    for (size_t i = 0; i < plan.changed.size(); ++i) {
-        const PlannedChange& c = plan.changed[i];
-        if (progress) progress(i, records.size(), c.name);
-        RecordPlan& record = records[i];
-        record.name = c.name;
-        record.patchName = changedNames[i];
-        record.newer = c.newer;
-        if (!EncodeChanged(c, picker, settings, &record, error)) return false;
-        for (const Bytes* v : c.versions) summary->oldBytes += v->size();
-        summary->newBytes += c.newer->content.size();
-    }
-    for (size_t i = 0; i < plan.added.size(); ++i) {
-        const PlannedNewFile& a = plan.added[i];
-        if (progress) progress(plan.changed.size() + i, records.size(), a.name);
-        RecordPlan& record = records[plan.changed.size() + i];
-        record.name = a.name;
-        record.patchName = addedNames[i];
-        record.newer = a.file;
-        PlanNewFile(*a.file, picker, settings, &record);
-        summary->newBytes += a.file->content.size();
-    }
-
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
-    for (const RecordPlan& record : records) {
+    // Each record is encoded against the stream written so far, and written
+    // before the next is chosen.
+    EncodeOptions options = settings.encode;
+    options.context = &stream.bytes();
+    std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        RecordPlan& record = records[i];
+        if (i < plan.changed.size()) {
+            const PlannedChange& c = plan.changed[i];
+            if (progress) progress(i, records.size(), c.name);
+            record.name = c.name;
+            record.patchName = changedNames[i];
+            record.newer = c.newer;
+            if (!EncodeChanged(c, picker, settings, options, &record, error)) return false;
+            for (const Bytes* v : c.versions) summary->oldBytes += v->size();
+        } else {
+            const PlannedNewFile& a = plan.added[i - plan.changed.size()];
+            if (progress) progress(i, records.size(), a.name);
+            record.name = a.name;
+            record.patchName = addedNames[i - plan.changed.size()];
+            record.newer = a.file;
+            PlanNewFile(*a.file, picker, settings, options, &record);
+        }
+        summary->newBytes += record.newer->content.size();
         if (record.whole) {
             stream.NewFile(record.patchName, record.newer->content,
                            settings.stampTimes ? record.newer->dosTime : 0);
