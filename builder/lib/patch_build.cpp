@@ -77,6 +77,11 @@ class SourcePicker {
             auto found = oldTrees[0].find(plan.removed[i]);
             if (found != oldTrees[0].end()) Add(&found->second.content, removedNames[i], true);
         }
+        // A lone changed file can only be its own source: nothing to index.
+        if (candidates_.size() == 1 && !candidates_[0].retired) candidates_.clear();
+        for (size_t id = 0; id < candidates_.size(); ++id) {
+            index_.Add(static_cast<uint32_t>(id), *candidates_[id].content);
+        }
     }
 
     // Replaces *best (of compressed size *bestSize, built from `own`, or
@@ -84,14 +89,19 @@ class SourcePicker {
     // one is smaller by the rules above. True when it did.
     bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
                  DeltaVariant* best, size_t* bestSize) const {
-        if (candidates_.empty()) return false;
-        uint32_t ownHits = 0, samples = 0;
-        if (own != nullptr) {
+        auto other = [&](const SourceCandidate& c) { return c.content != own; };
+        if (std::none_of(candidates_.begin(), candidates_.end(), other)) return false;
+        uint32_t samples = 0;
+        std::vector<uint32_t> hits = index_.Hits(newer, &samples);
+        uint32_t ownHits = 0;
+        auto ownEntry = std::find_if_not(candidates_.begin(), candidates_.end(), other);
+        if (ownEntry != candidates_.end()) {
+            ownHits = hits[ownEntry - candidates_.begin()];
+        } else if (own != nullptr) {
             SourceIndex alone;
             alone.Add(0, *own);
             ownHits = alone.Hits(newer, &samples)[0];
         }
-        std::vector<uint32_t> hits = index_.Hits(newer, &samples);
         bool improved = false;
         for (bool retired : {false, true}) {
             size_t pick = candidates_.size();
@@ -127,7 +137,6 @@ class SourcePicker {
 
   private:
     void Add(const Bytes* content, const std::string& patchName, bool retired) {
-        index_.Add(static_cast<uint32_t>(candidates_.size()), *content);
         candidates_.push_back(SourceCandidate{content, patchName, retired});
     }
 
@@ -201,23 +210,49 @@ bool RegistryScript(const PatchSettings& s, Bytes* script, size_t* values, std::
     return true;
 }
 
-bool Compress(const Bytes& payload, bool zopfli, Bytes* body) {
+// Deflate's block size (its memory level) that suits the payload best is
+// picked by quick trial passes; one full pass follows.
+constexpr int kQuickLevel = 6;
+constexpr int kMemLevels[] = {4, 5, 6, 7, 8};
+// Zopfli is slow (tens of microseconds per payload byte); it runs on its own
+// only where that stays small beside comparing the files themselves, i.e.
+// for a payload of at most this share of the old and new bytes compared.
+constexpr uint64_t kZopfliPayloadShare = 512;
+
+Bytes DeflateBest(const Bytes& payload) {
+    int bestLevel = kMemLevels[0];
+    size_t bestSize = SIZE_MAX;
+    for (int memLevel : kMemLevels) {
+        size_t size = RawDeflate(payload, kQuickLevel, memLevel).size();
+        if (size < bestSize) {
+            bestSize = size;
+            bestLevel = memLevel;
+        }
+    }
+    return RawDeflate(payload, kBestLevel, bestLevel);
+}
+
+// The smallest body found; false when deflate fails (or zopfli is asked
+// for where this build has none).
+bool Compress(const Bytes& payload, bool forceZopfli, uint64_t comparedBytes, Bytes* body) {
+    *body = DeflateBest(payload);
+    if (body->empty()) return false;
 #ifdef HAVE_ZOPFLI
-    if (zopfli) {
+    if (forceZopfli || payload.size() * kZopfliPayloadShare <= comparedBytes) {
         ZopfliOptions options;
         ZopfliInitOptions(&options);
         unsigned char* out = nullptr;
         size_t outSize = 0;
         ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, payload.data(), payload.size(), &out,
                        &outSize);
-        body->assign(out, out + outSize);
+        if (outSize < body->size()) body->assign(out, out + outSize);
         free(out);
-        return true;
     }
-#endif
-    if (zopfli) return false;
-    *body = RawDeflate(payload, kBestLevel);
     return true;
+#else
+    (void)comparedBytes;
+    return !forceZopfli;
+#endif
 }
 
 // Reads the patch back and checks that every known version of every file
@@ -405,7 +440,7 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     Bytes description(settings.description.begin(), settings.description.end());
     Bytes payload = BuildPayload(notice, description, stream.bytes());
     Bytes body;
-    if (!Compress(payload, settings.zopfli, &body)) {
+    if (!Compress(payload, settings.zopfli, summary->oldBytes + summary->newBytes, &body)) {
         *error = "the payload cannot be compressed";
         return false;
     }
