@@ -24,6 +24,8 @@ constexpr size_t kReachInsertShare = 4;
 // diff lengths chosen per group of a few sizes, and a diff length per copy
 // that covers its cluster of mismatches (executables, where a changed
 // address rewrites a few bytes here and there).
+const std::vector<int32_t> kMinGains = {kDefaultMinGain, 4, 12};
+
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
     {65535, 2, 255, 2, false},
@@ -104,18 +106,27 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             continue;
         }
         MatchText text{&source, &target, reach};
-        std::vector<DeltaSpan> spans = FindMatches(text);
-        for (SerializeParams params : kLayouts) {
-            if (options.groupSize != 0) params.groupSize = knobs.groupSize;
-            params.chunkSize = knobs.chunkSize;
-            params.rawDiffs = options.rawDiffs;
-            DeltaVariant candidate;
-            SerializeDelta(text, spans, params, &candidate);
-            size_t size = CompressedDeltaSize(candidate, options.context);
-            if (size < bestSize && DeltaReproduces(candidate, source, target)) {
-                best = std::move(candidate);
-                bestSize = size;
+        // The default gain tries every layout; the others only the layout
+        // that won so far.
+        std::vector<std::vector<DeltaSpan>> spansByGain = FindMatchesEach(text, kMinGains);
+        const SerializeParams* winner = nullptr;
+        for (size_t g = 0; g < spansByGain.size(); ++g) {
+            for (const SerializeParams& layout : kLayouts) {
+                if (g > 0 && &layout != winner) continue;
+                SerializeParams params = layout;
+                if (options.groupSize != 0) params.groupSize = knobs.groupSize;
+                params.chunkSize = knobs.chunkSize;
+                params.rawDiffs = options.rawDiffs;
+                DeltaVariant candidate;
+                SerializeDelta(text, spansByGain[g], params, &candidate);
+                size_t size = CompressedDeltaSize(candidate, options.context);
+                if (size < bestSize && DeltaReproduces(candidate, source, target)) {
+                    best = std::move(candidate);
+                    bestSize = size;
+                    winner = &layout;
+                }
             }
+            if (winner == nullptr) break;
         }
     }
     if (!DeltaReproduces(best, source, target)) {

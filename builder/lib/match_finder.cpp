@@ -7,9 +7,6 @@
 
 namespace {
 
-// A longer match ends the scan only when it beats the current alignment by
-// this many bytes; smaller gains are not worth a new copy position.
-constexpr int32_t kMinGain = 8;
 // In reaching mode some suffix-array neighbours are not readable yet; this
 // many on each side are tried before giving up.
 constexpr int kNeighbourTries = 16;
@@ -43,7 +40,7 @@ class Finder {
         targetSize_ = static_cast<uint32_t>(text.target->size());
     }
 
-    std::vector<DeltaSpan> Run();
+    std::vector<DeltaSpan> Run(int32_t minGain);
 
   private:
     uint32_t Readable(uint32_t srcPos, uint32_t outPos) const {
@@ -122,7 +119,7 @@ void AddSpan(std::vector<DeltaSpan>* spans, uint32_t outPos, uint32_t length, bo
 // current alignment while it explains the target about as well as the best
 // exact match would, then extend the old alignment forward and the new one
 // backward wherever more than half of the bytes agree.
-std::vector<DeltaSpan> Finder::Run() {
+std::vector<DeltaSpan> Finder::Run(int32_t minGain) {
     std::vector<DeltaSpan> spans;
     uint32_t scan = 0, lastScan = 0;
     int64_t lastPos = 0, lastOffset = 0;
@@ -137,7 +134,7 @@ std::vector<DeltaSpan> Finder::Run() {
                 if (Equal(scsc + lastOffset, scsc)) ++oldScore;
             }
             int32_t length = static_cast<int32_t>(match.length);
-            if ((length == oldScore && length != 0) || length > oldScore + kMinGain) break;
+            if ((length == oldScore && length != 0) || length > oldScore + minGain) break;
             if (Equal(scan + lastOffset, scan)) --oldScore;
         }
         if (static_cast<int32_t>(match.length) == oldScore && scan != targetSize_) continue;
@@ -207,7 +204,14 @@ uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos)
 }
 
 std::vector<DeltaSpan> FindMatches(const MatchText& text) {
-    if (text.target->empty()) return {};
+    return FindMatchesEach(text, {kDefaultMinGain})[0];
+}
+
+std::vector<std::vector<DeltaSpan>> FindMatchesEach(const MatchText& text,
+                                                    const std::vector<int32_t>& minGains) {
+    std::vector<std::vector<DeltaSpan>> result(minGains.size());
+    if (text.target->empty()) return result;
     Finder finder(text);
-    return finder.Run();
+    for (size_t i = 0; i < minGains.size(); ++i) result[i] = finder.Run(minGains[i]);
+    return result;
 }

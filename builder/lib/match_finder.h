@@ -29,5 +29,14 @@ struct MatchText {
 // output written before the span starts.
 std::vector<DeltaSpan> FindMatches(const MatchText& text);
 
+// A longer exact match ends an alignment only when it beats the current one
+// by more than this many bytes; smaller gains are not worth a new copy
+// position. Which gain suits best depends on the file.
+constexpr int32_t kDefaultMinGain = 8;
+
+// FindMatches for each gain in turn, over one suffix array.
+std::vector<std::vector<DeltaSpan>> FindMatchesEach(const MatchText& text,
+                                                    const std::vector<int32_t>& minGains);
+
 // How many bytes starting at srcPos an aligned span starting at outPos may read.
 uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos);
