@@ -3,9 +3,6 @@
 #include <cstdint>
 
 #include "app/command_line.h"
-#include "container/open_patch.h"
-#include "container/payload_file.h"
-#include "container/process_texts.h"
 #include "messages/message_boxes.h"
 #include "platform/system_hooks.h"
 #include "ui/apply_action.h"
@@ -43,16 +40,16 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 // Centred on the work area; a screen smaller than the window gives a negative
 // position, as the signed division says.
-HWND CreateMainWindow(HINSTANCE instance) {
+HWND CreateMainWindow(HINSTANCE instance, WindowHost* host) {
     const int x = (GetSystemMetrics(SM_CXFULLSCREEN) - kMainWindowWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYFULLSCREEN) - kMainWindowHeight) / 2;
     return CreateWindowExA(0, kWindowClassName, kWindowTitle, kMainWindowStyle, x, y,
-                           kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance,
-                           nullptr);
+                           kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, host);
 }
 
-[[noreturn]] void EndProgram(int exitCode) {
-    ClosePayloadFile();  // the payload file deletes itself when closed
+// ExitProcess runs no destructors: the payload file is closed here, which deletes it.
+[[noreturn]] void EndProgram(OpenedPatch& patch, int exitCode) {
+    patch.payload.Close();
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
@@ -70,35 +67,45 @@ int RunMessageLoop() {
     return gWindow.quitCode;
 }
 
-bool OpenPatchAtStartup() {
-    const int result = OpenPatch();
-    if (result != 0) ShowStartupError(result);
-    return result == 0;
+bool OpenPatchAtStartup(OpenedPatch* patch) {
+    PatchTexts texts;
+    const ResultCode result = OpenPatch(patch, &texts);
+    if (result != kOk) {
+        MessageTexts shown;
+        shown.patchPath = patch->path;
+        ShowStartupError(result, shown);
+        return false;
+    }
+    SetNoticeText(texts.notice.c_str());
+    if (!texts.description.empty()) ShowDescription(texts.description.c_str());
+    return true;
 }
 
 void ProgramMain(HINSTANCE instance, const char* commandLine) {
-    gPatchPath = OwnModulePath();
+    OpenedPatch patch;
+    patch.path = OwnModulePath();
     const CommandLineRequest request = ParseCommandLine(commandLine ? commandLine : "");
-    if (request.showUsage || gPatchPath.empty()) ShowUsageAndExit();
-    gWindow.requestedTargetPath = request.targetPath;
+    if (request.showUsage || patch.path.empty()) ShowUsageAndExit();
+    WindowHost host(patch);
+    host.requestedTargetPath = request.targetPath;
 
     if (!RegisterMainWindowClass(instance)) {
         ShowMessageBox(nullptr, kClassFailureText, kErrorCaption, MB_ICONHAND);
         ExitProcess(kExitStartupFailure);
     }
-    gWindow.mainWindow = CreateMainWindow(instance);
-    if (!gWindow.mainWindow || !OpenPatchAtStartup()) {
+    gWindow.mainWindow = CreateMainWindow(instance, &host);
+    if (!gWindow.mainWindow || !OpenPatchAtStartup(&patch)) {
         UnregisterClassA(kWindowClassName, instance);
-        EndProgram(kExitStartupFailure);
+        EndProgram(patch, kExitStartupFailure);
     }
 
     ShowWindow(gWindow.mainWindow, SW_SHOWNORMAL);
     UpdateWindow(gWindow.mainWindow);
-    SetBusy(BusyState::kIdle);
+    host.SetBusy(BusyState::kIdle);
     // A close that landed before the first run has already destroyed the window.
     if (!gWindow.quitReceived) {
-        RunApply();
-        SetBusy(BusyState::kIdle);
+        RunApply(host);
+        host.SetBusy(BusyState::kIdle);
     }
-    EndProgram(RunMessageLoop());
+    EndProgram(patch, RunMessageLoop());
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "container/open_patch.h"
+
 constexpr char kWindowClassName[] = "Orvanel GUI";
 constexpr char kIconResourceName[] = "PATCHICON";
 
@@ -14,5 +16,6 @@ constexpr int kExitStartupFailure = 255;
 // Dispatches the window's messages until the quit message, also one that a
 // pump step inside a run met first; returns the quit code.
 int RunMessageLoop();
-// Opens the payload; a failure is shown in the "Error" box. True when ready.
-bool OpenPatchAtStartup();
+// Opens the payload and hands its texts to the window; a failure is shown in
+// the "Error" box. True when ready.
+bool OpenPatchAtStartup(OpenedPatch* patch);

@@ -15,11 +15,23 @@
 #include "builder/lib/delta_encoder.h"
 #include "core/crc.h"
 #include "core/result_codes.h"
+#include "builder/lib/payload_writer.h"
 #include "engine/apply_driver.h"
-#include "tests/engine/engine_harness.h"
-#include "ui/window_services.h"
+#include "platform/file_primitives.h"
 
 namespace {
+
+// The run without a window: no log, no questions.
+struct QuietHost : RunHost {
+    void PumpMessages() override {}
+    bool StopRequested() const override { return false; }
+    std::string RequestedTargetPath() const override { return target; }
+    void ShowTarget(const std::string&) override {}
+    void ShowLogLine(const std::string&, bool) override {}
+    void ClearLog() override {}
+    bool AskYesNo(const std::string&, const char*) override { return false; }
+    std::string target;
+};
 
 Bytes ReadAll(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -53,16 +65,17 @@ int Make(const char* oldPath, const char* newPath, const char* streamPath) {
 }
 
 int Apply(const char* streamPath, const char* target) {
-    CreateHiddenWindow();
-    InstallHooks();
-    LoadPatchStream(ReadAll(streamPath));
-    gWindow.requestedTargetPath = target;
+    const Bytes stream = ReadAll(streamPath);
+    OpenedPatch patch;
+    patch.payload.Reset(CreateTempStreamFile());
+    WriteBlock(patch.payload.handle(), stream.data(), static_cast<uint32_t>(stream.size()));
+    QuietHost host;
+    host.target = target;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    const int result = ApplyDriver();
+    const int result = ApplyPatch(patch, host);
     QueryPerformanceCounter(&end);
-    CloseLoadedPatch();
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA((std::string(target) + "\\big.bin").c_str(), GetFileExInfoStandard, &data);

@@ -16,7 +16,9 @@ for tool in bsdiff xdelta3 zstd; do
   command -v $tool >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $tool >/dev/null
 done
 [ -x "$mkpatch" ] || { echo "build the native preset first" >&2; exit 1; }
-: > "$work/stub.exe"
+# The builder takes only a real applier; its size is taken off again below.
+stub=${STUB:-build/windows/app/applier.exe}
+[ -f "$stub" ] || { echo "build the windows preset first (or set STUB)" >&2; exit 1; }
 
 measure() {  # command...: prints "seconds cpu-seconds peak-KiB"
   /usr/bin/time -v -o "$work/time" "$@" >/dev/null 2>&1
@@ -37,8 +39,8 @@ for pair in "$corpus"/*/; do
   name=$(basename "$pair")
   old="$pair/old"; new="$pair/new"
   as_one_file "$old" > "$work/old.bin"; as_one_file "$new" > "$work/new.bin"
-  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" --stub "$work/stub.exe" --quiet --no-times)
-  row "$name" mkpatch "$(stat -c %s "$work/p.exe")" "$s" "$c" "$m"
+  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" -f --stub "$stub" --allow-removals --quiet --no-times)
+  row "$name" mkpatch "$(( $(stat -c %s "$work/p.exe") - $(stat -c %s "$stub") ))" "$s" "$c" "$m"
   read -r s c m < <(measure bsdiff "$work/old.bin" "$work/new.bin" "$work/p.bsdiff")
   row "$name" bsdiff "$(stat -c %s "$work/p.bsdiff")" "$s" "$c" "$m"
   read -r s c m < <(measure xdelta3 -9 -f -e -s "$work/old.bin" "$work/new.bin" "$work/p.xd3")

@@ -2,49 +2,69 @@
 // notice and description texts at the head of the payload.
 #include "container/open_patch.h"
 
-#include <cstring>
-
-#include "container/payload_file.h"
-#include "container/process_texts.h"
-#include "core/result_codes.h"
-#include "platform/cp950_text.h"
-#include "platform/file_primitives.h"
-#include "ui/window_services.h"
-
-HANDLE gPatchExecutable = 0;
+#include "core/pe_layout.h"
+#include "core/cp950.h"
 
 namespace {
 
+// The executable's headers, read through the file primitives.
+class ExecutableSource : public ByteSource {
+  public:
+    ExecutableSource(HANDLE file, uint32_t size) : file_(file), size_(size) {}
+    bool Read(void* buffer, uint32_t count) override {
+        if (!ReadBlock(file_, buffer, count)) return false;
+        position_ += count;
+        return true;
+    }
+    bool Seek(uint32_t position) override {
+        if (position > size_ || SeekTo(file_, position) != position) return false;
+        position_ = position;
+        return true;
+    }
+    uint32_t Position() override { return position_; }
+    uint32_t Size() override { return size_; }
+
+  private:
+    HANDLE file_;
+    uint32_t size_;
+    uint32_t position_ = 0;
+};
+
 constexpr char kNoticeCutMarker[] = "#%";
 constexpr char kNoticeLineBreak = '\n';
-constexpr char kDescriptionSeparator = 0x01;
 
-int ReadTrailerAndHeader() {
+ResultCode ReadTrailerAndHeader(OpenedPatch* patch) {
+    const HANDLE executable = patch->executable.get();
     uint8_t bytes[kPatchHeaderSize];
-    uint32_t size = FileSize(gPatchExecutable);
-    if (size == INVALID_FILE_SIZE || size < kPayloadTrailerSize) return kUnreadablePatch;
-    SeekTo(gPatchExecutable, size - kPayloadTrailerSize);
-    if (!ReadBlock(gPatchExecutable, bytes, kPayloadTrailerSize)) return kUnreadablePatch;
+    uint32_t size = FileSize(executable);
+    if (size == INVALID_FILE_SIZE) return kUnreadablePatch;
+    // A signed executable carries its certificate table behind the trailer.
+    ExecutableSource source(executable, size);
+    const uint32_t end = PayloadTrailerEnd(source);
+    if (end < kPayloadTrailerSize) return kUnreadablePatch;
+    patch->payloadEnd = end;
+    SeekTo(executable, end - kPayloadTrailerSize);
+    if (!ReadBlock(executable, bytes, kPayloadTrailerSize)) return kUnreadablePatch;
     PayloadTrailer trailer;
     ParsePayloadTrailer(bytes, &trailer);
-    if (!IsPlausibleTrailer(trailer, size)) return kUnreadablePatch;
+    if (!IsPlausibleTrailer(trailer, end)) return kUnreadablePatch;
 
-    SeekTo(gPatchExecutable, size - trailer.payloadLength);
-    if (!ReadBlock(gPatchExecutable, bytes, kPatchHeaderSize)) return kUnreadablePatch;
-    ParsePatchHeader(bytes, &gPatchHeader);
-    return gPatchHeader.headerMagic == kPayloadMagic ? kOk : kUnreadablePatch;
+    SeekTo(executable, end - trailer.payloadLength);
+    if (!ReadBlock(executable, bytes, kPatchHeaderSize)) return kUnreadablePatch;
+    ParsePatchHeader(bytes, &patch->header);
+    return patch->header.headerMagic == kPayloadMagic ? kOk : kUnreadablePatch;
 }
 
 // Reads a text of `length` bytes at the payload's position, keeping at most
 // `capacity` bytes of it (cut at a whole character); the position ends behind
 // the whole text. Returns the number of bytes kept, or -1 when unreadable.
-int ReadHeadText(uint32_t length, uint32_t capacity, char* buffer) {
-    uint32_t start = PayloadPosition();
+int ReadHeadText(PayloadFile& payload, uint32_t length, uint32_t capacity, char* buffer) {
+    uint32_t start = payload.Position();
     uint32_t kept = length < capacity ? length : capacity;
-    if (!ReadPayload(buffer, kept)) return -1;
+    if (!payload.Read(buffer, kept)) return -1;
     kept = static_cast<uint32_t>(Cp950CutLength(buffer, length, kept));
     buffer[kept] = '\0';
-    return SeekPayload(start + length) ? static_cast<int>(kept) : -1;
+    return payload.Seek(start + length) ? static_cast<int>(kept) : -1;
 }
 
 // The notice shows what stands before its first "#%", with NULs as line breaks.
@@ -65,36 +85,36 @@ void PrepareDescription(char* description, int length) {
     }
 }
 
-int ReadTexts() {
+ResultCode ReadTexts(OpenedPatch* patch, PatchTexts* texts) {
     char notice[kNoticeCapacity + 1];
     char description[kDescriptionCapacity + 1];
-    uint32_t textsEnd =
-        static_cast<uint32_t>(gPatchHeader.noticeLength) + gPatchHeader.descriptionLength;
+    const PatchHeader& header = patch->header;
+    uint32_t textsEnd = static_cast<uint32_t>(header.noticeLength) + header.descriptionLength;
     // The texts must be there in full, even where only their heads are kept.
-    if (FileSize(gPayloadFile) < textsEnd) return kNotAPatch;
-    int noticeLength = ReadHeadText(gPatchHeader.noticeLength, kNoticeCapacity, notice);
+    if (patch->payload.Size() < textsEnd) return kNotAPatch;
+    int noticeLength = ReadHeadText(patch->payload, header.noticeLength, kNoticeCapacity, notice);
     if (noticeLength < 0) return kNotAPatch;
     int descriptionLength =
-        ReadHeadText(gPatchHeader.descriptionLength, kDescriptionCapacity, description);
+        ReadHeadText(patch->payload, header.descriptionLength, kDescriptionCapacity, description);
     if (descriptionLength < 0) return kNotAPatch;
-    gRecordsStart = textsEnd;
+    patch->recordsStart = textsEnd;
 
     PrepareNotice(notice, noticeLength);
-    SetNoticeText(notice);
-    if (gPatchHeader.descriptionLength == 0) return kOk;
+    texts->notice = notice;
+    texts->description.clear();
+    if (header.descriptionLength == 0) return kOk;
     PrepareDescription(description, descriptionLength);
-    ShowDescription(description);
+    texts->description = description;
     return kOk;
 }
 
 }  // namespace
 
-int OpenPatch() {
-    CloseFile(gPatchExecutable);
-    gPatchExecutable = OpenForRead(gPatchPath);
-    if (gPatchExecutable == 0) return kCannotOpenPatch;
-    int result = ReadTrailerAndHeader();
-    if (result == kOk) result = ExtractPayload();
-    if (result == kOk) result = ReadTexts();
+ResultCode OpenPatch(OpenedPatch* patch, PatchTexts* texts) {
+    patch->executable.reset(OpenForRead(patch->path));
+    if (!patch->executable) return kCannotOpenPatch;
+    ResultCode result = ReadTrailerAndHeader(patch);
+    if (result == kOk) result = ExtractPayload(patch);
+    if (result == kOk) result = ReadTexts(patch, texts);
     return result;
 }

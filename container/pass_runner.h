@@ -1,27 +1,44 @@
 // Walks the record stream in passes, section by section, handing every record
-// to one callback.
+// to one visitor.
 #pragma once
 #include <cstdint>
 #include <string>
 
+#include "container/payload_file.h"
+#include "container/run_host.h"
 #include "core/record_layout.h"
 #include "core/record_reader.h"
-
-using PassCallback = int (*)(int section, uint8_t kind);
+#include "core/result_codes.h"
 
 struct SectionTables {
-    uint32_t sectionStart[kMaxSections];
+    uint32_t sectionStart[kMaxSections] = {};
     std::string target[kMaxSections];
     std::string staging[kMaxSections];  // empty until made
-    int lastSection;
+    int lastSection = -1;
 };
 
-extern CurrentRecord gCurrentRecord;
-extern SectionTables gSections;
-extern std::string gBackupName;  // BackupName of the section being walked
+// Where a walk over the payload stands; made for one run.
+struct RecordWalk {
+    RecordWalk(PayloadFile& payloadFile, RunHost& runHost) : payload(payloadFile), host(runHost) {}
 
-// Reads the next record into gCurrentRecord; 0 or 38 (unreadable, unknown
-// kind, too many variants, unsafe name). Keeps gCurrentFileName in step.
-int ReadRecord();
-int WalkSection(int section, PassCallback callback);
-int PassRunner(PassCallback callback, bool stopOnError);
+    PayloadFile& payload;
+    RunHost& host;
+    CurrentRecord record;  // the record just read
+    SectionTables sections;
+    std::string backupName;       // BackupName of the section being walked
+    std::string targetDirectory;  // directory of the section being processed
+};
+
+class RecordVisitor {
+  public:
+    virtual ResultCode Visit(int section, uint8_t kind) = 0;
+
+  protected:
+    ~RecordVisitor() = default;
+};
+
+// Reads the next record into walk.record: kOk or kInternalFileError
+// (unreadable, unknown kind, too many variants, unsafe name).
+ResultCode ReadRecord(RecordWalk& walk);
+ResultCode WalkSection(RecordWalk& walk, int section, RecordVisitor& visitor);
+ResultCode PassRunner(RecordWalk& walk, RecordVisitor& visitor, bool stopOnError);

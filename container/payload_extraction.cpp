@@ -3,21 +3,18 @@
 #include <zlib.h>
 
 #include "container/open_patch.h"
-#include "container/payload_file.h"
-#include "core/result_codes.h"
-#include "platform/file_primitives.h"
 
 namespace {
 
 constexpr uint32_t kPieceSize = 1024;
 constexpr int kRawDeflateWindowBits = -15;
 
-int CopyStoredBody(uint32_t bodyLength) {
+ResultCode CopyStoredBody(HANDLE executable, HANDLE payload, uint32_t bodyLength) {
     uint8_t buffer[kPieceSize];
     while (bodyLength > 0) {
         uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
-        if (!ReadBlock(gPatchExecutable, buffer, piece)) return kPatchDamaged;
-        if (!WriteBlock(gPayloadFile, buffer, piece)) return kTempFull;
+        if (!ReadBlock(executable, buffer, piece)) return kPatchDamaged;
+        if (!WriteBlock(payload, buffer, piece)) return kTempFull;
         bodyLength -= piece;
     }
     return kOk;
@@ -25,7 +22,9 @@ int CopyStoredBody(uint32_t bodyLength) {
 
 class RawInflater {
   public:
-    RawInflater() { ready_ = inflateInit2(&stream_, kRawDeflateWindowBits) == Z_OK; }
+    explicit RawInflater(HANDLE output) : output_(output) {
+        ready_ = inflateInit2(&stream_, kRawDeflateWindowBits) == Z_OK;
+    }
     ~RawInflater() {
         if (ready_) inflateEnd(&stream_);
     }
@@ -43,7 +42,7 @@ class RawInflater {
 
     // One inflate call into a fresh output buffer, its output written to the
     // payload file. *produced tells whether the call made any progress.
-    int Step(int flush, bool* produced) {
+    ResultCode Step(int flush, bool* produced) {
         uint8_t output[kPieceSize];
         stream_.next_out = output;
         stream_.avail_out = kPieceSize;
@@ -51,7 +50,7 @@ class RawInflater {
         int status = inflate(&stream_, flush);
         uint32_t count = kPieceSize - stream_.avail_out;
         *produced = count > 0 || stream_.avail_in != inputBefore;
-        if (count > 0 && !WriteBlock(gPayloadFile, output, count)) return kTempFull;
+        if (count > 0 && !WriteBlock(output_, output, count)) return kTempFull;
         if (status == Z_STREAM_END) {
             finished_ = true;
             return kOk;
@@ -63,22 +62,23 @@ class RawInflater {
     }
 
   private:
+    HANDLE output_;
     z_stream stream_ = {};
     bool ready_ = false;
     bool finished_ = false;
 };
 
-int InflateBody(uint32_t bodyLength) {
-    RawInflater inflater;
+ResultCode InflateBody(HANDLE executable, HANDLE payload, uint32_t bodyLength) {
+    RawInflater inflater(payload);
     if (!inflater.ready()) return kPatchDamaged;
     uint8_t input[kPieceSize];
     bool produced = false;
     while (bodyLength > 0 && !inflater.finished()) {
         uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
-        if (!ReadBlock(gPatchExecutable, input, piece)) return kPatchDamaged;
+        if (!ReadBlock(executable, input, piece)) return kPatchDamaged;
         inflater.Offer(input, piece);
         while (inflater.InputLeft() && !inflater.finished()) {
-            int result = inflater.Step(Z_SYNC_FLUSH, &produced);
+            ResultCode result = inflater.Step(Z_SYNC_FLUSH, &produced);
             if (result != kOk) return result;
             if (!produced) return kPatchDamaged;
         }
@@ -87,7 +87,7 @@ int InflateBody(uint32_t bodyLength) {
     // Output still held back by inflate comes out here; bytes behind the end
     // of the deflate stream are never looked at.
     while (!inflater.finished()) {
-        int result = inflater.Step(Z_FINISH, &produced);
+        ResultCode result = inflater.Step(Z_FINISH, &produced);
         if (result != kOk) return result;
         if (!produced) break;
     }
@@ -97,15 +97,16 @@ int InflateBody(uint32_t bodyLength) {
 
 }  // namespace
 
-int ExtractPayload() {
-    ClosePayloadFile();
-    gPayloadFile = CreateTempStreamFile();
-    if (gPayloadFile == 0) return kTempFull;
-    uint32_t bodyLength =
-        FileSize(gPatchExecutable) - CurrentPosition(gPatchExecutable) - kPayloadTrailerSize;
-    int result = (gPatchHeader.payloadFlags & kPayloadCompressed) ? InflateBody(bodyLength)
-                                                                  : CopyStoredBody(bodyLength);
+ResultCode ExtractPayload(OpenedPatch* patch) {
+    const HANDLE executable = patch->executable.get();
+    patch->payload.Reset(CreateTempStreamFile());
+    const HANDLE payload = patch->payload.handle();
+    if (payload == 0) return kTempFull;
+    uint32_t bodyLength = patch->payloadEnd - CurrentPosition(executable) - kPayloadTrailerSize;
+    ResultCode result = (patch->header.payloadFlags & kPayloadCompressed)
+                            ? InflateBody(executable, payload, bodyLength)
+                            : CopyStoredBody(executable, payload, bodyLength);
     if (result != kOk) return result;
-    SeekPayload(0);
+    patch->payload.Seek(0);
     return kOk;
 }

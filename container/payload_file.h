@@ -1,5 +1,5 @@
 // The payload file: the inflated payload in a self-deleting temporary file,
-// read by absolute position through one shared handle.
+// read by absolute position through one handle, which it owns.
 #pragma once
 #include <windows.h>
 
@@ -7,18 +7,26 @@
 #include <string>
 
 #include "core/byte_source.h"
-#include "core/payload_layout.h"
 
-extern HANDLE gPayloadFile;  // 0 until extracted
-extern uint32_t gRecordsStart;
-extern PatchHeader gPatchHeader;
+class PayloadFile : public ByteSource {
+  public:
+    PayloadFile() = default;
+    ~PayloadFile() override { Close(); }
+    PayloadFile(const PayloadFile&) = delete;
+    PayloadFile& operator=(const PayloadFile&) = delete;
 
-bool ReadPayload(void* buffer, uint32_t count);  // all-or-nothing
-bool ReadPayloadString(std::string* out);
-bool CopyPayloadToFile(int64_t count, HANDLE destination);
-bool SeekPayload(uint32_t position);
-uint32_t PayloadPosition();
-void ClosePayloadFile();
+    // Takes over handle (0 for none), closing the earlier one.
+    void Reset(HANDLE handle);
+    void Close() { Reset(0); }  // the file deletes itself when closed
+    HANDLE handle() const { return handle_; }
 
-// The payload file as a ByteSource, for the shared record reader.
-ByteSource& PayloadSource();
+    bool Read(void* buffer, uint32_t count) override;  // all-or-nothing
+    bool Seek(uint32_t position) override;
+    uint32_t Position() override;
+    uint32_t Size() override;
+    bool ReadString(std::string* out) { return ReadShortString(*this, out); }
+    bool CopyToFile(int64_t count, HANDLE destination);
+
+  private:
+    HANDLE handle_ = 0;
+};

@@ -22,6 +22,14 @@ inline size_t Cp950CharLength(const std::string& text, size_t at) {
     return IsCp950DoubleByteAt(text, at) ? 2 : 1;
 }
 
+// The largest length <= limit that does not end inside a double-byte
+// character (a lead byte takes the byte after it, whatever it is).
+size_t Cp950CutLength(const char* text, size_t length, size_t limit);
+
+// Position of the last '\\' or '/' that is a separator and not the second
+// byte of a character (0x5C can be one), or std::string::npos.
+size_t Cp950LastSeparator(const std::string& path);
+
 // A character as a number: a single byte, or lead * 256 + trail.
 struct Cp950CasePair {
     uint16_t lower;

@@ -1,5 +1,5 @@
 // Result codes shared by the applier and the builder. A result is the number
-// of the catalogue message that names it; 0 is success.
+// of the catalogue message that names it; kOk is success.
 #pragma once
 
 enum ResultCode : int {
@@ -7,7 +7,6 @@ enum ResultCode : int {
     kPatchDamaged = 1,          // a record or field of the payload cannot be read
     kFileInUse = 7,             // the apply pass met a file it cannot move
     kBackupFailed = 8,          // an older backup cannot be deleted
-    kAskRestart = 9,            // the restart question
     kRestartNotDone = 10,       // deferred replacement queued, no restart followed
     kStagingDirFailed = 11,     // the staging directory cannot be made
     kChecksumMismatch = 12,     // a rebuilt file has the wrong size or CRC
@@ -15,20 +14,25 @@ enum ResultCode : int {
     kNotAPatch = 14,            // notice or description cannot be read
     kCannotOpenPatch = 15,      // the executable cannot be opened
     kUnreadablePatch = 16,      // trailer or header cannot be read
-    kCheckingProgress = 20,     // "preparing file [%m] ====> "
-    kPatchApplied = 24,         // success line at the end of a run
-    kUsage = 28,                // usage text
-    kCheckingPatch = 31,        // first line of every run
-    kSourceMismatch = 32,       // the file matches no known version
-    kOptionalSkipped = 33,      // warning: optional file left alone
     kNoMatchingSource = 34,     // error: a required file matches no version
-    kAlreadyNew = 35,           // the file already has the new content
-    kDone = 37,                 // rebuilt or staged
     kInternalFileError = 38,    // a record cannot be read or an internal file step fails
     kDiskFull = 39,             // a staged file cannot be created or written
     kTempFull = 40,             // a temporary file cannot be created or written
     kTargetNotRegistered = 41,  // a registry key or value cannot be read
     kRegistryDenied = 42,       // a registry key cannot be opened or written
+};
+
+// Catalogue messages that report progress or ask, never a result.
+enum class MessageId : int {
+    kAskRestart = 9,         // the restart question
+    kCheckingProgress = 20,  // "preparing file [%m] ====> "
+    kPatchApplied = 24,      // success line at the end of a run
+    kUsage = 28,             // usage text
+    kCheckingPatch = 31,     // first line of every run
+    kSourceMismatch = 32,    // the file matches no known version
+    kOptionalSkipped = 33,   // warning: optional file left alone
+    kAlreadyNew = 35,        // the file already has the new content
+    kDone = 37,              // rebuilt or staged
 };
 
 constexpr int kMessageCount = 42;

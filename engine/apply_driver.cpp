@@ -1,66 +1,74 @@
 #include "engine/apply_driver.h"
 
-#include "container/pass_runner.h"
-#include "core/result_codes.h"
 #include "engine/deferred_rename.h"
 #include "engine/file_check.h"
 #include "engine/file_commit.h"
 #include "engine/registry_update.h"
 #include "engine/rollback_cleanup.h"
 #include "engine/target_location.h"
-#include "messages/log_writer.h"
-#include "messages/message_boxes.h"
 #include "platform/system_hooks.h"
-#include "ui/window_services.h"
-
-int32_t gCommittedCount = 0;
 
 namespace {
 
-constexpr UINT kRestartButtons = MB_YESNO;
 const char kRestartCaption[] = "重新開機以使中文化檔生效";
 
 // Files in use: their moves wait for the next start of Windows, and the
 // staged files must stay until then, so no cleanup follows.
-int DeferAndOfferRestart() {
-    PassRunner(DeferInUseFile, false);
-    if (AskYesNo(kAskRestart, kRestartCaption, kRestartButtons) && RequestRestart()) {
-        return kFileInUse;
-    }
+ResultCode DeferAndOfferRestart(ApplyRun& run) {
+    RunPass(run, DeferInUseFile, false);
+    const std::string question = ExpandMessage(MessageText(MessageId::kAskRestart), run.Texts());
+    if (run.host.AskYesNo(question, kRestartCaption) && RequestRestart()) return kFileInUse;
     return kRestartNotDone;
 }
 
-void CleanUp() {
-    PassRunner(RemoveStagedFile, false);
-    RemoveEmptyStagingDirectories();
+void CleanUp(ApplyRun& run) {
+    RunPass(run, RemoveStagedFile, false);
+    RemoveEmptyStagingDirectories(run);
 }
 
 }  // namespace
 
-int ApplyDriver() {
-    // A stop confirmed during an earlier run must not end this one.
-    gWindow.stopRequested = false;
-    ShowInfo(kCheckingPatch);
-    int result = LocateTarget();
+ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError) {
+    struct Adapter : RecordVisitor {
+        Adapter(ApplyRun& r, RunCallback c) : run(r), callback(c) {}
+        ResultCode Visit(int section, uint8_t kind) override {
+            return callback(run, section, kind);
+        }
+        ApplyRun& run;
+        RunCallback callback;
+    } adapter(run, callback);
+    return PassRunner(run, adapter, stopOnError);
+}
+
+ResultCode ApplyDriver(ApplyRun& run) {
+    run.Show(MessageId::kCheckingPatch);
+    ResultCode result = LocateTarget(run, run.recordsStart);
     if (result != kOk) {
-        ShowError(result);
+        run.Show(result);
         return result;
     }
-    result = PassRunner(CheckAndStage, true);
+    result = RunPass(run, CheckAndStage, true);
     if (result != kOk) {
-        ShowError(result);
-        CleanUp();
+        run.Show(result);
+        CleanUp(run);
         return result;
     }
-    gCommittedCount = 0;
-    ClearCommitMarks();
-    result = PassRunner(CommitFile, true);
-    if (result == kOk) result = PassRunner(ApplyRegistryRecord, true);
-    if (result == kFileInUse) return DeferAndOfferRestart();
+    run.marks.clear();
+    result = RunPass(run, CommitFile, true);
+    if (result == kOk) result = RunPass(run, ApplyRegistryRecord, true);
+    if (result == kFileInUse) return DeferAndOfferRestart(run);
     if (result != kOk) {
-        ShowError(result);
-        PassRunner(RestoreFromBackup, false);
+        run.Show(result);
+        RunPass(run, RestoreFromBackup, false);
     }
-    CleanUp();
+    CleanUp(run);
+    return result;
+}
+
+ResultCode ApplyPatch(OpenedPatch& patch, RunHost& host) {
+    ApplyRun run(patch, host);
+    run.log.Clear();
+    const ResultCode result = ApplyDriver(run);
+    if (result == kOk) run.Show(MessageId::kPatchApplied);
     return result;
 }

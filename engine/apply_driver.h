@@ -1,10 +1,11 @@
 // One run of the patch: locate the target, then the passes in fixed order.
 #pragma once
-#include <cstdint>
+#include "engine/apply_run.h"
 
-extern int32_t gCommittedCount;
-
-// 0 on success; 7 when the deferred replacement was queued and the restart
-// requested; 10 when it was queued without a restart; otherwise the failure,
-// already shown.
-int ApplyDriver();
+// Clears the log and runs the patch: kOk (the success line written) when it
+// applied; kFileInUse when the deferred replacement was queued and the restart
+// requested; kRestartNotDone when it was queued without a restart; otherwise
+// the failure, already shown.
+ResultCode ApplyPatch(OpenedPatch& patch, RunHost& host);
+// The passes of one run, without the log's first clearing and last line.
+ResultCode ApplyDriver(ApplyRun& run);

@@ -64,17 +64,19 @@ void QueueRename(const std::string& source, const std::string& destination) {
     }
 }
 
-int DeferInUseFile(int section, uint8_t kind) {
+ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind) {
+    const std::string destination = DestinationPath(run);
+    const std::string backup = BackupPath(run);
     if (kind == kFileRecord || kind == kNewFileRecord) {
-        const std::string staged = StagedPath(section);
+        const std::string staged = StagedPath(run, section);
         if (FileExists(staged)) {
-            QueueRename(DestinationPath(), BackupPath());
-            MakeParentDirectories(BackupPath());
-            QueueRename(staged, DestinationPath());
+            QueueRename(destination, backup);
+            MakeParentDirectories(backup);
+            QueueRename(staged, destination);
         }
-    } else if (kind == kObsoleteRecord && PathNamesFile(DestinationPath())) {
-        QueueRename(DestinationPath(), BackupPath());
-        MakeParentDirectories(BackupPath());
+    } else if (kind == kObsoleteRecord && PathNamesFile(destination)) {
+        QueueRename(destination, backup);
+        MakeParentDirectories(backup);
     }
-    return 0;
+    return kOk;
 }

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/file_primitives.h"
-#include "ui/window_services.h"
 
 namespace {
 
@@ -42,8 +41,10 @@ bool BufferedFileReader::Read(uint32_t position, uint8_t* buffer, uint32_t count
     return true;
 }
 
-FileDeltaStepIo::FileDeltaStepIo(HANDLE input, HANDLE output, const HANDLE blocks[kDeltaBlockCount])
-    : output_(output),
+FileDeltaStepIo::FileDeltaStepIo(RunHost& host, HANDLE input, HANDLE output,
+                                 const HANDLE blocks[kDeltaBlockCount])
+    : host_(host),
+      output_(output),
       input_(input, kInputBufferSize),
       blocks_{{blocks[0], kBlockBufferSize},
               {blocks[1], kBlockBufferSize},
@@ -108,5 +109,5 @@ void FileDeltaStepIo::Pump() {
     if (pumped_ && now - lastPump_ < kPumpIntervalMs) return;
     pumped_ = true;
     lastPump_ = now;
-    PumpMessages();
+    host_.PumpMessages();
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "container/run_host.h"
 #include "core/delta_decoder.h"
 #include "core/record_layout.h"
 
@@ -29,7 +30,8 @@ class BufferedFileReader {
 
 class FileDeltaStepIo : public DeltaStepIo {
   public:
-    FileDeltaStepIo(HANDLE input, HANDLE output, const HANDLE blocks[kDeltaBlockCount]);
+    FileDeltaStepIo(RunHost& host, HANDLE input, HANDLE output,
+                    const HANDLE blocks[kDeltaBlockCount]);
 
     bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override;
     bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override;
@@ -42,6 +44,7 @@ class FileDeltaStepIo : public DeltaStepIo {
     bool Flush();
 
   private:
+    RunHost& host_;
     HANDLE output_;
     BufferedFileReader input_;
     BufferedFileReader blocks_[kDeltaBlockCount];

@@ -2,26 +2,19 @@
 
 #include <string>
 
-#include "container/pass_runner.h"
-#include "container/payload_file.h"
-#include "container/process_texts.h"
 #include "core/delta_decoder.h"
 #include "core/record_layout.h"
-#include "core/result_codes.h"
 #include "engine/delta_step_files.h"
 #include "engine/target_paths.h"
-#include "messages/log_writer.h"
 #include "platform/file_primitives.h"
-#include "ui/window_services.h"
 
 namespace {
 
-// Intermediate outputs of a chain alternate between two names for the life of
-// the process, so a step never writes the file it reads.
-const char* NextIntermediateName() {
-    static bool useFirst = false;
-    useFirst = !useFirst;
-    return useFirst ? "BINTMP2.TMP" : "BINTMP1.TMP";
+// Intermediate outputs of a chain alternate between two names for the whole
+// run, so a step never writes the file it reads.
+const char* NextIntermediateName(ApplyRun& run) {
+    run.firstIntermediate = !run.firstIntermediate;
+    return run.firstIntermediate ? "BINTMP2.TMP" : "BINTMP1.TMP";
 }
 
 bool FileMatches(HANDLE file, uint32_t size, uint32_t crc, uint32_t skipOffset,
@@ -31,10 +24,10 @@ bool FileMatches(HANDLE file, uint32_t size, uint32_t crc, uint32_t skipOffset,
 
 // Opens the first of T\name and T\B\name that holds this variant's source.
 // A name missing under T is not looked for in the backup.
-HANDLE OpenMatchingSource(const SourceVariant& variant) {
+HANDLE OpenMatchingSource(const ApplyRun& run, const SourceVariant& variant) {
     const std::string candidates[] = {
-        JoinPath(gTargetDirectory, variant.sourceName),
-        JoinPath(JoinPath(gTargetDirectory, gBackupName), variant.sourceName)};
+        JoinPath(run.targetDirectory, variant.sourceName),
+        JoinPath(JoinPath(run.targetDirectory, run.backupName), variant.sourceName)};
     for (const std::string& path : candidates) {
         ScopedFile file(OpenForRead(path));
         if (!file) return 0;
@@ -46,9 +39,9 @@ HANDLE OpenMatchingSource(const SourceVariant& variant) {
     return 0;
 }
 
-bool IsAlreadyNew() {
-    ScopedFile file(OpenForRead(DestinationPath()));
-    const CurrentRecord& record = gCurrentRecord;
+bool IsAlreadyNew(const ApplyRun& run) {
+    ScopedFile file(OpenForRead(DestinationPath(run)));
+    const CurrentRecord& record = run.record;
     return file && FileMatches(file.get(), record.fileHeader.newSize, record.fileHeader.newCrc,
                                record.newSkipOffset, record.newSkipLength);
 }
@@ -59,12 +52,12 @@ struct StepBlocks {
     HANDLE handles[kDeltaBlockCount] = {};
 };
 
-int LoadBlocks(const SourceVariant& variant, StepBlocks* blocks) {
-    if (!SeekPayload(variant.dataStart)) return kTempFull;
+ResultCode LoadBlocks(PayloadFile& payload, const SourceVariant& variant, StepBlocks* blocks) {
+    if (!payload.Seek(variant.dataStart)) return kTempFull;
     for (int b = 0; b < kDeltaBlockCount; ++b) {
         blocks->files[b].reset(CreateTempStreamFile());
         if (!blocks->files[b] ||
-            !CopyPayloadToFile(variant.header.blockLength[b], blocks->files[b].get())) {
+            !payload.CopyToFile(variant.header.blockLength[b], blocks->files[b].get())) {
             return kTempFull;
         }
         SeekTo(blocks->files[b].get(), 0);
@@ -79,7 +72,8 @@ struct StepOutput {
     bool isFinal;
 };
 
-int RunStep(const SourceVariant& variant, HANDLE input, const StepOutput& output) {
+ResultCode RunStep(ApplyRun& run, const SourceVariant& variant, HANDLE input,
+                   const StepOutput& output) {
     ScopedFile outputFile;
     if (output.isFinal) {
         MakeParentDirectories(output.path);
@@ -89,13 +83,13 @@ int RunStep(const SourceVariant& variant, HANDLE input, const StepOutput& output
     outputFile.reset(CreateNewFile(output.path));
     if (!outputFile) return kDiskFull;
     StepBlocks blocks;
-    int result = LoadBlocks(variant, &blocks);
+    ResultCode result = LoadBlocks(run.payload, variant, &blocks);
     if (result != kOk) return result;
-    FileDeltaStepIo io(input, outputFile.get(), blocks.handles);
+    FileDeltaStepIo io(run.host, input, outputFile.get(), blocks.handles);
     DeltaStepOutcome outcome = ReconstructStep(variant.header, output.size, io);
-    if (outcome.result != kOk) return outcome.result;
+    if (outcome.result != kOk) return static_cast<ResultCode>(outcome.result);
     if (!io.Flush()) return kDiskFull;
-    const FileRecordHeader& header = gCurrentRecord.fileHeader;
+    const FileRecordHeader& header = run.record.fileHeader;
     if (output.isFinal &&
         (outcome.outputCrc != header.newCrc || outcome.outputSize != header.newSize)) {
         return kChecksumMismatch;
@@ -105,25 +99,25 @@ int RunStep(const SourceVariant& variant, HANDLE input, const StepOutput& output
 
 // Rebuilds the new file from the first variant whose source is on disk; the
 // later variants are applied to the previous step's output in turn.
-int RebuildChain(int section, bool* built) {
-    const CurrentRecord& record = gCurrentRecord;
+ResultCode RebuildChain(ApplyRun& run, int section, bool* built) {
+    const CurrentRecord& record = run.record;
     const int count = record.fileHeader.sourceCount;
     std::string previousOutput;
     *built = false;
     for (int k = 0; k < count; ++k) {
         const SourceVariant& variant = record.variants[k];
-        ScopedFile input(*built ? OpenForRead(previousOutput) : OpenMatchingSource(variant));
+        ScopedFile input(*built ? OpenForRead(previousOutput) : OpenMatchingSource(run, variant));
         if (!input) {
             if (*built) return kInternalFileError;
             continue;
         }
         const bool isFinal = k == count - 1;
         StepOutput output{
-            isFinal ? StagedPath(section)
-                    : JoinPath(gSections.staging[section], NextIntermediateName()),
+            isFinal ? StagedPath(run, section)
+                    : JoinPath(run.sections.staging[section], NextIntermediateName(run)),
             isFinal ? record.fileHeader.newSize : record.variants[k + 1].header.sourceSize,
             isFinal};
-        int result = RunStep(variant, input.get(), output);
+        ResultCode result = RunStep(run, variant, input.get(), output);
         input.reset();
         if (*built) DeleteFileForced(previousOutput);
         // A failed intermediate output would keep the staging directory alive.
@@ -135,52 +129,52 @@ int RebuildChain(int section, bool* built) {
     return kOk;
 }
 
-int CheckChangedFile(int section) {
-    ShowInfo(kCheckingProgress);
-    if (IsAlreadyNew()) {
-        ShowInfo(kAlreadyNew);
+ResultCode CheckChangedFile(ApplyRun& run, int section) {
+    run.Show(MessageId::kCheckingProgress);
+    if (IsAlreadyNew(run)) {
+        run.Show(MessageId::kAlreadyNew);
         return kOk;
     }
     bool built = false;
-    int result = RebuildChain(section, &built);
+    ResultCode result = RebuildChain(run, section, &built);
     if (result != kOk) return result;
     if (built) {
-        ShowInfo(kDone);
+        run.Show(MessageId::kDone);
         return kOk;
     }
-    ShowInfo(kSourceMismatch);
-    const uint8_t flags = gCurrentRecord.fileHeader.fileFlags;
+    run.Show(MessageId::kSourceMismatch);
+    const uint8_t flags = run.record.fileHeader.fileFlags;
     if ((flags & kOptional) == 0) return kNoMatchingSource;
-    if ((flags & kSilent) == 0) ShowInfo(kOptionalSkipped);
+    if ((flags & kSilent) == 0) run.Show(MessageId::kOptionalSkipped);
     return kOk;
 }
 
 }  // namespace
 
-int StageNewFile(int section) {
-    const std::string staged = StagedPath(section);
+ResultCode StageNewFile(ApplyRun& run, int section) {
+    const std::string staged = StagedPath(run, section);
     MakeParentDirectories(staged);
-    if (!SeekPayload(gCurrentRecord.dataStart)) return kDiskFull;
+    if (!run.payload.Seek(run.record.dataStart)) return kDiskFull;
     ScopedFile file(CreateNewFile(staged));
-    if (!file || !CopyPayloadToFile(gCurrentRecord.newFileHeader.dataLength, file.get())) {
+    if (!file || !run.payload.CopyToFile(run.record.newFileHeader.dataLength, file.get())) {
         return kDiskFull;
     }
     file.reset();
-    ShowInfo(kDone);
+    run.Show(MessageId::kDone);
     return kOk;
 }
 
-int CheckAndStage(int section, uint8_t kind) {
-    PumpMessages();
+ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
+    run.host.PumpMessages();
     // The walker reads on from where this record ends, whatever was read here.
-    const uint32_t nextRecord = PayloadPosition();
-    int result = kOk;
+    const uint32_t nextRecord = run.payload.Position();
+    ResultCode result = kOk;
     if (kind == kFileRecord) {
-        result = CheckChangedFile(section);
+        result = CheckChangedFile(run, section);
     } else if (kind == kNewFileRecord) {
-        ShowInfo(kCheckingProgress);
-        result = StageNewFile(section);
+        run.Show(MessageId::kCheckingProgress);
+        result = StageNewFile(run, section);
     }
-    SeekPayload(nextRecord);
+    run.payload.Seek(nextRecord);
     return result;
 }

@@ -2,9 +2,9 @@
 // on disk into the staging directory, and stages every new file. Nothing
 // under the target directory changes here.
 #pragma once
-#include <cstdint>
+#include "engine/apply_run.h"
 
-// PassCallback of the check pass.
-int CheckAndStage(int section, uint8_t kind);
-// Copies the current new file's content from the payload to S\N: 0 or 39.
-int StageNewFile(int section);
+// RunCallback of the check pass.
+ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind);
+// Copies the current new file's content from the payload to S\N: kOk or kDiskFull.
+ResultCode StageNewFile(ApplyRun& run, int section);

@@ -3,93 +3,78 @@
 #include <algorithm>
 #include <vector>
 
-#include "container/pass_runner.h"
-#include "container/payload_file.h"
 #include "core/record_layout.h"
-#include "core/result_codes.h"
-#include "engine/apply_driver.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
 
 namespace {
 
-// A record is known by the payload position at its end, which is unique in
-// the stream and is where the walker stands while any pass handles it.
-struct MarkedRecord {
-    uint32_t recordEnd;
-    CommitMark mark;
-};
+void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
+    run.marks.push_back({run.payload.Position(), mark});
+}
 
-std::vector<MarkedRecord> gMarks;
-
-void MarkCurrentRecord(CommitMark mark) { gMarks.push_back({PayloadPosition(), mark}); }
-
-int CommitStagedFile(int section) {
-    const std::string destination = DestinationPath();
-    const std::string staged = StagedPath(section);
+ResultCode CommitStagedFile(ApplyRun& run, int section) {
+    const std::string destination = DestinationPath(run);
+    const std::string staged = StagedPath(run, section);
     MakeParentDirectories(destination);
     if (FileExists(staged)) {
         const bool hadDestination = PathNamesFile(destination);
-        int result = BackupFile(destination);
+        ResultCode result = BackupFile(run, destination);
         if (result != kOk) return result;
-        ++gCommittedCount;
-        if (hadDestination) MarkCurrentRecord(CommitMark::kBackedUp);
+        if (hadDestination) MarkCurrentRecord(run, CommitMark::kBackedUp);
         if (!RenameFile(staged, destination)) return kInternalFileError;
-        if (!hadDestination) MarkCurrentRecord(CommitMark::kPlacedNew);
+        if (!hadDestination) MarkCurrentRecord(run, CommitMark::kPlacedNew);
     }
-    const uint32_t newTime = gCurrentRecord.kind == kFileRecord
-                                 ? gCurrentRecord.fileHeader.newTime
-                                 : gCurrentRecord.newFileHeader.newTime;
+    const CurrentRecord& record = run.record;
+    const uint32_t newTime =
+        record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
     if (newTime != 0) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
     }
-    RemoveEmptyDirectoriesBelow(gSections.staging[section], gCurrentRecord.fileName);
-    RemoveDir(gSections.staging[section]);
+    RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
+    RemoveDir(run.sections.staging[section]);
     return kOk;
 }
 
-int RetireFile() {
-    const std::string destination = DestinationPath();
+ResultCode RetireFile(ApplyRun& run) {
+    const std::string destination = DestinationPath(run);
     if (PathNamesFile(destination)) {
-        int result = BackupFile(destination);
+        ResultCode result = BackupFile(run, destination);
         if (result != kOk) return result;
-        MarkCurrentRecord(CommitMark::kBackedUp);
+        MarkCurrentRecord(run, CommitMark::kBackedUp);
     }
-    ++gCommittedCount;
     return kOk;
 }
 
 }  // namespace
 
-int BackupFile(const std::string& destination) {
+ResultCode BackupFile(const ApplyRun& run, const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
     if (!PathNamesFile(destination)) return kOk;
-    const std::string backup = BackupPath();
+    const std::string backup = BackupPath(run);
     MakeParentDirectories(backup);
     if (PathNamesFile(backup) && !DeleteFileForced(backup)) return kBackupFailed;
     if (!RenameFile(destination, backup)) return kFileInUse;
     return kOk;
 }
 
-int CommitFile(int section, uint8_t kind) {
+ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
     switch (kind) {
         case kFileRecord:
         case kNewFileRecord:
-            return CommitStagedFile(section);
+            return CommitStagedFile(run, section);
         case kObsoleteRecord:
-            return RetireFile();
+            return RetireFile(run);
         default:
             return kOk;
     }
 }
 
-void ClearCommitMarks() { gMarks.clear(); }
-
-CommitMark CurrentRecordMark() {
-    const uint32_t recordEnd = PayloadPosition();
-    auto found = std::find_if(gMarks.begin(), gMarks.end(), [recordEnd](const MarkedRecord& m) {
-        return m.recordEnd == recordEnd;
-    });
-    return found == gMarks.end() ? CommitMark::kNone : found->mark;
+CommitMark CurrentRecordMark(ApplyRun& run) {
+    const uint32_t recordEnd = run.payload.Position();
+    auto found =
+        std::find_if(run.marks.begin(), run.marks.end(),
+                     [recordEnd](const MarkedRecord& m) { return m.recordEnd == recordEnd; });
+    return found == run.marks.end() ? CommitMark::kNone : found->mark;
 }

@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "container/pass_runner.h"
-#include "container/payload_file.h"
 #include "core/byte_order.h"
 #include "core/record_layout.h"
-#include "core/result_codes.h"
 #include "engine/target_paths.h"
 #include "platform/scoped_key.h"
 
@@ -22,9 +19,10 @@ constexpr REGSAM kKeyFullAccess = KEY_ALL_ACCESS;
 // lacks its End code is damaged, never read on into the next record.
 class ScriptReader {
   public:
-    ScriptReader(uint32_t start, uint32_t length) : end_(static_cast<uint64_t>(start) + length) {}
+    ScriptReader(PayloadFile& payload, uint32_t start, uint32_t length)
+        : payload_(payload), end_(static_cast<uint64_t>(start) + length) {}
 
-    bool Bytes(void* buffer, uint32_t count) { return Fits(count) && ReadPayload(buffer, count); }
+    bool Bytes(void* buffer, uint32_t count) { return Fits(count) && payload_.Read(buffer, count); }
     bool U8(uint8_t* value) { return Bytes(value, 1); }
     bool U32(uint32_t* value) {
         uint8_t bytes[4];
@@ -35,20 +33,21 @@ class ScriptReader {
     bool String(std::string* out) {
         uint8_t length = 0;
         if (!Fits(1)) return false;
-        uint32_t before = PayloadPosition();
-        if (!ReadPayload(&length, 1)) return false;
-        SeekPayload(before);
-        return Fits(1u + length) && ReadPayloadString(out);
+        uint32_t before = payload_.Position();
+        if (!payload_.Read(&length, 1)) return false;
+        payload_.Seek(before);
+        return Fits(1u + length) && payload_.ReadString(out);
     }
     bool Fits(uint32_t count) const {
-        return PayloadPosition() + static_cast<uint64_t>(count) <= end_;
+        return payload_.Position() + static_cast<uint64_t>(count) <= end_;
     }
 
   private:
+    PayloadFile& payload_;
     uint64_t end_;
 };
 
-int CheckRegistered(ScriptReader& script) {
+ResultCode CheckRegistered(ScriptReader& script) {
     uint32_t rootKey = 0;
     uint32_t trim = 0;
     uint8_t reserved = 0;
@@ -75,7 +74,7 @@ int CheckRegistered(ScriptReader& script) {
     return kOk;
 }
 
-int OpenKey(ScriptReader& script, ScopedKey* current) {
+ResultCode OpenKey(ScriptReader& script, ScopedKey* current) {
     uint32_t rootKey = 0;
     std::string keyPath;
     if (!script.U32(&rootKey) || !script.String(&keyPath)) return kPatchDamaged;
@@ -90,7 +89,7 @@ int OpenKey(ScriptReader& script, ScopedKey* current) {
 
 // Value data of any length that the script holds: the buffer is sized by the
 // record, which the script bounds, never by a fixed area.
-int SetValue(ScriptReader& script, const ScopedKey& current) {
+ResultCode SetValue(ScriptReader& script, const ScopedKey& current) {
     std::string valueName;
     uint32_t valueType = 0;
     uint32_t dataLength = 0;
@@ -109,8 +108,8 @@ int SetValue(ScriptReader& script, const ScopedKey& current) {
     return kOk;
 }
 
-int RunScript(ScriptReader& script) {
-    int result = CheckRegistered(script);
+ResultCode RunScript(ScriptReader& script) {
+    ResultCode result = CheckRegistered(script);
     if (result != kOk) return result;
     ScopedKey current;
     for (;;) {
@@ -134,14 +133,14 @@ int RunScript(ScriptReader& script) {
 
 }  // namespace
 
-int ApplyRegistryRecord(int /*section*/, uint8_t kind) {
+ResultCode ApplyRegistryRecord(ApplyRun& run, int /*section*/, uint8_t kind) {
     if (kind != kRegistryRecord) return kOk;
-    const uint32_t start = gCurrentRecord.dataStart;
-    const uint32_t length = gCurrentRecord.scriptLength;
-    if (!SeekPayload(start)) return kPatchDamaged;
-    ScriptReader script(start, length);
-    int result = RunScript(script);
+    const uint32_t start = run.record.dataStart;
+    const uint32_t length = run.record.scriptLength;
+    if (!run.payload.Seek(start)) return kPatchDamaged;
+    ScriptReader script(run.payload, start, length);
+    ResultCode result = RunScript(script);
     // The next record begins where the script's length says, whatever follows End.
-    SeekPayload(start + length);
+    run.payload.Seek(start + length);
     return result;
 }

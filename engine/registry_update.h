@@ -1,7 +1,8 @@
 // The registry pass: for every registry record, checks that the software is
 // registered, then opens existing keys and writes the record's values.
 #pragma once
-#include <cstdint>
+#include "engine/apply_run.h"
 
-// PassCallback of the registry pass: 0, 1, 41 or 42.
-int ApplyRegistryRecord(int section, uint8_t kind);
+// RunCallback of the registry pass: kOk, kPatchDamaged, kTargetNotRegistered
+// or kRegistryDenied.
+ResultCode ApplyRegistryRecord(ApplyRun& run, int section, uint8_t kind);

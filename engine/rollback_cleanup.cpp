@@ -2,10 +2,7 @@
 
 #include <string>
 
-#include "container/pass_runner.h"
-#include "container/process_texts.h"
 #include "core/record_layout.h"
-#include "engine/apply_driver.h"
 #include "engine/file_commit.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
@@ -16,50 +13,51 @@ bool IsFileKind(uint8_t kind) {
     return kind == kFileRecord || kind == kNewFileRecord || kind == kObsoleteRecord;
 }
 
-void PutBackFromBackup() {
-    const std::string backup = BackupPath();
+void PutBackFromBackup(const ApplyRun& run) {
+    const std::string backup = BackupPath(run);
     if (!PathNamesFile(backup)) return;
-    DeleteFileForced(DestinationPath());
-    RenameFile(backup, DestinationPath());
-    RemoveEmptyDirectoriesBelow(gTargetDirectory, JoinPath(gBackupName, gCurrentRecord.fileName));
+    DeleteFileForced(DestinationPath(run));
+    RenameFile(backup, DestinationPath(run));
+    RemoveEmptyDirectoriesBelow(run.targetDirectory, JoinPath(run.backupName, run.record.fileName));
 }
 
 // A file that only this run brought goes again, with the directories made for it.
-void RemovePlacedFile() {
-    DeleteFileForced(DestinationPath());
-    RemoveEmptyDirectoriesBelow(gTargetDirectory, gCurrentRecord.fileName);
+void RemovePlacedFile(const ApplyRun& run) {
+    DeleteFileForced(DestinationPath(run));
+    RemoveEmptyDirectoriesBelow(run.targetDirectory, run.record.fileName);
 }
 
 }  // namespace
 
-int RestoreFromBackup(int /*section*/, uint8_t kind) {
-    if (!IsFileKind(kind)) return 0;
+ResultCode RestoreFromBackup(ApplyRun& run, int /*section*/, uint8_t kind) {
+    if (!IsFileKind(kind)) return kOk;
     // Only this run's own moves are undone: a backup left by an earlier
     // application, or of a file found already new, stays where it is.
-    switch (CurrentRecordMark()) {
+    switch (CurrentRecordMark(run)) {
         case CommitMark::kBackedUp:
-            PutBackFromBackup();
+            PutBackFromBackup(run);
             break;
         case CommitMark::kPlacedNew:
-            RemovePlacedFile();
+            RemovePlacedFile(run);
             break;
         case CommitMark::kNone:
             break;
     }
-    if (gCommittedCount > 0) --gCommittedCount;
-    return 0;
+    return kOk;
 }
 
-int RemoveStagedFile(int section, uint8_t kind) {
-    if (kind != kFileRecord && kind != kNewFileRecord) return 0;
-    DeleteFileForced(StagedPath(section));
-    RemoveEmptyDirectoriesBelow(gSections.staging[section], gCurrentRecord.fileName);
-    RemoveDir(gSections.staging[section]);
-    return 0;
+ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
+    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
+    const std::string& staging = run.sections.staging[section];
+    DeleteFileForced(StagedPath(run, section));
+    RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
+    RemoveDir(staging);
+    return kOk;
 }
 
-void RemoveEmptyStagingDirectories() {
-    for (int section = 0; section <= gSections.lastSection && section < kMaxSections; ++section) {
-        if (!gSections.staging[section].empty()) RemoveDir(gSections.staging[section]);
+void RemoveEmptyStagingDirectories(const ApplyRun& run) {
+    const SectionTables& sections = run.sections;
+    for (int section = 0; section <= sections.lastSection && section < kMaxSections; ++section) {
+        if (!sections.staging[section].empty()) RemoveDir(sections.staging[section]);
     }
 }

@@ -5,33 +5,28 @@
 #include <cstdint>
 #include <string>
 
-#include "container/pass_runner.h"
-#include "container/payload_file.h"
-#include "container/process_texts.h"
 #include "core/byte_order.h"
 #include "core/record_layout.h"
 #include "core/record_reader.h"
-#include "core/result_codes.h"
 #include "engine/target_paths.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/file_primitives.h"
-#include "ui/window_services.h"
 #include "platform/scoped_key.h"
 
 namespace {
 
 constexpr DWORD kDirectoryBufferSize = 1024;
 
-int ReadRegistryLocation(int section) {
+ResultCode ReadRegistryLocation(RecordWalk& walk, int section) {
     uint8_t rootBytes[4];
     std::string keyPath;
     std::string valueName;
-    if (!ReadPayload(rootBytes, sizeof rootBytes) || !ReadPayloadString(&keyPath) ||
-        !ReadPayloadString(&valueName)) {
+    if (!walk.payload.Read(rootBytes, sizeof rootBytes) || !walk.payload.ReadString(&keyPath) ||
+        !walk.payload.ReadString(&valueName)) {
         return kPatchDamaged;
     }
     // The section body begins behind the registry fields.
-    gSections.sectionStart[section] = PayloadPosition();
+    walk.sections.sectionStart[section] = walk.payload.Position();
     ScopedKey key;
     if (RegOpenKeyExA(RootKeyHandle(LoadLe32(rootBytes)), keyPath.c_str(), 0, KEY_READ,
                       key.out()) != ERROR_SUCCESS) {
@@ -45,34 +40,35 @@ int ReadRegistryLocation(int section) {
         data[0] == '\0') {
         return kTargetNotRegistered;
     }
-    gTargetDirectory = data;
-    CutToDirectory();
+    walk.targetDirectory = data;
+    CutToDirectory(&walk.targetDirectory);
     return kOk;
 }
 
-int UseSystemDirectory(UINT(WINAPI* query)(LPSTR, UINT)) {
+ResultCode UseSystemDirectory(RecordWalk& walk, UINT(WINAPI* query)(LPSTR, UINT)) {
     char data[kDirectoryBufferSize] = {};
     UINT length = query(data, kDirectoryBufferSize);
     // Without a directory every path would start at the root of the drive.
     if (length == 0 || length >= kDirectoryBufferSize) return kTargetNotRegistered;
-    gTargetDirectory = data;
+    walk.targetDirectory = data;
     return kOk;
 }
 
-int ResolveLocation(uint8_t kind, int section) {
+ResultCode ResolveLocation(RecordWalk& walk, uint8_t kind, int section) {
     switch (kind) {
-        case kUserPath:
+        case kUserPath: {
             // An emptied path box means the current directory, as when nothing was given.
-            gTargetDirectory =
-                gWindow.requestedTargetPath.empty() ? "." : gWindow.requestedTargetPath;
-            CutToDirectory();
+            const std::string requested = walk.host.RequestedTargetPath();
+            walk.targetDirectory = requested.empty() ? "." : requested;
+            CutToDirectory(&walk.targetDirectory);
             return kOk;
+        }
         case kRegistryValue:
-            return ReadRegistryLocation(section);
+            return ReadRegistryLocation(walk, section);
         case kWindowsDirectory:
-            return UseSystemDirectory(GetWindowsDirectoryA);
+            return UseSystemDirectory(walk, GetWindowsDirectoryA);
         case kSystemDirectory:
-            return UseSystemDirectory(GetSystemDirectoryA);
+            return UseSystemDirectory(walk, GetSystemDirectoryA);
         default:
             return kOk;  // an unknown kind keeps the directory in force
     }
@@ -80,46 +76,47 @@ int ResolveLocation(uint8_t kind, int section) {
 
 // Passes over a section body (BackupName, records, EndRecord) to reach the
 // LocationRecord of the next section.
-int SkipSectionBody() {
-    static CurrentRecord scratch;
+ResultCode SkipSectionBody(PayloadFile& payload) {
+    CurrentRecord scratch;
     std::string backupName;
-    if (!ReadPayloadString(&backupName)) return kPatchDamaged;
+    if (!payload.ReadString(&backupName)) return kPatchDamaged;
     for (;;) {
-        if (ReadRecord(PayloadSource(), &scratch) != ReadRecordStatus::kOk) return kPatchDamaged;
+        if (ReadRecord(payload, &scratch) != ReadRecordStatus::kOk) return kPatchDamaged;
         if (scratch.kind == kEndRecord) return kOk;
     }
 }
 
 }  // namespace
 
-void CutToDirectory() {
-    if (!FileExists(gTargetDirectory)) return;
+void CutToDirectory(std::string* directory) {
+    if (!FileExists(*directory)) return;
     // A separator is a '\\' or '/' of its own, never the second byte of a
     // double-byte character, which would cut the name in two.
-    size_t lastSeparator = Cp950LastSeparator(gTargetDirectory);
+    size_t lastSeparator = Cp950LastSeparator(*directory);
     if (lastSeparator == std::string::npos) {
-        gTargetDirectory = ".";
+        *directory = ".";
     } else {
-        gTargetDirectory.resize(lastSeparator + 1);
+        directory->resize(lastSeparator + 1);
     }
 }
 
-int LocateTarget() {
+ResultCode LocateTarget(RecordWalk& walk, uint32_t recordsStart) {
+    SectionTables& sections = walk.sections;
     // Every run stages into a directory of its own, made at its first walk.
-    for (std::string& staging : gSections.staging) staging.clear();
-    if (!SeekPayload(gRecordsStart)) return kPatchDamaged;
+    for (std::string& staging : sections.staging) staging.clear();
+    if (!walk.payload.Seek(recordsStart)) return kPatchDamaged;
     for (int section = 0;; ++section) {
         if (section >= kMaxSections) return kPatchDamaged;
         uint8_t kindAndFlags[2];
-        if (!ReadPayload(kindAndFlags, sizeof kindAndFlags)) return kPatchDamaged;
-        gSections.sectionStart[section] = PayloadPosition();
-        int result = ResolveLocation(kindAndFlags[0], section);
+        if (!walk.payload.Read(kindAndFlags, sizeof kindAndFlags)) return kPatchDamaged;
+        sections.sectionStart[section] = walk.payload.Position();
+        ResultCode result = ResolveLocation(walk, kindAndFlags[0], section);
         if (result != kOk) return result;
-        gSections.target[section] = gTargetDirectory;
-        gSections.lastSection = section;
-        SetControlText(gWindow.pathEdit, gTargetDirectory.c_str());
+        sections.target[section] = walk.targetDirectory;
+        sections.lastSection = section;
+        walk.host.ShowTarget(walk.targetDirectory);
         if ((kindAndFlags[1] & kMoreLocations) == 0) return kOk;
-        result = SkipSectionBody();
+        result = SkipSectionBody(walk.payload);
         if (result != kOk) return result;
     }
 }

@@ -1,17 +1,17 @@
 #include "engine/target_paths.h"
 
-#include "container/pass_runner.h"
-#include "container/process_texts.h"
 #include "platform/file_primitives.h"
 
-std::string StagedPath(int section) {
-    return JoinPath(gSections.staging[section], gCurrentRecord.fileName);
+std::string StagedPath(const RecordWalk& walk, int section) {
+    return JoinPath(walk.sections.staging[section], walk.record.fileName);
 }
 
-std::string DestinationPath() { return JoinPath(gTargetDirectory, gCurrentRecord.fileName); }
+std::string DestinationPath(const RecordWalk& walk) {
+    return JoinPath(walk.targetDirectory, walk.record.fileName);
+}
 
-std::string BackupPath() {
-    return JoinPath(JoinPath(gTargetDirectory, gBackupName), gCurrentRecord.fileName);
+std::string BackupPath(const RecordWalk& walk) {
+    return JoinPath(JoinPath(walk.targetDirectory, walk.backupName), walk.record.fileName);
 }
 
 bool PathNamesFile(const std::string& path) {

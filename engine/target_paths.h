@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <string>
 
-std::string StagedPath(int section);  // S\N
-std::string DestinationPath();        // T\N
-std::string BackupPath();             // T\B\N
+#include "container/pass_runner.h"
+
+std::string StagedPath(const RecordWalk& walk, int section);  // S\N
+std::string DestinationPath(const RecordWalk& walk);          // T\N
+std::string BackupPath(const RecordWalk& walk);               // T\B\N
 
 // True when path names an existing file, whether or not anyone may open it:
 // a file held open without sharing still exists and must not be overwritten.

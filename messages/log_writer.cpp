@@ -2,118 +2,78 @@
 // open last line that is replaced in place while it grows.
 #include "messages/log_writer.h"
 
-#include <windows.h>
-
-#include <string>
-
-#include "messages/catalogue.h"
-#include "ui/window_services.h"
-
 namespace {
 
 constexpr size_t kWrapLimit = 78;
 constexpr char kBlank = ' ';
 constexpr char kLineBreak = '\r';
 
-struct LogWriterState {
-    std::string pendingLine;
-    bool pendingShown = false;
-    int logLineCount = 0;
-    std::string pendingWord;
-    size_t logColumn = 0;
-};
-
-LogWriterState gLog;
-
-LRESULT SendToLog(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (gWindow.logPane == 0) return 0;
-    return SendMessageA(gWindow.logPane, message, wParam, lParam);
-}
-
-void AddEntry(const char* text) {
-    SendToLog(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    SendToLog(LB_SETTOPINDEX, static_cast<WPARAM>(gLog.logLineCount), 0);
-}
+}  // namespace
 
 // Replaces the earlier display of the open line with its current text.
-void ShowPendingLine() {
-    if (gLog.pendingLine.empty()) return;
-    SendToLog(WM_SETREDRAW, FALSE, 0);
-    if (gLog.pendingShown) {
-        --gLog.logLineCount;
-        SendToLog(LB_DELETESTRING, static_cast<WPARAM>(gLog.logLineCount), 0);
-    }
-    AddEntry(gLog.pendingLine.c_str());
-    SendToLog(WM_SETREDRAW, TRUE, 0);
+void LogWriter::ShowPendingLine() {
+    if (pendingLine_.empty()) return;
+    const bool replace = pendingShown_;
     // State first: the pump below must find the writer consistent.
-    ++gLog.logLineCount;
-    gLog.pendingShown = true;
-    PumpMessages();
+    pendingShown_ = true;
+    host_.ShowLogLine(pendingLine_, replace);
+    host_.PumpMessages();
 }
 
-void AddEmptyEntry() {
-    SendToLog(WM_SETREDRAW, FALSE, 0);
-    AddEntry("");
-    SendToLog(WM_SETREDRAW, TRUE, 0);
-    ++gLog.logLineCount;
-    PumpMessages();
-}
-
-void EndLine() {
-    if (gLog.pendingLine.empty()) {
-        AddEmptyEntry();
+void LogWriter::EndLine() {
+    if (pendingLine_.empty()) {
+        host_.ShowLogLine(std::string(), false);
+        host_.PumpMessages();
     } else {
         ShowPendingLine();
     }
-    gLog.pendingLine.clear();
-    gLog.pendingShown = false;
+    pendingLine_.clear();
+    pendingShown_ = false;
 }
 
-void FlushWord() {
+void LogWriter::FlushWord() {
     ShowPendingLine();
-    if (!gLog.pendingWord.empty()) {
-        size_t wordLength = gLog.pendingWord.size();
-        if (gLog.logColumn + wordLength > kWrapLimit) {
+    if (!pendingWord_.empty()) {
+        size_t wordLength = pendingWord_.size();
+        if (column_ + wordLength > kWrapLimit) {
             EndLine();
-            gLog.logColumn = wordLength;
+            column_ = wordLength;
         } else {
-            gLog.logColumn += wordLength;
+            column_ += wordLength;
         }
-        gLog.pendingLine += gLog.pendingWord;
-        gLog.pendingWord.clear();
+        pendingLine_ += pendingWord_;
+        pendingWord_.clear();
     }
     ShowPendingLine();
 }
 
-void WriteByte(char c) {
+void LogWriter::WriteByte(char c) {
     if (c == kBlank) {
         FlushWord();
-        gLog.pendingLine += kBlank;
-        ++gLog.logColumn;
+        pendingLine_ += kBlank;
+        ++column_;
     } else if (c == kLineBreak) {
         FlushWord();
         EndLine();
-        gLog.logColumn = 0;
+        column_ = 0;
     } else {
-        gLog.pendingWord += c;
+        pendingWord_ += c;
     }
 }
 
-void WriteMessage(int number) { WriteLogText(ExpandMessage(MessageText(number)).c_str()); }
-
-}  // namespace
-
-void WriteLogText(const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) WriteByte(*p);
+void LogWriter::Write(const std::string& text) {
+    // The text ends at its first NUL, as the templates do.
+    for (char c : text) {
+        if (c == '\0') break;
+        WriteByte(c);
+    }
     FlushWord();
 }
 
-void ShowInfo(int number) { WriteMessage(number); }
-
-// Errors look exactly like progress in the log.
-void ShowError(int number) { WriteMessage(number); }
-
-void ClearLog() {
-    SendToLog(LB_RESETCONTENT, 0, 0);
-    gLog = LogWriterState();
+void LogWriter::Clear() {
+    host_.ClearLog();
+    pendingLine_.clear();
+    pendingShown_ = false;
+    pendingWord_.clear();
+    column_ = 0;
 }

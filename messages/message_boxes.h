@@ -1,10 +1,8 @@
-// The message boxes that show catalogue texts.
+// The message boxes of start-up that show catalogue texts.
 #pragma once
-#include <windows.h>
+#include "messages/catalogue.h"
 
-// True only when the user chose Yes. The question icon is added.
-bool AskYesNo(int number, const char* caption, UINT buttons);
-// Usage box (message 28), then exit code 1.
+// Usage box (message kUsage), then exit code 1.
 [[noreturn]] void ShowUsageAndExit();
-// Start-up error box with message number; no owner, caption "Error".
-void ShowStartupError(int number);
+// Start-up error box; no owner, caption "Error".
+void ShowStartupError(ResultCode result, const MessageTexts& texts);

@@ -1,7 +1,6 @@
 // Placeholder expansion of message templates.
 #include <cstring>
 
-#include "container/process_texts.h"
 #include "messages/catalogue.h"
 
 namespace {
@@ -23,7 +22,7 @@ void AppendInsertion(const std::string& value, std::string* out) {
 
 }  // namespace
 
-std::string ExpandMessage(const char* templateText) {
+std::string ExpandMessage(const char* templateText, const MessageTexts& texts) {
     std::string out;
     size_t length = std::strlen(templateText);
     for (size_t i = 0; i < length; ++i) {
@@ -38,13 +37,13 @@ std::string ExpandMessage(const char* templateText) {
                 out += kLineBreak;
                 break;
             case 'p':
-                AppendInsertion(gPatchPath, &out);
+                AppendInsertion(texts.patchPath, &out);
                 break;
             case 'm':
-                AppendInsertion(gCurrentFileName, &out);
+                AppendInsertion(texts.fileName, &out);
                 break;
             case 's':
-                AppendInsertion(gTargetDirectory, &out);
+                AppendInsertion(texts.targetDirectory, &out);
                 break;
             default:
                 // Not a placeholder: the '%' stands, the next character is read as usual.

@@ -1,6 +1,6 @@
 // Directory chains below a path and the numbered staging directory.
 #include "core/result_codes.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -54,7 +54,7 @@ void RemoveEmptyParents(const std::string& filePath) {
     }
 }
 
-int CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
+ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
     MakeParentDirectories(JoinPath(targetDirectory, "x"));
     int number = 0;
     while (number < kStagingNumberLimit && IsDirectory(StagingCandidate(targetDirectory, number))) {

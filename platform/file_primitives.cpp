@@ -1,6 +1,6 @@
 #include "platform/file_primitives.h"
 
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/result_codes.h"
+
 // Handle primitives. Existing files are shared for reading only.
 HANDLE OpenForReadWrite(const std::string& path);
 HANDLE OpenForRead(const std::string& path);
@@ -35,8 +37,9 @@ std::string JoinPath(const std::string& directory, const std::string& name);  //
 
 // Temporary files and the staging directory.
 HANDLE CreateTempStreamFile();  // self-deleting on close
-// Makes T\PATCHn.TMP; *stagingPath is set even when making it fails (11).
-int CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath);
+// Makes T\PATCHn.TMP: kOk or kStagingDirFailed; *stagingPath is set even
+// when making it fails.
+ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath);
 
 // CRC values over files, read in 1 KB pieces.
 uint32_t CrcOfFileRange(HANDLE handle, uint32_t start, uint32_t end, uint32_t reg);

@@ -22,8 +22,10 @@ cc=x86_64-w64-mingw32-gcc-posix
 $cc -O2 -DVERSION=1 -o "$work/old/hello.exe" demo/src/hello.c
 $cc -O2 -DVERSION=2 -DGREETING='"Hello again"' -o "$work/new/hello.exe" demo/src/hello.c
 
+stub_flags=()
+[ "$preset" = windows64 ] && stub_flags=(--allow-64bit-stub)
 build/native/builder/cli/mkpatch build --old "$work/old" --new "$work/new" -o "$work/demo-patch.exe" \
-  --stub "$applier" --description demo/description.txt
+  --stub "$applier" "${stub_flags[@]}" --description demo/description.txt
 build/native/builder/cli/mkpatch inspect "$work/demo-patch.exe"
 
 cp -r "$work/old" "$work/target"

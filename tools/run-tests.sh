@@ -26,8 +26,11 @@ for p in "${presets[@]}"; do
   build "$p" || { echo "build of $p failed"; exit 1; }
 done
 
-rm -rf build/*/test-results build/*/Testing/Temporary/LastTestsFailed.log
 status=0
+echo "== module edges"
+bash tools/module-edges.sh || status=1
+
+rm -rf build/*/test-results build/*/Testing/Temporary/LastTestsFailed.log
 echo "== native tests"
 ctest --preset native -j"$jobs" || status=1
 

@@ -20,7 +20,7 @@ fi
 export WINESERVER="$WINESERVER_BIN"
 export WINEPREFIX="$BUILD_DIR/wineprefix-$WINE_BITS"
 # The CMake preset whose Windows binaries the tests run.
-if [ "$WINE_BITS" = 32 ]; then WINDOWS_TEST_PRESET=windows; else WINDOWS_TEST_PRESET=windows64; fi
+if [ "$WINE_BITS" = 32 ]; then WINDOWS_TEST_PRESET=windows32; else WINDOWS_TEST_PRESET=windows64; fi
 export WINDOWS_TEST_PRESET
 
 wine_start() {

@@ -6,10 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "core/result_codes.h"
 #include "engine/apply_driver.h"
-#include "messages/log_writer.h"
-#include "ui/window_services.h"
 
 namespace {
 
@@ -32,25 +29,23 @@ void EnablePathEntry(BOOL enable) {
 
 }  // namespace
 
-void ApplyClicked() {
+void ApplyClicked(WindowHost& host) {
     const std::string path = GetControlText(gWindow.pathEdit);
     if (path.empty()) return;
-    gWindow.requestedTargetPath = path;
-    RunApply();
+    host.requestedTargetPath = path;
+    RunApply(host);
 }
 
-int RunApply() {
-    SetBusy(BusyState::kRunning);
-    ClearLog();
+ResultCode RunApply(WindowHost& host) {
+    host.SetBusy(BusyState::kRunning);
     EnablePathEntry(FALSE);
-    const int result = ApplyDriver();
+    const ResultCode result = ApplyPatch(host.patch, host);
     if (result == kOk) {
-        ShowInfo(kPatchApplied);
         ShowWindow(gWindow.applyButton, SW_HIDE);
     } else {
         EnablePathEntry(TRUE);
     }
-    SetBusy(BusyState::kIdle);
+    host.SetBusy(BusyState::kIdle);
     return result;
 }
 
@@ -63,7 +58,7 @@ std::string BrowseStartText(const std::string& pathText) {
     return start;
 }
 
-void BrowseForTarget() {
+void BrowseForTarget(WindowHost& host) {
     char fileName[kBrowseBufferSize] = {};
     const std::string start = BrowseStartText(GetControlText(gWindow.pathEdit));
     std::memcpy(fileName, start.c_str(), start.size() + 1);
@@ -78,8 +73,8 @@ void BrowseForTarget() {
     dialog.Flags = kBrowseFlags;
     if (GetOpenFileNameA(&dialog)) {
         fileName[kBrowseBufferSize - 1] = '\0';
-        gWindow.requestedTargetPath = fileName;
+        host.requestedTargetPath = fileName;
         SetControlText(gWindow.pathEdit, fileName);
     }
-    SetBusy(BusyState::kIdle);
+    host.SetBusy(BusyState::kIdle);
 }

@@ -2,16 +2,18 @@
 #pragma once
 #include <string>
 
+#include "ui/window_services.h"
+
 // The file dialog's name buffer, terminator included.
 constexpr size_t kBrowseBufferSize = 250;
 
 // Apply button or Alt+A: takes the path box's text as the target and runs,
 // unless the box is empty.
-void ApplyClicked();
-// One run with the controls locked; returns the driver's result, already shown.
-int RunApply();
+void ApplyClicked(WindowHost& host);
+// One run with the controls locked; returns the run's result, already shown.
+ResultCode RunApply(WindowHost& host);
 // Browse button or Alt+B: the file dialog, starting from the path box's text.
-void BrowseForTarget();
+void BrowseForTarget(WindowHost& host);
 // The dialog's start name for the path box's text: "." and a trailing
 // backslash are turned into the directory's own entry so the dialog opens
 // inside it. Empty when the name would not fit the dialog's buffer.

@@ -23,7 +23,7 @@ const AltLetter kAltLetters[] = {
     {'i', &gWindow.infoButton},
 };
 
-void OnCommand(HWND window, HWND control) {
+void OnCommand(WindowHost& host, HWND window, HWND control) {
     // A null handle is a control that was never made, not a click.
     if (!control) return;
     if (control == gWindow.infoButton) {
@@ -31,20 +31,20 @@ void OnCommand(HWND window, HWND control) {
         return;
     }
     // The other buttons start or end work, which a run in progress forbids.
-    if (gWindow.runInProgress) return;
+    if (host.runInProgress) return;
     if (control == gWindow.exitButton) {
         DestroyWindow(window);
     } else if (control == gWindow.browseButton) {
-        BrowseForTarget();
+        BrowseForTarget(host);
     } else if (control == gWindow.applyButton) {
-        ApplyClicked();
+        ApplyClicked(host);
     }
 }
 
 // The letters go the clicks' way and look only at the run, not at whether the
 // button is enabled or shown.
-void OnSysChar(HWND window, WPARAM character) {
-    if (gWindow.runInProgress) return;
+void OnSysChar(const WindowHost& host, HWND window, WPARAM character) {
+    if (host.runInProgress) return;
     for (const AltLetter& letter : kAltLetters) {
         if (letter.character == character) {
             SendMessageA(window, WM_COMMAND, 0, reinterpret_cast<LPARAM>(*letter.button));
@@ -55,14 +55,14 @@ void OnSysChar(HWND window, WPARAM character) {
 
 // During a run the window stays open; a confirmed request stops the run at
 // its next safe point, and a second close then ends the program.
-void OnClose(HWND window) {
-    if (!gWindow.runInProgress) {
+void OnClose(WindowHost& host, HWND window) {
+    if (!host.runInProgress) {
         DestroyWindow(window);
         return;
     }
     if (ShowMessageBox(window, kCloseQuestion, kCloseCaption, MB_YESNO | MB_ICONEXCLAMATION) ==
         IDYES) {
-        gWindow.stopRequested = true;
+        host.stopRequested = true;
     }
 }
 
@@ -74,6 +74,14 @@ void OnLeftButtonDown(LPARAM position) {
 }  // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    WindowHost* host = HostOfWindow(window);
+    // Only the creation messages come before the host is known.
+    if (!host) return DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
         case WM_CREATE:
             gWindow.mainWindow = window;
@@ -83,20 +91,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PaintMainWindow(window);
             return 0;
         case WM_COMMAND:
-            OnCommand(window, reinterpret_cast<HWND>(lParam));
+            OnCommand(*host, window, reinterpret_cast<HWND>(lParam));
             return 0;
         case WM_LBUTTONDOWN:
             OnLeftButtonDown(lParam);
             return 0;
         case WM_SETCURSOR:
             // Also over the edit boxes and the list: arrow or hourglass, nothing else.
-            SetCursor(LoadCursorA(nullptr, gWindow.runInProgress ? IDC_WAIT : IDC_ARROW));
+            SetCursor(LoadCursorA(nullptr, host->runInProgress ? IDC_WAIT : IDC_ARROW));
             return TRUE;
         case WM_SYSCHAR:
-            OnSysChar(window, wParam);
+            OnSysChar(*host, window, wParam);
             return 0;
         case WM_CLOSE:
-            OnClose(window);
+            OnClose(*host, window);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);

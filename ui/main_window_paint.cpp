@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kDescriptionOffset = 150;
 constexpr COLORREF kLinkColour = RGB(0, 0, 238);
 
 struct Label {

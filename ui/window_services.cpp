@@ -3,20 +3,19 @@
 
 #include <cstring>
 
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
+#include "platform/system_hooks.h"
 
 WindowState gWindow;
 
 namespace {
 
-constexpr int kDescriptionOffset = 150;
 constexpr int kControlTextLimit = 998;                // WM_GETTEXT buffer, terminator included
 constexpr size_t kDescriptionDisplayCapacity = 2004;  // terminator included
 const char* const kExitLabel = "離開";
 const char* const kPathLabel = "套用至：";
 const char kDescriptionLineBreak[] = "\r\r\n";
 constexpr size_t kDescriptionLineBreakLength = sizeof(kDescriptionLineBreak) - 1;
-constexpr char kDescriptionSeparator = 0x01;
 
 // Positions of the controls that move with the description (x, width from w).
 constexpr int kPathEditLeftMargin = 25;
@@ -58,18 +57,53 @@ void PumpMessages() {
     }
 }
 
-void SetBusy(BusyState state) {
+void WindowHost::PumpMessages() { ::PumpMessages(); }
+
+void WindowHost::ShowTarget(const std::string& directory) {
+    SetControlText(gWindow.pathEdit, directory.c_str());
+}
+
+// Drawn once per line: the pane is not redrawn between removal and addition.
+void WindowHost::ShowLogLine(const std::string& text, bool replaceLast) {
+    const HWND pane = gWindow.logPane;
+    if (pane == 0) return;
+    SendMessageA(pane, WM_SETREDRAW, FALSE, 0);
+    if (replaceLast) {
+        const LRESULT count = SendMessageA(pane, LB_GETCOUNT, 0, 0);
+        if (count > 0) SendMessageA(pane, LB_DELETESTRING, static_cast<WPARAM>(count - 1), 0);
+    }
+    const LRESULT added =
+        SendMessageA(pane, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (added >= 0) SendMessageA(pane, LB_SETTOPINDEX, static_cast<WPARAM>(added), 0);
+    SendMessageA(pane, WM_SETREDRAW, TRUE, 0);
+}
+
+void WindowHost::ClearLog() {
+    if (gWindow.logPane != 0) SendMessageA(gWindow.logPane, LB_RESETCONTENT, 0, 0);
+}
+
+// A box that cannot be shown returns 0, which counts as No.
+bool WindowHost::AskYesNo(const std::string& text, const char* caption) {
+    return ShowMessageBox(gWindow.mainWindow, text.c_str(), caption, MB_YESNO | MB_ICONQUESTION) ==
+           IDYES;
+}
+
+WindowHost* HostOfWindow(HWND window) {
+    return reinterpret_cast<WindowHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+void WindowHost::SetBusy(BusyState state) {
     if (state == BusyState::kRunning) {
         // A stop confirmed during an earlier run must not end this new one.
-        gWindow.stopRequested = false;
-        gWindow.runInProgress = true;
+        stopRequested = false;
+        runInProgress = true;
         SetControlText(gWindow.exitButton, kExitLabel);
         EnableControl(gWindow.exitButton, false);
         EnableControl(gWindow.applyButton, false);
         SetCursorTo(IDC_WAIT);
         return;
     }
-    gWindow.runInProgress = false;
+    runInProgress = false;
     SetControlText(gWindow.exitButton, kExitLabel);
     EnableControl(gWindow.exitButton, true);
     EnableControl(gWindow.applyButton, !GetControlText(gWindow.pathEdit).empty());
@@ -102,7 +136,6 @@ int TextWidth(const char* text) {
 
 void LayoutControls(bool withDescription) {
     int d = withDescription ? kDescriptionOffset : 0;
-    gWindow.layoutOffset = d;
     int w = TextWidth(kPathLabel);
     MoveControl(gWindow.pathEdit, w + kPathEditLeftMargin, d + kRowTop, kPathEditWidthBase - w,
                 kRowHeight);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "builder/cli/commands.h"
 #include "builder/cli/file_io.h"
@@ -10,7 +11,16 @@
 #include "builder/lib/patch_build.h"
 #include "builder/lib/text_cp950.h"
 
+#ifndef MKPATCH_BUILD_STUB
+#define MKPATCH_BUILD_STUB "build/windows/app/applier.exe"
+#endif
+
 namespace {
+
+namespace fs = std::filesystem;
+
+// Most old files retired at once is more often a wrong --new than a release.
+constexpr size_t kRemovalShareDivisor = 2;
 
 bool LoadText(const std::string& path, std::string* cp950, std::string* error) {
     if (path.empty()) return true;
@@ -19,13 +29,66 @@ bool LoadText(const std::string& path, std::string* cp950, std::string* error) {
     return ConvertTextFile(std::string(bytes.begin(), bytes.end()), path, cp950, error);
 }
 
-bool ToCp950(const std::string& utf8, const std::string& what, std::string* out,
-             std::string* error) {
+// A ShortString of the patch: code page 950 and at most 255 bytes, never cut.
+bool ShortText(const std::string& utf8, const std::string& what, std::string* out,
+               std::string* error) {
     size_t bad = 0;
     std::string reason;
-    if (Utf8ToCp950(utf8, out, &bad, &reason)) return true;
-    *error = what + ": " + reason;
-    return false;
+    if (!Utf8ToCp950(utf8, out, &bad, &reason)) {
+        *error = what + ": " + reason;
+        return false;
+    }
+    if (out->size() > static_cast<size_t>(kShortStringMax)) {
+        *error = what + " is " + std::to_string(out->size()) +
+                 " bytes in code page 950; at most 255 fit";
+        return false;
+    }
+    return true;
+}
+
+bool RegistryKey(const std::string& full, const char* option, uint32_t* root, std::string* path,
+                 std::string* error) {
+    std::string key;
+    if (!SplitKeyPath(full, root, &key)) {
+        *error = std::string(option) + ": \"" + full + "\" does not start with a root key";
+        return false;
+    }
+    return ShortText(key, option, path, error);
+}
+
+bool LoadRegistry(const BuildOptions& o, PatchSettings* s, std::string* error) {
+    Bytes bytes;
+    if (!ReadFileBytes(o.registryPath, &bytes, error) ||
+        !ParseRegFile(std::string(bytes.begin(), bytes.end()), o.registryPath, &s->registry,
+                      error)) {
+        return false;
+    }
+    for (const RegKey& key : s->registry) {
+        bool tooLong = key.path.size() > static_cast<size_t>(kShortStringMax);
+        for (const RegValue& value : key.values) {
+            tooLong = tooLong || value.name.size() > static_cast<size_t>(kShortStringMax);
+        }
+        if (tooLong) {
+            std::string shown;
+            Cp950ToUtf8(key.path.substr(0, 40), &shown);
+            *error = o.registryPath + ": a key or value name below \"" + shown +
+                     "...\" is longer than 255 bytes in code page 950";
+            return false;
+        }
+    }
+    // The software counts as registered when the located value exists;
+    // another check can be named explicitly.
+    RegistryCheck& check = s->registryCheck;
+    if (!o.checkKey.empty()) {
+        return RegistryKey(o.checkKey, "--registry-check", &check.rootKey, &check.keyPath, error) &&
+               ShortText(o.checkValue, "--registry-check-value", &check.valueName, error);
+    }
+    if (o.locationKind == kRegistryValue) {
+        check.rootKey = s->location.rootKey;
+        check.keyPath = s->location.keyPath;
+        check.valueName = s->location.valueName;
+    }
+    return true;
 }
 
 bool Settings(const BuildOptions& o, PatchSettings* s, std::string* error) {
@@ -36,85 +99,220 @@ bool Settings(const BuildOptions& o, PatchSettings* s, std::string* error) {
     s->stampTimes = o.stampTimes;
     s->zopfli = o.zopfli;
     s->location.kind = o.locationKind;
-    if (o.locationKind == kRegistryValue) {
-        std::string key;
-        if (!SplitKeyPath(o.locationKey, &s->location.rootKey, &key)) {
-            *error = "--location-key: \"" + o.locationKey + "\" does not start with a root key";
-            return false;
-        }
-        if (!ToCp950(key, "--location-key", &s->location.keyPath, error) ||
-            !ToCp950(o.locationValue, "--location-value", &s->location.valueName, error)) {
-            return false;
-        }
-    }
-    if (!LoadText(o.noticePath, &s->notice, error) ||
-        !LoadText(o.descriptionPath, &s->description, error)) {
+    if (o.locationKind == kRegistryValue &&
+        (!RegistryKey(o.locationKey, "--location-key", &s->location.rootKey, &s->location.keyPath,
+                      error) ||
+         !ShortText(o.locationValue, "--location-value", &s->location.valueName, error))) {
         return false;
     }
-    if (!o.registryPath.empty()) {
-        Bytes bytes;
-        if (!ReadFileBytes(o.registryPath, &bytes, error) ||
-            !ParseRegFile(std::string(bytes.begin(), bytes.end()), o.registryPath, &s->registry,
-                          error)) {
+    return LoadText(o.noticePath, &s->notice, error) &&
+           LoadText(o.descriptionPath, &s->description, error) &&
+           (o.registryPath.empty() || LoadRegistry(o, s, error));
+}
+
+// Beside the program itself, then the Windows build of this source tree.
+bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string* stubPath,
+              Bytes* stub, std::string* error) {
+    std::string& path = *stubPath;
+    path = o.stubPath;
+    if (path.empty()) {
+        std::vector<std::string> candidates;
+        if (!programPath.empty()) {
+            candidates.push_back(
+                (fs::u8path(programPath).parent_path() / "applier.exe").u8string());
+        }
+        candidates.push_back(MKPATCH_BUILD_STUB);
+        for (const std::string& c : candidates) {
+            if (path.empty() && KindOf(c) == PathKind::kFile) path = c;
+        }
+        if (path.empty()) {
+            *error = "no applier found (looked for " + candidates.front() +
+                     (candidates.size() > 1 ? " and " + candidates.back() : "") +
+                     "); pass --stub FILE with the applier.exe of the Windows build";
             return false;
         }
-        // The software counts as registered when the located value exists;
-        // another check can be named explicitly.
-        RegistryCheck& check = s->registryCheck;
-        if (!o.checkKey.empty()) {
-            std::string key;
-            if (!SplitKeyPath(o.checkKey, &check.rootKey, &key)) {
-                *error = "--registry-check: \"" + o.checkKey + "\" does not start with a root key";
-                return false;
-            }
-            if (!ToCp950(key, "--registry-check", &check.keyPath, error) ||
-                !ToCp950(o.checkValue, "--registry-check-value", &check.valueName, error)) {
-                return false;
-            }
-        } else if (o.locationKind == kRegistryValue) {
-            check.rootKey = s->location.rootKey;
-            check.keyPath = s->location.keyPath;
-            check.valueName = s->location.valueName;
-        }
+    }
+    if (!ReadFileBytes(path, stub, error)) return false;
+    if (!CheckStub(*stub, o.allow64BitStub, error)) {
+        *error = "the stub " + path + " is no applier: " + *error +
+                 "; pass --stub FILE with the applier.exe of the Windows build";
+        return false;
     }
     return true;
 }
 
-std::string DefaultStub(const std::string& programPath) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path beside = fs::u8path(programPath).parent_path() / "applier.exe";
-    if (fs::exists(beside, ec)) return beside.u8string();
-    return "build/windows/app/applier.exe";
+// Two directories, or files only: a file against a directory would retire
+// every other file of the tree.
+bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTree,
+                std::vector<size_t>* excludeHits, int* exitCode, std::string* error) {
+    *exitCode = kExitFailed;
+    std::vector<std::string> all = o.oldPaths;
+    all.push_back(o.newPath);
+    for (const std::string& path : all) {
+        PathKind kind = KindOf(path);
+        if (kind == PathKind::kMissing || kind == PathKind::kOther) {
+            *error = path + (kind == PathKind::kMissing ? ": no such file or directory"
+                                                        : ": neither a file nor a directory");
+            return false;
+        }
+    }
+    bool files = KindOf(o.newPath) == PathKind::kFile;
+    for (const std::string& old : o.oldPaths) {
+        if ((KindOf(old) == PathKind::kFile) != files) {
+            *error = "--new " + o.newPath + " is a " + (files ? "file" : "directory") +
+                     " but --old " + old + " is a " + (files ? "directory" : "file") +
+                     "; give files or directories on both sides";
+            return false;
+        }
+    }
+    if (!o.name.empty() && !files) {
+        *exitCode = kExitUsage;
+        *error = "--name applies to single files only";
+        return false;
+    }
+    if (files && (!o.excludes.empty() || o.followLinks || o.allowRemovals)) {
+        *exitCode = kExitUsage;
+        *error = "--exclude, --follow-links and --allow-removals apply to directories only";
+        return false;
+    }
+    TreeOptions options;
+    options.followLinks = o.followLinks;
+    options.excludes = o.excludes;
+    excludeHits->assign(o.excludes.size(), 0);
+    options.excludeHits = excludeHits;
+    if (!ParseTimeZone(o.timeZone, &options.zone)) {
+        *exitCode = kExitUsage;
+        *error = "--time-zone must be utc, local or an offset such as +08:00";
+        return false;
+    }
+    // One file under one name, whatever the two files are called.
+    std::string name = o.name.empty() ? fs::u8path(o.newPath).filename().u8string() : o.name;
+    oldTrees->resize(o.oldPaths.size());
+    for (size_t i = 0; i < o.oldPaths.size(); ++i) {
+        if (!(files ? ReadSingleFile(o.oldPaths[i], name, options, &(*oldTrees)[i], error)
+                    : ReadTree(o.oldPaths[i], options, &(*oldTrees)[i], error))) {
+            return false;
+        }
+    }
+    return files ? ReadSingleFile(o.newPath, name, options, newTree, error)
+                 : ReadTree(o.newPath, options, newTree, error);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return s;
+}
+
+// Checks on what was actually planned, read back from the patch.
+bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, const Tree& newTree,
+                  const PatchContents& patch, std::ostream& err, std::string* error) {
+    std::set<std::string> oldNames;
+    for (const Tree& t : oldTrees) {
+        for (const auto& entry : t) oldNames.insert(Lower(entry.first));
+    }
+    size_t retired = 0;
+    std::vector<std::string> changed;
+    for (const CurrentRecord& r : patch.records) {
+        std::string name;
+        Cp950ToUtf8(r.fileName, &name);
+        if (r.kind == kObsoleteRecord) ++retired;
+        if (r.kind == kFileRecord) changed.push_back(name);
+    }
+    if (retired > 0 && !o.allowRemovals &&
+        (newTree.empty() || retired * kRemovalShareDivisor > oldNames.size())) {
+        *error = "the new version retires " + std::to_string(retired) + " of " +
+                 std::to_string(oldNames.size()) +
+                 " old files into the backup; pass --allow-removals if that is meant "
+                 "(or --keep-obsolete)";
+        return false;
+    }
+    for (const auto* list : {&o.optionalPatterns, &o.silentPatterns}) {
+        for (const std::string& p : *list) {
+            bool used = std::any_of(changed.begin(), changed.end(),
+                                    [&](const std::string& n) { return MatchesPattern(p, n); });
+            if (!used) {
+                err << "warning: " << (list == &o.optionalPatterns ? "--optional" : "--silent")
+                    << " " << p << " matches no changed file\n";
+            }
+        }
+    }
+    if (patch.records.empty()) err << "warning: the patch changes nothing\n";
+    return true;
+}
+
+void ListRecords(const PatchContents& patch, std::ostream& out) {
+    static const char* const kKinds[] = {"", "changed  ", "new      ", "obsolete "};
+    for (const CurrentRecord& r : patch.records) {
+        if (r.kind > kObsoleteRecord) continue;
+        std::string name;
+        Cp950ToUtf8(r.fileName, &name);
+        out << "  " << kKinds[r.kind] << name << "\n";
+    }
 }
 
 }  // namespace
 
-int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int UsageError(const std::string& message, std::ostream& err) {
+    err << "mkpatch: " << message << "\ntry 'mkpatch --help'\n";
+    return kExitUsage;
+}
+
+std::string JsonText(const std::string& utf8) {
+    std::string out = "\"";
+    for (char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+int RunBuild(const std::vector<std::string>& args, const std::string& programPath,
+             std::ostream& out, std::ostream& err) {
     BuildOptions o;
     std::string error;
-    if (!ParseBuildOptions(args, &o, &error)) {
-        err << "error: " << error << "\n" << kUsageText;
-        return kExitUsage;
-    }
+    if (!ParseBuildOptions(args, &o, &error)) return UsageError(error, err);
     auto started = std::chrono::steady_clock::now();
     PatchSettings settings;
     Bytes stub;
-    std::vector<Tree> oldTrees(o.oldPaths.size());
+    std::vector<Tree> oldTrees;
     Tree newTree;
-    if (!Settings(o, &settings, &error) || !ReadFileBytes(o.stubPath, &stub, &error)) {
+    std::vector<size_t> excludeHits;
+    int code = kExitFailed;
+    std::vector<std::string> inputs = o.oldPaths;
+    for (const std::string* p :
+         {&o.newPath, &o.stubPath, &o.noticePath, &o.descriptionPath, &o.registryPath}) {
+        if (!p->empty()) inputs.push_back(*p);
+    }
+    if (!CheckOutputPath(o.outputPath, inputs, o.force, &error)) {
         err << "error: " << error << "\n";
         return kExitFailed;
     }
-    for (size_t i = 0; i < o.oldPaths.size(); ++i) {
-        if (!ReadTree(o.oldPaths[i], &oldTrees[i], &error)) {
-            err << "error: " << error << "\n";
-            return kExitFailed;
-        }
+    if (!ReadInputs(o, &oldTrees, &newTree, &excludeHits, &code, &error)) {
+        if (code == kExitUsage) return UsageError(error, err);
+        err << "error: " << error << "\n";
+        return code;
     }
-    if (!ReadTree(o.newPath, &newTree, &error)) {
+    // The default stub is an input too.
+    std::string stubPath;
+    if (!LoadStub(o, programPath, &stubPath, &stub, &error) ||
+        !CheckOutputPath(o.outputPath, {stubPath}, true, &error) ||
+        !Settings(o, &settings, &error)) {
         err << "error: " << error << "\n";
         return kExitFailed;
+    }
+    for (size_t k = 0; k < o.excludes.size(); ++k) {
+        if (excludeHits[k] == 0)
+            err << "warning: --exclude " << o.excludes[k] << " matches nothing\n";
     }
     bool showProgress = !o.quiet && isatty(STDERR_FILENO);
     BuildProgress progress = [&](size_t index, size_t total, const std::string& name) {
@@ -123,14 +321,19 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     };
     Bytes patch;
     BuildSummary summary;
+    PatchContents contents;
     bool ok = BuildPatch(oldTrees, newTree, settings, stub, progress, &patch, &summary, &error);
     if (showProgress) err << "\r\033[K" << std::flush;
-    if (!ok || !WriteFileAtomically(o.outputPath, patch, &error)) {
+    ok = ok && ReadPatch(patch, &contents, &error) &&
+         CheckOutcome(o, oldTrees, newTree, contents, err, &error) &&
+         WriteFileAtomically(o.outputPath, patch, &error);
+    if (!ok) {
         err << "error: " << error << "\nno patch was written\n";
         return kExitFailed;
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (o.verbose) ListRecords(contents, out);
     if (!o.quiet) {
         out << "wrote " << o.outputPath << "\n"
             << "  files changed " << summary.changed << ", new " << summary.added << ", removed "
@@ -148,28 +351,20 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 int RunCommandLine(const std::vector<std::string>& args, const std::string& programPath,
                    std::ostream& out, std::ostream& err) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        (args.empty() ? err : out) << kUsageText;
-        return args.empty() ? kExitUsage : kExitOk;
-    }
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    for (const std::string& a : rest) {
-        if (a == "--help" || a == "-h") {
+    if (args.empty()) return UsageError("no command given", err);
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h" || args[0] == "help") {
             out << kUsageText;
             return kExitOk;
         }
-    }
-    if (args[0] == "build") {
-        bool hasStub = false;
-        for (const std::string& a : rest) hasStub = hasStub || a == "--stub";
-        if (!hasStub) {
-            rest.push_back("--stub");
-            rest.push_back(DefaultStub(programPath));
+        if (a == "--version") {
+            out << kVersionText;
+            return kExitOk;
         }
-        return RunBuild(rest, out, err);
     }
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "build") return RunBuild(rest, programPath, out, err);
     if (args[0] == "inspect") return RunInspect(rest, out, err);
     if (args[0] == "verify") return RunVerify(rest, out, err);
-    err << "error: unknown command \"" << args[0] << "\"\n" << kUsageText;
-    return kExitUsage;
+    return UsageError("unknown command \"" + args[0] + "\"", err);
 }

@@ -12,7 +12,10 @@ enum ExitCode {
     kExitWouldFail = 3,  // verify: the patch would not apply to the directory
 };
 
-int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// programPath is the running program's resolved file: the default applier
+// is looked for beside it.
+int RunBuild(const std::vector<std::string>& args, const std::string& programPath,
+             std::ostream& out, std::ostream& err);
 int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -20,4 +23,11 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int RunCommandLine(const std::vector<std::string>& args, const std::string& programPath,
                    std::ostream& out, std::ostream& err);
 
+// One line and a hint, as a usage error is reported; returns kExitUsage.
+int UsageError(const std::string& message, std::ostream& err);
+
+// A JSON string literal of UTF-8 text.
+std::string JsonText(const std::string& utf8);
+
 extern const char kUsageText[];
+extern const char kVersionText[];

@@ -1,24 +1,61 @@
-// The builder's file system side: reading trees and files, writing the patch
-// so that a failed or interrupted run never leaves a half-written file.
+// The builder's file system side: reading trees and files without following
+// anything the user did not ask for, and writing the patch so that no input
+// is ever replaced and a failed run leaves no half-written file.
 #pragma once
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/tree_plan.h"
 
+enum class PathKind { kMissing, kFile, kDirectory, kOther };
+PathKind KindOf(const std::string& path);  // follows links, as opening the path would
+
+// A regular file of at most 4 GiB (what a patch can carry); a directory or a
+// special file is refused by name.
 bool ReadFileBytes(const std::string& path, Bytes* out, std::string* error);
 
 // Reads and parses a patch executable; on failure says why on err.
 bool ReadPatchFile(const std::string& path, PatchContents* patch, std::ostream& err);
 
-// A directory becomes every regular file below it, by relative name with '/'
-// separators; a single file becomes a tree holding that file by its own name.
-bool ReadTree(const std::string& path, Tree* tree, std::string* error);
+// DOS times have no zone: the applier stamps them as the user's local time.
+// They are taken in UTC unless another rule is asked for, so the same inputs
+// give the same patch on any machine.
+struct TimeZoneRule {
+    bool local = false;     // this machine's zone
+    int offsetMinutes = 0;  // east of UTC, when not local
+};
+bool ParseTimeZone(const std::string& text, TimeZoneRule* rule);
 
-// Writes to a temporary name beside path and renames it into place at the end;
-// on any failure the temporary file is removed and path is left as it was.
+// DOS date/time (date high, time low) of a file's last write, 0 if unknown.
+uint32_t FileDosTime(const std::string& path, const TimeZoneRule& zone);
+
+struct TreeOptions {
+    bool followLinks = false;           // links that stay inside the tree
+    std::vector<std::string> excludes;  // MatchesPattern on the relative name or its last part
+    std::vector<size_t>* excludeHits = nullptr;  // per pattern, when given
+    TimeZoneRule zone;
+};
+
+// Every regular file below a directory, by relative name with '/'
+// separators. A symbolic link (unless followed), a special file or an
+// unreadable directory is an error naming it.
+bool ReadTree(const std::string& path, const TreeOptions& options, Tree* tree, std::string* error);
+
+// A tree holding one file under the given name.
+bool ReadSingleFile(const std::string& path, const std::string& name, const TreeOptions& options,
+                    Tree* tree, std::string* error);
+
+// The output may not be, or lie inside, any input; an existing file is
+// replaced only when force is set.
+bool CheckOutputPath(const std::string& output, const std::vector<std::string>& inputs, bool force,
+                     std::string* error);
+
+// Writes to a fresh name in the output's directory (created exclusively,
+// never through a link), flushes it to disk and renames it into place at the
+// end; on any failure the temporary file is removed and path is untouched.
 bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string* error);
 
-// Local DOS date/time (date high, time low) of a file's last write, 0 if unknown.
-uint32_t FileDosTime(const std::string& path);
+// The running program's own file, resolved (not argv[0]); empty if unknown.
+std::string ExecutablePath(const char* argv0);

@@ -1,24 +1,31 @@
 #include <iomanip>
+#include <sstream>
 
 #include "builder/cli/commands.h"
 #include "builder/cli/file_io.h"
+#include "builder/cli/options.h"
 #include "builder/lib/patch_reader.h"
+#include "builder/lib/text_cp950.h"
+#include "core/byte_order.h"
 
 namespace {
 
+constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegDword = 4;
+constexpr size_t kShownDataBytes = 32;
+
 const char* LocationText(uint8_t kind) {
-    switch (kind) {
-        case kUserPath:
-            return "the user's path";
-        case kRegistryValue:
-            return "a registry value";
-        case kWindowsDirectory:
-            return "the Windows directory";
-        case kSystemDirectory:
-            return "the system directory";
-        default:
-            return "unknown";
-    }
+    static const char* const kNames[] = {"user", "registry", "windows", "system"};
+    return kind < 4 ? kNames[kind] : "unknown";
+}
+
+std::string RootKeyName(uint32_t root) {
+    static const char* const kRoots[] = {
+        "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+        "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+    if (root >= 0x80000000u && root <= 0x80000006u) return kRoots[root - 0x80000000u];
+    std::ostringstream s;
+    s << "0x" << std::hex << root;
+    return s.str();
 }
 
 std::string Hex(uint32_t v) {
@@ -27,48 +34,205 @@ std::string Hex(uint32_t v) {
     return s.str();
 }
 
-void ListRecord(const CurrentRecord& r, std::ostream& out) {
+std::string Utf8(const std::string& cp950) {
+    std::string text;
+    Cp950ToUtf8(cp950, &text);
+    return text;
+}
+
+// NUL-separated lines of the payload; the notice shows nothing after "#%".
+std::string TextLines(const std::string& cp950, bool notice, bool all) {
+    std::string text = cp950;
+    size_t marker = notice && !all ? text.find("#%") : std::string::npos;
+    if (marker != std::string::npos) text.erase(marker);
+    for (char& c : text) c = c == '\0' ? '\n' : c;
+    return Utf8(text);
+}
+
+std::string ValueText(const RegistryEntry& e) {
+    std::ostringstream s;
+    if ((e.type == kRegSz || e.type == kRegExpandSz)) {
+        std::string text(e.data.begin(), e.data.end());
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        s << Utf8(text);
+    } else if (e.type == kRegDword && e.data.size() == 4) {
+        s << LoadLe32(e.data.data());
+    } else {
+        for (size_t k = 0; k < e.data.size() && k < kShownDataBytes; ++k) {
+            s << (k ? "," : "") << std::hex << std::setw(2) << std::setfill('0') << int(e.data[k]);
+        }
+        if (e.data.size() > kShownDataBytes) s << ",...";
+    }
+    return s.str();
+}
+
+std::string TypeName(uint32_t type) {
+    static const char* const kTypes[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
+                                         "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",   "REG_MULTI_SZ"};
+    return type < 8 ? kTypes[type] : "type " + std::to_string(type);
+}
+
+struct Totals {
+    size_t changed = 0, versions = 0, added = 0, obsolete = 0, values = 0;
+    uint64_t deltaBytes = 0, newBytes = 0;
+};
+
+void CountRecord(const CurrentRecord& r, const RegistryScriptView& script, Totals* t) {
+    if (r.kind == kFileRecord) {
+        ++t->changed;
+        t->versions += r.fileHeader.sourceCount;
+        for (int k = 0; k < r.fileHeader.sourceCount; ++k) {
+            t->deltaBytes += VariantDataLength(r.variants[k].header);
+        }
+    } else if (r.kind == kNewFileRecord) {
+        ++t->added;
+        t->newBytes += r.newFileHeader.dataLength;
+    } else if (r.kind == kObsoleteRecord) {
+        ++t->obsolete;
+    } else {
+        t->values += script.entries.size();
+    }
+}
+
+void TextRecord(const CurrentRecord& r, const RegistryScriptView& script, bool verbose,
+                std::ostream& out) {
+    const std::string name = Utf8(r.fileName);
     if (r.kind == kFileRecord) {
         const FileRecordHeader& h = r.fileHeader;
-        out << "changed  " << r.fileName << "  size " << h.newSize << " crc " << Hex(h.newCrc)
+        out << "changed  " << name << "  size " << h.newSize << " crc " << Hex(h.newCrc)
             << ((h.fileFlags & kOptional) ? " optional" : "")
             << ((h.fileFlags & kSilent) ? " silent" : "") << "\n";
         for (int k = 0; k < h.sourceCount; ++k) {
             const VariantHeader& v = r.variants[k].header;
-            uint64_t blocks = VariantDataLength(v);
-            out << "    from version " << k + 1 << ": size " << v.sourceSize << " crc "
-                << Hex(v.sourceCrc) << ", delta " << blocks << " bytes (group " << v.groupSize
-                << ", chunk " << int(v.chunkSize)
-                << ((v.deltaFlags & kReachOutput) ? ", reaches output" : "") << ")\n";
+            out << "    from version " << k + 1 << " (size " << v.sourceSize << " crc "
+                << Hex(v.sourceCrc) << "): delta " << VariantDataLength(v) << " bytes to "
+                << (k + 1 < h.sourceCount ? "version " + std::to_string(k + 2) : "the new file");
+            if (verbose) {
+                out << " (group " << v.groupSize << ", chunk " << int(v.chunkSize)
+                    << ((v.deltaFlags & kReachOutput) ? ", reaches output" : "") << ")";
+            }
+            out << "\n";
         }
     } else if (r.kind == kNewFileRecord) {
-        out << "new      " << r.fileName << "  size " << r.newFileHeader.dataLength << "\n";
+        out << "new      " << name << "  size " << r.newFileHeader.dataLength << "\n";
     } else if (r.kind == kObsoleteRecord) {
-        out << "obsolete " << r.fileName << "\n";
+        out << "obsolete " << name << "\n";
     } else {
-        out << "registry script, " << r.scriptLength << " bytes\n";
+        out << "registry, written only when " << RootKeyName(script.checkRootKey) << "\\"
+            << Utf8(script.checkKeyPath) << " [" << Utf8(script.checkValueName) << "] exists\n";
+        for (const RegistryEntry& e : script.entries) {
+            out << "    " << RootKeyName(e.rootKey) << "\\" << Utf8(e.keyPath) << " ["
+                << Utf8(e.name) << "] " << TypeName(e.type) << " = " << ValueText(e) << "\n";
+        }
     }
+}
+
+void JsonRecord(const CurrentRecord& r, const RegistryScriptView& script, std::ostream& out) {
+    static const char* const kKinds[] = {"end", "changed", "new", "obsolete"};
+    out << "{\"kind\":\"" << (r.kind <= kObsoleteRecord ? kKinds[r.kind] : "registry") << "\"";
+    if (r.kind == kFileRecord) {
+        const FileRecordHeader& h = r.fileHeader;
+        out << ",\"name\":" << JsonText(Utf8(r.fileName)) << ",\"size\":" << h.newSize
+            << ",\"crc\":\"" << Hex(h.newCrc)
+            << "\",\"optional\":" << ((h.fileFlags & kOptional) ? "true" : "false")
+            << ",\"silent\":" << ((h.fileFlags & kSilent) ? "true" : "false") << ",\"versions\":[";
+        for (int k = 0; k < h.sourceCount; ++k) {
+            const VariantHeader& v = r.variants[k].header;
+            out << (k ? "," : "") << "{\"size\":" << v.sourceSize << ",\"crc\":\""
+                << Hex(v.sourceCrc) << "\",\"delta_bytes\":" << VariantDataLength(v) << "}";
+        }
+        out << "]";
+    } else if (r.kind == kNewFileRecord) {
+        out << ",\"name\":" << JsonText(Utf8(r.fileName))
+            << ",\"size\":" << r.newFileHeader.dataLength;
+    } else if (r.kind == kObsoleteRecord) {
+        out << ",\"name\":" << JsonText(Utf8(r.fileName));
+    } else {
+        out << ",\"check\":{\"root\":\"" << RootKeyName(script.checkRootKey)
+            << "\",\"key\":" << JsonText(Utf8(script.checkKeyPath))
+            << ",\"value\":" << JsonText(Utf8(script.checkValueName)) << "},\"values\":[";
+        for (size_t k = 0; k < script.entries.size(); ++k) {
+            const RegistryEntry& e = script.entries[k];
+            out << (k ? "," : "") << "{\"root\":\"" << RootKeyName(e.rootKey)
+                << "\",\"key\":" << JsonText(Utf8(e.keyPath))
+                << ",\"name\":" << JsonText(Utf8(e.name)) << ",\"type\":" << e.type
+                << ",\"data\":" << JsonText(ValueText(e)) << "}";
+        }
+        out << "]";
+    }
+    out << "}";
 }
 
 }  // namespace
 
 int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) {
-        err << "usage: mkpatch inspect PATCH.exe\n";
-        return kExitUsage;
-    }
+    ReadOptions o;
+    std::string error;
+    if (!ParseReadOptions(args, 1, &o, &error)) return UsageError(error, err);
     PatchContents patch;
-    if (!ReadPatchFile(args[0], &patch, err)) return kExitFailed;
+    if (!ReadPatchFile(o.operands[0], &patch, err)) return kExitFailed;
+    std::vector<RegistryScriptView> scripts(patch.records.size());
+    Totals totals;
+    for (size_t i = 0; i < patch.records.size(); ++i) {
+        if (patch.records[i].kind == kRegistryRecord &&
+            !ReadRegistryScript(patch, patch.records[i], &scripts[i], &error)) {
+            err << "error: " << o.operands[0] << ": " << error << "\n";
+            return kExitFailed;
+        }
+        CountRecord(patch.records[i], scripts[i], &totals);
+    }
+    const LocationSpec& l = patch.location;
+    std::ostringstream total;
+    total << totals.changed << " changed (" << totals.versions << " versions, " << totals.deltaBytes
+          << " delta bytes), " << totals.added << " new (" << totals.newBytes << " bytes), "
+          << totals.obsolete << " obsolete, " << totals.values << " registry values";
+    if (o.json) {
+        out << "{\"applier_bytes\":" << patch.stubSize << ",\"compressed_bytes\":" << patch.bodySize
+            << ",\"payload_bytes\":" << patch.payload.size()
+            << ",\"notice\":" << JsonText(TextLines(patch.notice, true, true))
+            << ",\"description\":" << JsonText(TextLines(patch.description, false, true))
+            << ",\"target\":{\"kind\":\"" << LocationText(l.kind) << "\"";
+        if (l.kind == kRegistryValue) {
+            out << ",\"root\":\"" << RootKeyName(l.rootKey)
+                << "\",\"key\":" << JsonText(Utf8(l.keyPath))
+                << ",\"value\":" << JsonText(Utf8(l.valueName));
+        }
+        out << "},\"backup\":" << JsonText(Utf8(patch.backupName)) << ",\"records\":[";
+        for (size_t i = 0; i < patch.records.size(); ++i) {
+            out << (i ? "," : "");
+            JsonRecord(patch.records[i], scripts[i], out);
+        }
+        out << "],\"totals\":{\"changed\":" << totals.changed << ",\"versions\":" << totals.versions
+            << ",\"delta_bytes\":" << totals.deltaBytes << ",\"new\":" << totals.added
+            << ",\"new_bytes\":" << totals.newBytes << ",\"obsolete\":" << totals.obsolete
+            << ",\"registry_values\":" << totals.values << "}}\n";
+        return kExitOk;
+    }
+    if (o.quiet) {
+        out << total.str() << "\n";
+        return kExitOk;
+    }
     out << "applier " << patch.stubSize << " bytes, compressed payload " << patch.bodySize
         << " bytes, payload " << patch.payload.size() << " bytes\n"
-        << "notice " << patch.notice.size() << " bytes, description " << patch.description.size()
-        << " bytes\n"
-        << "target: " << LocationText(patch.location.kind);
-    if (patch.location.kind == kRegistryValue) {
-        out << " " << Hex(patch.location.rootKey) << "\\" << patch.location.keyPath << " ["
-            << patch.location.valueName << "]";
+        << "target: " << LocationText(l.kind);
+    if (l.kind == kRegistryValue) {
+        out << ", the value [" << Utf8(l.valueName) << "] of " << RootKeyName(l.rootKey) << "\\"
+            << Utf8(l.keyPath);
     }
-    out << "\nbackup directory: " << patch.backupName << "\n";
-    for (const CurrentRecord& r : patch.records) ListRecord(r, out);
+    out << "\nbackup directory: " << Utf8(patch.backupName) << "\n";
+    const std::pair<const char*, std::string> kTexts[] = {
+        {"notice", TextLines(patch.notice, true, o.verbose)},
+        {"description", TextLines(patch.description, false, true)}};
+    for (const auto& [label, text] : kTexts) {
+        if (text.empty()) continue;
+        out << label << ":\n  ";
+        for (char c : text) out << (c == '\n' ? std::string("\n  ") : std::string(1, c));
+        out << "\n";
+    }
+    for (size_t i = 0; i < patch.records.size(); ++i) {
+        TextRecord(patch.records[i], scripts[i], o.verbose, out);
+    }
+    out << "totals: " << total.str() << "\n";
     return kExitOk;
 }

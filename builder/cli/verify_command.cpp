@@ -1,42 +1,150 @@
 #include <filesystem>
+#include <map>
 
 #include "builder/cli/commands.h"
 #include "builder/cli/file_io.h"
+#include "builder/cli/options.h"
 #include "builder/lib/patch_check.h"
+#include "builder/lib/text_cp950.h"
+#include "core/windows_names.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Windows' comparison of names, on their code page 950 form: a name on the
+// disk that code page 950 cannot hold is no name the patch can carry.
+bool LookupKey(const std::string& utf8, std::string* key) {
+    std::string cp950, what;
+    size_t bad = 0;
+    if (!Utf8ToCp950(utf8, &cp950, &bad, &what)) return false;
+    *key = WindowsNameKey(cp950);
+    return true;
+}
+
+// Every file below the directory by lookup key of its relative UTF-8 name.
+bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index, std::ostream& err,
+                    std::string* error) {
+    std::error_code ec;
+    const auto options = fs::directory_options::skip_permission_denied;
+    for (fs::recursive_directory_iterator it(root, options, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored)) continue;
+        std::string key;
+        if (!LookupKey(it->path().lexically_relative(root).generic_u8string(), &key)) continue;
+        auto added = index->emplace(key, it->path());
+        if (!added.second) {
+            err << "warning: " << added.first->second.u8string() << " and " << it->path().u8string()
+                << " are one file on Windows; only the first is checked\n";
+        }
+    }
+    if (ec) *error = root.u8string() + ": " + ec.message();
+    return !ec;
+}
+
+const char* VerdictId(Verdict v) {
+    switch (v) {
+        case Verdict::kAlreadyNew:
+            return "already_new";
+        case Verdict::kRebuildable:
+            return "rebuildable";
+        case Verdict::kRebuildFails:
+            return "rebuild_fails";
+        case Verdict::kForeign:
+            return "foreign";
+        case Verdict::kMissing:
+            return "missing";
+        case Verdict::kOptionalSkip:
+            return "optional_skipped";
+        case Verdict::kCreate:
+            return "create";
+        case Verdict::kReplace:
+            return "replace";
+        case Verdict::kRetire:
+            return "retire";
+        case Verdict::kAbsent:
+            return "absent";
+        case Verdict::kRegistry:
+            return "registry";
+    }
+    return "?";
+}
+
+bool IsProblem(Verdict v) {
+    return v == Verdict::kForeign || v == Verdict::kMissing || v == Verdict::kRebuildFails;
+}
+
+}  // namespace
 
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) {
-        err << "usage: mkpatch verify PATCH.exe DIR\n";
-        return kExitUsage;
-    }
-    PatchContents patch;
-    if (!ReadPatchFile(args[0], &patch, err)) return kExitFailed;
-    namespace fs = std::filesystem;
-    const fs::path root = fs::u8path(args[1]);
-    if (!fs::is_directory(root)) {
-        err << "error: " << args[1] << ": not a directory\n";
+    ReadOptions o;
+    std::string error;
+    if (!ParseReadOptions(args, 2, &o, &error)) return UsageError(error, err);
+    if (KindOf(o.operands[1]) != PathKind::kDirectory) {
+        err << "error: " << o.operands[1] << ": not a directory\n";
         return kExitFailed;
     }
-    // Names in the patch use '\'; on this system the separator is '/'.
+    PatchContents patch;
+    if (!ReadPatchFile(o.operands[0], &patch, err)) return kExitFailed;
+    std::map<std::string, fs::path> index;
+    if (!IndexDirectory(fs::u8path(o.operands[1]), &index, err, &error)) {
+        err << "error: " << error << "\n";
+        return kExitFailed;
+    }
+    // Names in the patch are code page 950; the disk holds UTF-8.
     TargetReader read = [&](const std::string& name, Bytes* content) {
-        std::string local = name;
-        for (char& c : local) c = c == '\\' ? '/' : c;
-        fs::path path = root / fs::u8path(local);
-        std::error_code ec;
-        if (!fs::is_regular_file(path, ec)) return false;
+        auto found = index.find(WindowsNameKey(name));
         std::string ignored;
-        return ReadFileBytes(path.u8string(), content, &ignored);
+        return found != index.end() && ReadFileBytes(found->second.u8string(), content, &ignored);
     };
     std::vector<FileVerdict> verdicts = CheckAgainstTarget(patch, read);
+    std::map<Verdict, size_t> counts;
+    for (const FileVerdict& v : verdicts) ++counts[v.verdict];
+    bool ok = WouldApply(verdicts);
+    if (o.json) {
+        out << "{\"files\":[";
+        for (size_t i = 0; i < verdicts.size(); ++i) {
+            const FileVerdict& v = verdicts[i];
+            std::string name;
+            Cp950ToUtf8(v.name, &name);
+            out << (i ? "," : "") << "{\"name\":" << JsonText(name) << ",\"verdict\":\""
+                << VerdictId(v.verdict) << "\"";
+            if (v.variant > 0) {
+                out << ",\"version\":" << v.variant
+                    << ",\"from_backup\":" << (v.fromBackup ? "true" : "false");
+            }
+            if (!v.detail.empty()) out << ",\"detail\":" << JsonText(v.detail);
+            out << "}";
+        }
+        out << "],\"counts\":{";
+        bool first = true;
+        for (const auto& [verdict, n] : counts) {
+            out << (first ? "" : ",") << "\"" << VerdictId(verdict) << "\":" << n;
+            first = false;
+        }
+        out << "},\"would_apply\":" << (ok ? "true" : "false") << "}\n";
+        return ok ? kExitOk : kExitWouldFail;
+    }
     for (const FileVerdict& v : verdicts) {
-        out << (v.name.empty() ? "(registry)" : v.name) << ": " << VerdictText(v.verdict);
+        if (o.quiet && !IsProblem(v.verdict)) continue;
+        std::string name;
+        Cp950ToUtf8(v.name, &name);
+        out << (name.empty() ? "(registry)" : name) << ": " << VerdictText(v.verdict);
         if (v.variant > 0) {
             out << " from version " << v.variant << (v.fromBackup ? " (copy in the backup)" : "");
         }
         if (!v.detail.empty()) out << " - " << v.detail;
         out << "\n";
     }
-    bool ok = WouldApply(verdicts);
-    out << (ok ? "the patch would apply\n" : "the patch would NOT apply\n");
+    out << "totals (" << verdicts.size() << " records):";
+    const char* separator = " ";
+    for (const auto& [verdict, n] : counts) {
+        std::string id = VerdictId(verdict);
+        for (char& c : id) c = c == '_' ? ' ' : c;
+        out << separator << n << " " << id;
+        separator = ", ";
+    }
+    out << "\n" << (ok ? "the patch would apply\n" : "the patch would NOT apply\n");
     return ok ? kExitOk : kExitWouldFail;
 }

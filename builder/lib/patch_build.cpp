@@ -16,6 +16,14 @@
 
 namespace {
 
+// What the builder writes: aligned so a signed patch keeps its trailer in
+// front of the certificate table.
+const PatchFileOptions kBuilderFileOptions = [] {
+    PatchFileOptions options;
+    options.alignToEight = true;
+    return options;
+}();
+
 constexpr int kBestLevel = 9;
 
 bool AnyMatch(const std::vector<std::string>& patterns, const std::string& name) {
@@ -446,7 +454,7 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     }
     Bytes file =
         FramePatchBody(stub, body, static_cast<uint16_t>(settings.notice.size()),
-                       static_cast<uint16_t>(settings.description.size()), PatchFileOptions{});
+                       static_cast<uint16_t>(settings.description.size()), kBuilderFileOptions);
     if (!CheckBuiltPatch(file, records, error)) return false;
     summary->changed = plan.changed.size();
     summary->added = plan.added.size();

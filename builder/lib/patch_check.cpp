@@ -21,8 +21,8 @@ FileVerdict CheckChanged(const PatchContents& patch, const CurrentRecord& r,
     FileVerdict v = MakeVerdict(r.fileName, Verdict::kForeign);
     Bytes content;
     const FileRecordHeader& h = r.fileHeader;
-    if (read(r.fileName, &content) &&
-        Matches(content, h.newSize, h.newCrc, r.newSkipOffset, r.newSkipLength)) {
+    bool found = read(r.fileName, &content);
+    if (found && Matches(content, h.newSize, h.newCrc, r.newSkipOffset, r.newSkipLength)) {
         v.verdict = Verdict::kAlreadyNew;
         return v;
     }
@@ -31,6 +31,7 @@ FileVerdict CheckChanged(const PatchContents& patch, const CurrentRecord& r,
         for (int attempt = 0; attempt < 2; ++attempt) {
             std::string name = attempt == 0 ? s.sourceName : patch.backupName + "\\" + s.sourceName;
             if (!read(name, &content)) break;  // a missing file is not looked for in the backup
+            found = true;
             if (!Matches(content, s.header.sourceSize, s.header.sourceCrc, s.skipOffset,
                          s.skipLength)) {
                 continue;
@@ -45,7 +46,11 @@ FileVerdict CheckChanged(const PatchContents& patch, const CurrentRecord& r,
             return v;
         }
     }
-    if (h.fileFlags & kOptional) v.verdict = Verdict::kOptionalSkip;
+    if (h.fileFlags & kOptional) {
+        v.verdict = Verdict::kOptionalSkip;
+    } else if (!found) {
+        v.verdict = Verdict::kMissing;
+    }
     return v;
 }
 
@@ -77,7 +82,10 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
 
 bool WouldApply(const std::vector<FileVerdict>& verdicts) {
     for (const FileVerdict& v : verdicts) {
-        if (v.verdict == Verdict::kForeign || v.verdict == Verdict::kRebuildFails) return false;
+        if (v.verdict == Verdict::kForeign || v.verdict == Verdict::kMissing ||
+            v.verdict == Verdict::kRebuildFails) {
+            return false;
+        }
     }
     return true;
 }
@@ -92,6 +100,8 @@ const char* VerdictText(Verdict verdict) {
             return "REBUILD FAILS";
         case Verdict::kForeign:
             return "FOREIGN (matches no known version)";
+        case Verdict::kMissing:
+            return "MISSING (not found)";
         case Verdict::kOptionalSkip:
             return "optional, left alone (matches no known version)";
         case Verdict::kCreate:

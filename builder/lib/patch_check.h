@@ -11,8 +11,9 @@ enum class Verdict {
     kAlreadyNew,    // the file has the new content
     kRebuildable,   // a listed version matches; the chain rebuilds the new file
     kRebuildFails,  // a version matches but the chain does not give the new file
-    kForeign,       // no listed version matches (message 34)
-    kOptionalSkip,  // no version matches, the file is optional
+    kForeign,       // the file is there, but no listed version matches (message 34)
+    kMissing,       // neither the file nor any listed source is there (message 34 too)
+    kOptionalSkip,  // no version matches or nothing is there, the file is optional
     kCreate,        // a new file, nothing there yet
     kReplace,       // a new file over an existing one (which is backed up)
     kRetire,        // an obsolete file that exists
@@ -34,7 +35,7 @@ using TargetReader = std::function<bool(const std::string& name, Bytes* content)
 
 std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read);
 
-// True when applying would succeed: no kForeign and no kRebuildFails.
+// True when applying would succeed: no kForeign, kMissing or kRebuildFails.
 bool WouldApply(const std::vector<FileVerdict>& verdicts);
 
 const char* VerdictText(Verdict verdict);

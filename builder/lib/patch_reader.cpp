@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
+#include "core/pe_layout.h"
 #include "core/result_codes.h"
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 constexpr int kInflateWindowBits = -15;
 constexpr size_t kInflatePiece = 64 * 1024;
 
-bool Inflate(const uint8_t* data, size_t size, Bytes* out, std::string* error) {
+bool Inflate(const uint8_t* data, size_t size, uint64_t limit, Bytes* out, std::string* error) {
     z_stream z{};
     if (inflateInit2(&z, kInflateWindowBits) != Z_OK) {
         *error = "zlib cannot start";
@@ -29,7 +30,14 @@ bool Inflate(const uint8_t* data, size_t size, Bytes* out, std::string* error) {
         z.next_out = piece;
         z.avail_out = sizeof piece;
         result = inflate(&z, Z_NO_FLUSH);
-        out->insert(out->end(), piece, piece + (sizeof piece - z.avail_out));
+        size_t produced = sizeof piece - z.avail_out;
+        if (out->size() + produced > limit) {
+            inflateEnd(&z);
+            *error = "the payload inflates to more than " + std::to_string(limit) +
+                     " bytes, far beyond its compressed size; refused";
+            return false;
+        }
+        out->insert(out->end(), piece, piece + produced);
         if (result == Z_BUF_ERROR && z.avail_in == 0) break;
     }
     size_t left = z.avail_in;
@@ -133,6 +141,118 @@ class ChainStepIo : public DeltaStepIo {
 
 }  // namespace
 
+uint64_t PayloadLimit(uint64_t bodySize) {
+    uint64_t limit = bodySize * kPayloadRatioLimit;
+    if (limit < kPayloadFloorLimit) limit = kPayloadFloorLimit;
+    return limit < UINT32_MAX ? limit : UINT32_MAX;
+}
+
+bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error) {
+    constexpr uint32_t kPeOffsetField = 0x3C;
+    constexpr uint32_t kFileHeaderSize = 20;
+    constexpr uint16_t kMachineI386 = 0x14C;
+    constexpr uint16_t kPe32Magic = 0x10B;
+    constexpr uint16_t kMachineAmd64 = 0x8664;
+    constexpr uint16_t kPe32PlusMagic = 0x20B;
+    constexpr uint32_t kSubsystemOffset = 68;  // in the optional header
+    constexpr uint16_t kSubsystemGui = 2;
+    constexpr uint32_t kSectionHeaderSize = 40;
+    const auto u16 = [&](uint64_t at) {
+        return static_cast<uint16_t>(stub[at] | stub[at + 1] << 8);
+    };
+    if (stub.size() < kPeOffsetField + 4 || stub[0] != 'M' || stub[1] != 'Z') {
+        *error = "not a Windows executable (no MZ header)";
+        return false;
+    }
+    uint64_t pe = LoadLe32(stub.data() + kPeOffsetField);
+    if (pe + 4 + kFileHeaderSize + kSubsystemOffset + 2 > stub.size() ||
+        std::memcmp(stub.data() + pe, "PE\0\0", 4) != 0) {
+        *error = "not a Windows executable (no PE header)";
+        return false;
+    }
+    uint64_t fileHeader = pe + 4, optional = fileHeader + kFileHeaderSize;
+    uint16_t sections = u16(fileHeader + 2), optionalSize = u16(fileHeader + 16);
+    bool is32 = u16(fileHeader) == kMachineI386 && u16(optional) == kPe32Magic;
+    bool is64 = u16(fileHeader) == kMachineAmd64 && u16(optional) == kPe32PlusMagic;
+    if (!is32 && !(allow64Bit && is64)) {
+        *error = "not a 32-bit (i386) Windows program";
+        return false;
+    }
+    if (u16(optional + kSubsystemOffset) != kSubsystemGui) {
+        *error = "not a Windows GUI program (wrong subsystem)";
+        return false;
+    }
+    // Every section's data must be in the file: a cut copy does not start.
+    uint64_t table = optional + optionalSize;
+    for (uint16_t k = 0; k < sections; ++k) {
+        uint64_t at = table + uint64_t{k} * kSectionHeaderSize;
+        if (at + kSectionHeaderSize > stub.size() ||
+            uint64_t{LoadLe32(stub.data() + at + 20)} + LoadLe32(stub.data() + at + 16) >
+                stub.size()) {
+            *error = "the executable is cut short";
+            return false;
+        }
+    }
+    // A finished patch, signed or not, has its trailer where ReadPatch looks.
+    MemoryByteSource image(stub.data(), static_cast<uint32_t>(stub.size()));
+    const uint32_t trailerEnd = PayloadTrailerEnd(image);
+    PayloadTrailer trailer{};
+    if (trailerEnd >= kPayloadTrailerSize) {
+        ParsePayloadTrailer(stub.data() + trailerEnd - kPayloadTrailerSize, &trailer);
+    }
+    if (IsPlausibleTrailer(trailer, trailerEnd)) {
+        *error = "it already carries a patch; use the bare applier";
+        return false;
+    }
+    return true;
+}
+
+bool ReadRegistryScript(const PatchContents& patch, const CurrentRecord& record,
+                        RegistryScriptView* out, std::string* error) {
+    *out = RegistryScriptView{};
+    uint64_t end = uint64_t{record.dataStart} + record.scriptLength;
+    if (end > patch.payload.size()) {
+        *error = "the registry script runs past the payload";
+        return false;
+    }
+    MemoryByteSource source(patch.payload.data() + record.dataStart, record.scriptLength);
+    uint8_t fixed[5];
+    uint8_t root[4];
+    bool ok = source.Read(root, 4) && ReadShortString(source, &out->checkKeyPath) &&
+              ReadShortString(source, &out->checkValueName) && source.Read(fixed, 5);
+    out->checkRootKey = LoadLe32(root);
+    uint32_t currentRoot = 0;
+    std::string currentKey;
+    uint8_t op = kRegEnd;
+    while (ok && source.Read(&op, 1) && op != kRegEnd) {
+        if (op == kRegOpenKey) {
+            ok = source.Read(root, 4) && ReadShortString(source, &currentKey);
+            currentRoot = LoadLe32(root);
+        } else if (op == kRegSetValue) {
+            RegistryEntry e;
+            uint8_t typeAndLength[8];
+            ok = ReadShortString(source, &e.name) && source.Read(typeAndLength, 8);
+            if (!ok) break;
+            e.rootKey = currentRoot;
+            e.keyPath = currentKey;
+            e.type = LoadLe32(typeAndLength);
+            uint32_t length = LoadLe32(typeAndLength + 4);
+            ok = length <= source.Size() - source.Position();
+            if (!ok) break;
+            e.data.resize(length);
+            ok = source.Read(e.data.data(), length);
+            out->entries.push_back(std::move(e));
+        } else {
+            ok = false;
+        }
+    }
+    if (!ok || op != kRegEnd) {
+        *error = "the registry script is damaged";
+        return false;
+    }
+    return true;
+}
+
 uint32_t CrcWithSkip(const Bytes& data, uint32_t skipOffset, uint32_t skipLength) {
     if (skipLength == 0) return CrcOfBuffer(data.data(), data.size(), kCrcStart);
     size_t cut = skipOffset < data.size() ? skipOffset : data.size();
@@ -148,13 +268,21 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
         *error = "the file is too small to hold a patch";
         return false;
     }
+    if (file.size() > UINT32_MAX) {
+        *error = "the file is larger than 4 GiB";
+        return false;
+    }
+    // A signed patch carries its certificate table behind the trailer.
+    MemoryByteSource image(file.data(), static_cast<uint32_t>(file.size()));
+    const uint32_t trailerEnd = PayloadTrailerEnd(image);
     PayloadTrailer trailer{};
-    ParsePayloadTrailer(file.data() + file.size() - kPayloadTrailerSize, &trailer);
-    if (!IsPlausibleTrailer(trailer, file.size())) {
+    if (trailerEnd >= kPayloadTrailerSize)
+        ParsePayloadTrailer(file.data() + trailerEnd - kPayloadTrailerSize, &trailer);
+    if (!IsPlausibleTrailer(trailer, trailerEnd)) {
         *error = "the file carries no patch payload";
         return false;
     }
-    out->stubSize = static_cast<uint32_t>(file.size() - trailer.payloadLength);
+    out->stubSize = trailerEnd - trailer.payloadLength;
     ParsePatchHeader(file.data() + out->stubSize, &out->header);
     if (out->header.headerMagic != kPayloadMagic) {
         *error = "the patch header is damaged";
@@ -163,7 +291,9 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
     const uint8_t* body = file.data() + out->stubSize + kPatchHeaderSize;
     out->bodySize = trailer.payloadLength - kPatchHeaderSize - kPayloadTrailerSize;
     if (out->header.payloadFlags & kPayloadCompressed) {
-        if (!Inflate(body, out->bodySize, &out->payload, error)) return false;
+        if (!Inflate(body, out->bodySize, PayloadLimit(out->bodySize), &out->payload, error)) {
+            return false;
+        }
     } else {
         out->payload.assign(body, body + out->bodySize);
     }

@@ -22,8 +22,40 @@ struct PatchContents {
     std::vector<CurrentRecord> records;  // every record but the EndRecord
 };
 
-// False with a plain-language error when the file is not a readable patch.
+// A crafted body can inflate to far more than any real payload; no real
+// patch compresses its whole payload beyond this ratio, and small ones may
+// always reach the floor.
+constexpr uint64_t kPayloadRatioLimit = 64;
+constexpr uint64_t kPayloadFloorLimit = 64ull << 20;
+uint64_t PayloadLimit(uint64_t bodySize);
+
+// False with a plain-language error when the file is not a readable patch or
+// its payload inflates beyond PayloadLimit of its body.
 bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error);
+
+// An applier stub must be a 32-bit Windows GUI program, whole, without a
+// payload of its own; false with the reason otherwise. The 64-bit build of
+// the applier is taken only when asked for: it serves tests where 32-bit
+// Windows programs cannot run.
+bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error);
+
+struct RegistryEntry {
+    uint32_t rootKey = 0;
+    std::string keyPath;  // code page 950
+    std::string name;     // code page 950; empty: the key's default value
+    uint32_t type = 0;
+    Bytes data;
+};
+
+// A registry record's script: the registered-software check, then values.
+struct RegistryScriptView {
+    uint32_t checkRootKey = 0;
+    std::string checkKeyPath, checkValueName;  // code page 950
+    std::vector<RegistryEntry> entries;
+};
+
+bool ReadRegistryScript(const PatchContents& patch, const CurrentRecord& record,
+                        RegistryScriptView* out, std::string* error);
 
 // Decodes the chain of a changed file from variant `first` (0-based) on,
 // starting from that variant's source content, into *out.

@@ -6,6 +6,7 @@
 
 #include "core/byte_order.h"
 #include "core/payload_layout.h"
+#include "core/pe_layout.h"
 
 namespace {
 
@@ -224,8 +225,11 @@ Bytes FramePatchBody(const Bytes& stub, const Bytes& body, uint16_t noticeLength
     SerializePayloadTrailer(trailer, trailerBytes);
 
     Bytes file;
-    file.reserve(stub.size() + kPatchHeaderSize + body.size() + kPayloadTrailerSize);
+    const uint32_t padding =
+        options.alignToEight ? PaddingBeforePayload(stub.size(), trailer.payloadLength) : 0;
+    file.reserve(stub.size() + padding + kPatchHeaderSize + body.size() + kPayloadTrailerSize);
     Append(&file, stub);
+    file.resize(file.size() + padding, 0);
     Append(&file, headerBytes, sizeof headerBytes);
     Append(&file, body);
     Append(&file, trailerBytes, sizeof trailerBytes);

@@ -92,6 +92,10 @@ struct PatchFileOptions {
     int level = 9;  // zlib level for the raw deflate body
     uint32_t builderValue = 30;
     uint8_t builderByte = 2;
+    // Zero bytes between stub and header so the file is a multiple of 8 long:
+    // signing tools then append their certificate table right behind the
+    // trailer. Off by default, so tests also cover unaligned signed patches.
+    bool alignToEight = false;
 };
 
 // stub (the applier executable) + PatchHeader + body + PayloadTrailer.

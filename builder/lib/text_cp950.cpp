@@ -75,6 +75,35 @@ bool ConvertCodePoint(uint32_t cp, const std::string& utf8Char, std::string* out
 #endif
 }
 
+// One code page 950 character (one or two bytes) to UTF-8; false when the
+// bytes are not a character of the code page.
+bool DecodeCp950Char(const std::string& bytes, std::string* out) {
+#ifdef _WIN32
+    wchar_t wide[2];
+    int n = MultiByteToWideChar(kCodePage950, MB_ERR_INVALID_CHARS, bytes.data(),
+                                static_cast<int>(bytes.size()), wide, 2);
+    if (n <= 0) return false;
+    char utf8[8];
+    int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, utf8, sizeof utf8, nullptr, nullptr);
+    if (m <= 0) return false;
+    out->append(utf8, static_cast<size_t>(m));
+    return true;
+#else
+    iconv_t cd = iconv_open("UTF-8", "CP950");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char in[2], utf8[8];
+    size_t inLeft = bytes.size(), outLeft = sizeof utf8;
+    bytes.copy(in, inLeft);
+    char* inPtr = in;
+    char* outPtr = utf8;
+    size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
+    out->append(utf8, sizeof utf8 - outLeft);
+    return true;
+#endif
+}
+
 std::string Describe(uint32_t cp) {
     char text[32];
     std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
@@ -131,6 +160,26 @@ bool ConvertTextFile(const std::string& utf8, const std::string& label, std::str
         ++line;
     }
     return true;
+}
+
+bool Cp950ToUtf8(const std::string& cp950, std::string* utf8) {
+    utf8->clear();
+    bool exact = true;
+    for (size_t i = 0; i < cp950.size();) {
+        uint8_t lead = static_cast<uint8_t>(cp950[i]);
+        size_t length = lead >= 0x81 && lead <= 0xFE && i + 1 < cp950.size() ? 2 : 1;
+        if (lead < 0x80) {
+            utf8->push_back(static_cast<char>(lead));
+        } else if (!DecodeCp950Char(cp950.substr(i, length), utf8)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
+            utf8->append(escaped);
+            exact = false;
+            length = 1;
+        }
+        i += length;
+    }
+    return exact;
 }
 
 bool HasSeparatorTrailByte(const std::string& cp950) {

@@ -19,5 +19,11 @@ bool ConvertTextFile(const std::string& utf8, const std::string& label, std::str
 // byte is '\' or '/': the applier splits paths at every such byte.
 bool HasSeparatorTrailByte(const std::string& cp950);
 
+// Code page 950 text from a patch (names, texts, registry strings) as UTF-8
+// for display and for finding files on a UTF-8 disk. A byte that is no code
+// page 950 character is shown as "\xNN" and the result is false, so that a
+// lookup knows the name has no exact UTF-8 form.
+bool Cp950ToUtf8(const std::string& cp950, std::string* utf8);
+
 // UTF-16LE bytes to UTF-8; false on a lone surrogate.
 bool Utf16LeToUtf8(const std::string& utf16, std::string* out);

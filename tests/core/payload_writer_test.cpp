@@ -11,27 +11,36 @@ namespace {
 
 // The stub, the header, the body (one complete deflate stream when
 // compressed, nothing behind it) and the trailer: every option, an invalid
-// level too, gives a file that reads back whole.
+// level too, gives a file that reads back whole, also signed; aligned files
+// are a multiple of 8 long.
 TEST(PatchFile, FramesThePayloadForEveryOption) {
-    const Bytes stub = BytesOf("MZ-stub-image");
+    const Bytes stub = PeImage(0x10B, 13);
     RecordStreamWriter records;
     records.Location(LocationSpec{kRegistryValue, 0x80000002u, "Software\\X", "Path"});
     records.BackupName("BACKUP");
     records.NewFile("a.txt", RandomBytes(3, 5000, 8));
     records.End();
     const Bytes payload = BuildPayload(BytesOf("notice"), BytesOf("desc"), records.bytes());
-    const PatchFileOptions kOptions[] = {
-        {true, 9, 30, 2}, {false, 9, 30, 2}, {true, 0, 30, 2}, {true, 42, 30, 2}};
+    const PatchFileOptions kOptions[] = {{true, 9, 30, 2},
+                                         {false, 9, 30, 2},
+                                         {true, 0, 30, 2},
+                                         {true, 42, 30, 2},
+                                         {true, 9, 30, 2, true}};
     for (const PatchFileOptions& options : kOptions) {
         const Bytes file = BuildPatchFile(stub, payload, 6, 4, options);
-        PatchContents patch;
-        std::string error;
-        ASSERT_TRUE(ReadPatch(file, &patch, &error)) << error;
-        EXPECT_EQ(patch.stubSize, stub.size());
-        EXPECT_EQ(patch.payload, payload);
-        EXPECT_EQ(patch.notice + "|" + patch.description, "notice|desc");
-        EXPECT_EQ(patch.location.keyPath + "|" + patch.location.valueName, "Software\\X|Path");
-        EXPECT_EQ(patch.backupName, "BACKUP");
+        if (options.alignToEight) {
+            EXPECT_EQ(file.size() % 8, 0u);
+        }
+        for (const Bytes& image : {file, SignedCopy(file, 0x10B)}) {
+            PatchContents patch;
+            std::string error;
+            ASSERT_TRUE(ReadPatch(image, &patch, &error)) << error;
+            EXPECT_LT(patch.stubSize - stub.size(), options.alignToEight ? 8u : 1u);
+            EXPECT_EQ(patch.payload, payload);
+            EXPECT_EQ(patch.notice + "|" + patch.description, "notice|desc");
+            EXPECT_EQ(patch.location.keyPath + "|" + patch.location.valueName, "Software\\X|Path");
+            EXPECT_EQ(patch.backupName, "BACKUP");
+        }
     }
 }
 

@@ -50,12 +50,14 @@ class Deferred : public EngineRun {
 // "File in use" is the result only when the restart is under way (here);
 // otherwise the run ends as "restart not done" (the 9x run), moves still queued.
 TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
-    gAnswers = HookAnswers{IDYES, TRUE};
+    host.answerYes = true;
+    gRestart.succeeds = TRUE;
     {
         ScopedFile held(HoldB());
         ASSERT_TRUE(held);
         ASSERT_EQ(kFileInUse, Run(Stream()));
-        EXPECT_EQ(1, gAnswers.restarts);
+        EXPECT_EQ(1, gRestart.restarts);
+        EXPECT_EQ(1, host.questions);
         EXPECT_EQ(0, LogCount(kFileInUse));
         // Until the restart: a is done, b and the rest wait, no value written.
         EXPECT_EQ(kNew[0], ReadTree(target)["a.txt"]);

@@ -3,21 +3,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "container/payload_file.h"
 #include "messages/catalogue.h"
-#include "messages/log_writer.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
-#include "ui/window_services.h"
 
-HookAnswers gAnswers;
+RestartAnswer gRestart;
 
 namespace {
 
 constexpr DWORD kLongestProgramMs = 60000;  // never outlive a test that died
 constexpr DWORD kLargestRegistryValue = 1 << 16;
-constexpr LRESULT kLongestLogEntry = 4096;
-std::string gLoadedPatchPath;
 
 void Collect(const std::string& root, const std::string& relative, FileTree* tree) {
     WIN32_FIND_DATAA found;
@@ -37,14 +32,9 @@ void Collect(const std::string& root, const std::string& relative, FileTree* tre
     FindClose(search);
 }
 
-int AnswerMessageBox(HWND, const char*, const char*, UINT) {
-    ++gAnswers.questions;
-    return gAnswers.messageBoxAnswer;
-}
-
 BOOL AnswerRestart(UINT, DWORD) {
-    ++gAnswers.restarts;
-    return gAnswers.restartSucceeds;
+    ++gRestart.restarts;
+    return gRestart.succeeds;
 }
 
 }  // namespace
@@ -110,53 +100,27 @@ void RemoveTree(const std::string& root) {
     RemoveDirectoryA(root.c_str());
 }
 
-void LoadPatchStream(const Bytes& stream) {
-    CloseLoadedPatch();
-    gLoadedPatchPath = MakeScratchDirectory("patch") + "\\stream.bin";
-    WriteFileBytes(gLoadedPatchPath, stream);
-    gPayloadFile = OpenForRead(gLoadedPatchPath);
-    gRecordsStart = 0;
-}
-
-void CloseLoadedPatch() {
-    CloseFile(gPayloadFile);
-    gPayloadFile = 0;
-    if (gLoadedPatchPath.empty()) return;
-    RemoveTree(gLoadedPatchPath.substr(0, gLoadedPatchPath.rfind('\\')));
-    gLoadedPatchPath.clear();
-}
-
-void CreateHiddenWindow() {
-    if (gWindow.mainWindow) return;
-    gWindow.mainWindow = CreateWindowA("STATIC", "engine tests", WS_OVERLAPPEDWINDOW, 0, 0, 600,
-                                       400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    gWindow.pathEdit = CreateWindowA("EDIT", "", WS_CHILD, 0, 0, 400, 25, gWindow.mainWindow,
-                                     nullptr, GetModuleHandleA(nullptr), nullptr);
-    gWindow.logPane = CreateWindowA("LISTBOX", "", WS_CHILD, 0, 30, 575, 275, gWindow.mainWindow,
-                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+// The stream lives in a self-deleting temporary file, like an extracted payload.
+void LoadPatchStream(OpenedPatch* patch, const Bytes& stream) {
+    patch->payload.Reset(CreateTempStreamFile());
+    WriteBlock(patch->payload.handle(), stream.data(), static_cast<uint32_t>(stream.size()));
+    patch->payload.Seek(0);
+    patch->recordsStart = 0;
 }
 
 // Counted in the whole log, since the pane wraps a long text over several entries.
-int LogCount(int number) {
-    std::string needle = MessageText(number), log;
+int FakeHost::LogCount(int number) const {
+    std::string needle = MessageText(number), all;
     for (size_t at; (at = needle.find("%n")) != std::string::npos;) needle.erase(at, 2);
-    char entry[kLongestLogEntry];
-    for (WPARAM i = 0; SendMessageA(gWindow.logPane, LB_GETTEXTLEN, i, 0) < kLongestLogEntry &&
-                       SendMessageA(gWindow.logPane, LB_GETTEXT, i, LPARAM(entry)) != LB_ERR;
-         ++i) {
-        log += entry;
-    }
+    for (const std::string& entry : log) all += entry;
     int found = 0;
-    for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
+    for (size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1)) {
         ++found;
     }
     return found;
 }
 
-void InstallHooks() {
-    gMessageBoxHook = AnswerMessageBox;
-    gExitWindowsHook = AnswerRestart;
-}
+void InstallRestartHook() { gExitWindowsHook = AnswerRestart; }
 
 std::string ProgramDirectory() {
     char path[MAX_PATH];

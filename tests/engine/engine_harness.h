@@ -1,13 +1,16 @@
-// Real directories, a patch stream as the payload file, a hidden window and
-// answered message boxes: what a run of the engine needs, for the tests and
-// their helper processes.
+// Real directories, a patch stream as the payload file and a run host without
+// a window: what a run of the engine needs, for the tests and their helper
+// processes.
 #pragma once
 #include <windows.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "builder/lib/payload_writer.h"
+#include "container/open_patch.h"
+#include "container/run_host.h"
 
 // Relative path -> content; a directory is its path with a trailing '\'.
 using FileTree = std::map<std::string, Bytes>;
@@ -23,24 +26,43 @@ void WriteTree(const std::string& root, const FileTree& tree);
 FileTree ReadTree(const std::string& root);
 void RemoveTree(const std::string& root);
 
-// Writes the stream into a file and makes it the payload the engine reads.
-void LoadPatchStream(const Bytes& stream);
-void CloseLoadedPatch();
+// Makes the stream the payload of patch, as an opened patch with no texts.
+void LoadPatchStream(OpenedPatch* patch, const Bytes& stream);
 
-// A hidden main window with the path box and the log pane.
-void CreateHiddenWindow();
-// How often the log holds message number's text.
-int LogCount(int number);
+// The window as a run sees it: log lines kept in a list, questions answered.
+struct FakeHost : RunHost {
+    void PumpMessages() override { ++pumps; }
+    bool StopRequested() const override { return stopRequested; }
+    std::string RequestedTargetPath() const override { return requestedTargetPath; }
+    void ShowTarget(const std::string& directory) override { shownTarget = directory; }
+    void ShowLogLine(const std::string& text, bool replaceLast) override {
+        if (replaceLast && !log.empty()) log.pop_back();
+        log.push_back(text);
+    }
+    void ClearLog() override { log.clear(); }
+    bool AskYesNo(const std::string&, const char*) override {
+        ++questions;
+        return answerYes;
+    }
+    // How often the log holds message number's text.
+    int LogCount(int number) const;
 
-// Answers for the restart question and the restart itself.
-struct HookAnswers {
-    int messageBoxAnswer = IDNO;
-    BOOL restartSucceeds = FALSE;
+    std::vector<std::string> log;
+    std::string requestedTargetPath = ".";
+    std::string shownTarget;
+    bool stopRequested = false;
+    bool answerYes = false;
     int questions = 0;
+    int pumps = 0;
+};
+
+// Answers the restart itself.
+struct RestartAnswer {
+    BOOL succeeds = FALSE;
     int restarts = 0;
 };
-extern HookAnswers gAnswers;
-void InstallHooks();
+extern RestartAnswer gRestart;
+void InstallRestartHook();
 
 // Starts a program of the executable's own directory (or of the path) and
 // waits for its end; the exit code, or ~0 when it could not start.

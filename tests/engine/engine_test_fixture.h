@@ -10,10 +10,8 @@
 #include "core/crc.h"
 #include "core/result_codes.h"
 #include "engine/apply_driver.h"
-#include "messages/log_writer.h"
 #include "platform/file_primitives.h"
 #include "tests/engine/engine_harness.h"
-#include "ui/window_services.h"
 
 constexpr char kBackup[] = "BAK";
 // Every registry value of the tests lives below this key, removed after each test.
@@ -53,14 +51,12 @@ struct OneSection {
 class EngineRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        CreateHiddenWindow();
-        InstallHooks();
-        ClearLog();
-        gAnswers = HookAnswers{};
+        InstallRestartHook();
+        gRestart = RestartAnswer{};
         target = MakeScratchDirectory("target");
     }
     void TearDown() override {
-        CloseLoadedPatch();
+        patch.payload.Close();
         RemoveTree(target);
         DeleteRegistryKey(kKey);
     }
@@ -69,12 +65,17 @@ class EngineRun : public ::testing::Test {
         RemoveTree(target);
         WriteTree(target, tree);
     }
+    // One run as the Apply button starts it; the log starts empty.
     int Run(const Bytes& stream, const std::string& path = "") {
-        LoadPatchStream(stream);
-        gWindow.requestedTargetPath = path.empty() ? target : path;
-        return ApplyDriver();
+        LoadPatchStream(&patch, stream);
+        host.requestedTargetPath = path.empty() ? target : path;
+        return ApplyPatch(patch, host);
     }
+    int LogCount(int number) const { return host.LogCount(number); }
+    int LogCount(MessageId id) const { return host.LogCount(static_cast<int>(id)); }
     std::string At(const std::string& relative) const { return target + "\\" + relative; }
 
     std::string target;
+    OpenedPatch patch;
+    FakeHost host;
 };

@@ -44,7 +44,6 @@ TEST_F(RegistryRun, CheckValueAndFailuresDecideWhatIsWritten) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.shape) + " " + std::to_string(c.check.size()));
-        ClearLog();
         SetRegistryValue(kKey, "Check", c.check, c.type);
         RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Written");
         RegistryScriptWriter script(kCurrentUserRoot, kKey + std::string(c.checkKey), "Check");

@@ -32,8 +32,8 @@ TEST_F(EngineRun, FailureAtEachApplyRecordRestoresOldTree) {
         SCOPED_TRACE(failing);
         FileTree before = kBefore;
         const bool hasPredecessor = failing != "sub\\n.txt";
-        // Nothing to back up: the staged file cannot take a directory's place (38).
-        // Otherwise an older backup that cannot be deleted stops the record (8).
+        // Nothing to back up: the staged file cannot take a directory's place (kInternalFileError).
+        // Otherwise an older backup that cannot be deleted stops the record (kBackupFailed).
         if (hasPredecessor) {
             before["BAK\\" + failing] = TextBytes("older backup");
         } else {
@@ -53,13 +53,12 @@ TEST_F(EngineRun, FailureAtEachApplyRecordRestoresOldTree) {
 TEST_F(EngineRun, FailureAtEachRegistryRecordRestoresOldTreeAndKeepsValues) {
     for (int failing = 0; failing < 3; ++failing) {
         SCOPED_TRACE(failing);
-        ClearLog();
         Reset(kBefore);
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         OneSection s = FileRecords();
         for (int k = 0; k < 3; ++k) {
-            // The failing record checks for a value that is not there (41).
+            // The failing record checks for a value that is not there (kTargetNotRegistered).
             RegistryScriptWriter script(kCurrentUserRoot, kKey,
                                         k == failing ? "Missing" : "Installed");
             script.OpenKey(kCurrentUserRoot, kKey);

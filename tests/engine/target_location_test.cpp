@@ -1,7 +1,5 @@
 // Locating the target: the user's path, a registry value, the Windows and
 // system directories, and several sections.
-#include "container/pass_runner.h"
-#include "container/process_texts.h"
 #include "engine/target_location.h"
 #include "tests/engine/engine_test_fixture.h"
 
@@ -13,13 +11,21 @@ LocationSpec Kind(uint8_t kind) {
     return location;
 }
 
-int LocateWith(const LocationSpec& location, const std::string& requested) {
-    LoadPatchStream(OneSection(kBackup, location).Finish());
-    gWindow.requestedTargetPath = requested;
-    return LocateTarget();
-}
+class Locate : public EngineRun {
+  protected:
+    int LocateWith(const LocationSpec& location, const std::string& requested) {
+        return LocateStream(OneSection(kBackup, location).Finish(), requested);
+    }
+    int LocateStream(const Bytes& stream, const std::string& requested = "typed") {
+        LoadPatchStream(&patch, stream);
+        host.requestedTargetPath = requested;
+        walk.sections = SectionTables();
+        return LocateTarget(walk, 0);
+    }
+    RecordWalk walk{patch.payload, host};
+};
 
-TEST_F(EngineRun, UserPathIsCutToDirectoryOnlyForExistingFiles) {
+TEST_F(Locate, UserPathIsCutToDirectoryOnlyForExistingFiles) {
     // The second byte of the double-byte name is 0x5C, which is no separator.
     WriteTree(target, {{"prog.exe", TextBytes("MZ")}, {"dir\\", {}}, {"\xA5\x5C.exe", {}}});
     char current[MAX_PATH];
@@ -38,16 +44,16 @@ TEST_F(EngineRun, UserPathIsCutToDirectoryOnlyForExistingFiles) {
     for (const auto& [requested, located] : cases) {
         SCOPED_TRACE(requested);
         ASSERT_EQ(kOk, LocateWith(LocationSpec{}, requested));
-        EXPECT_EQ(located, gSections.target[0]);
-        EXPECT_EQ(located, GetControlText(gWindow.pathEdit));
-        EXPECT_EQ(0, gSections.lastSection);
+        EXPECT_EQ(located, walk.sections.target[0]);
+        EXPECT_EQ(located, host.shownTarget);
+        EXPECT_EQ(0, walk.sections.lastSection);
     }
     SetCurrentDirectoryA(current);
 }
 
 // The value is cut like a typed path, a quoted one is taken as it stands; an
 // unusable value leaves the path box and the target alone.
-TEST_F(EngineRun, RegistryValueNamesTheTargetWhateverTheUserTyped) {
+TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
     WriteTree(target, {{"app.exe", TextBytes("MZ")}});
     const std::string quoted = "\"" + target + "\\app.exe\"";
     struct Case {
@@ -65,16 +71,14 @@ TEST_F(EngineRun, RegistryValueNamesTheTargetWhateverTheUserTyped) {
     const LocationSpec registry{kRegistryValue, kCurrentUserRoot, kKey, "Path"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.located + " " + std::to_string(c.data.size()));
-        ClearLog();
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Other", TextBytes("present"));
         if (!c.data.empty()) SetRegistryValue(kKey, "Path", c.data, c.type);
-        SetControlText(gWindow.pathEdit, "typed by the user");
+        host.shownTarget = "typed by the user";
         ASSERT_EQ(c.located.empty() ? kTargetNotRegistered : kOk, LocateWith(registry, "typed"));
-        EXPECT_EQ(c.located.empty() ? "typed by the user" : c.located,
-                  GetControlText(gWindow.pathEdit));
+        EXPECT_EQ(c.located.empty() ? "typed by the user" : c.located, host.shownTarget);
         if (!c.located.empty()) {
-            EXPECT_EQ(c.located, gSections.target[0]);
+            EXPECT_EQ(c.located, walk.sections.target[0]);
         }
     }
     // A failed location runs no pass: nothing is staged or placed.
@@ -86,8 +90,8 @@ TEST_F(EngineRun, RegistryValueNamesTheTargetWhateverTheUserTyped) {
 }
 
 // Each section's body starts behind its own location, whatever its kind; an
-// unknown kind keeps the directory in force; an earlier run's staging is forgotten.
-TEST_F(EngineRun, SeveralSectionsEachStartBehindTheirOwnLocation) {
+// unknown kind keeps the directory in force.
+TEST_F(Locate, SeveralSectionsEachStartBehindTheirOwnLocation) {
     char windows[MAX_PATH];
     char system[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
@@ -110,19 +114,15 @@ TEST_F(EngineRun, SeveralSectionsEachStartBehindTheirOwnLocation) {
         w.Registry(RegistryScriptWriter(kCurrentUserRoot, kKey, "x").Finish());
         w.End();
     }
-    LoadPatchStream(w.bytes());
-    gSections.staging[1] = "left from an earlier run";
-    gWindow.requestedTargetPath = "typed";
-    ASSERT_EQ(kOk, LocateTarget());
-    EXPECT_EQ(kCount - 1, gSections.lastSection);
+    ASSERT_EQ(kOk, LocateStream(w.bytes()));
+    EXPECT_EQ(kCount - 1, walk.sections.lastSection);
     for (int k = 0; k < kCount; ++k) {
-        EXPECT_EQ(starts[k], gSections.sectionStart[k]) << k;
-        EXPECT_EQ(sections[k].second, gSections.target[k]) << k;
+        EXPECT_EQ(starts[k], walk.sections.sectionStart[k]) << k;
+        EXPECT_EQ(sections[k].second, walk.sections.target[k]) << k;
     }
-    EXPECT_TRUE(gSections.staging[1].empty());
 }
 
-TEST_F(EngineRun, TooManyOrUnreadableSectionsAreDamage) {
+TEST_F(Locate, TooManyOrUnreadableSectionsAreDamage) {
     RecordStreamWriter tooMany;
     for (int i = 0; i <= kMaxSections; ++i) {
         tooMany.Location(LocationSpec{}, i < kMaxSections);
@@ -137,8 +137,7 @@ TEST_F(EngineRun, TooManyOrUnreadableSectionsAreDamage) {
     shortRegistry.U8(0);
     shortRegistry.U32(kCurrentUserRoot);
     for (const RecordStreamWriter* w : {&tooMany, &truncated, &shortRegistry}) {
-        LoadPatchStream(w->bytes());
-        EXPECT_EQ(kPatchDamaged, LocateTarget());
+        EXPECT_EQ(kPatchDamaged, LocateStream(w->bytes()));
     }
 }
 

@@ -6,7 +6,6 @@
 #include "tests/e2e/window_probe.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/apply_action.h"
-#include "ui/window_services.h"
 
 namespace {
 
@@ -28,7 +27,7 @@ TEST(BrowseStartText, NamesTheDirectoryEntryAndNeverOverflows) {
 
 // Runs Browse while a second thread answers the dialog like a person: with
 // the file to choose, or cancelling when it is empty.
-void BrowseAnswering(const std::string& choice) {
+void BrowseAnswering(WindowHost& host, const std::string& choice) {
     std::thread person([&] {
         HWND dialog = 0;
         WaitUntil([&] {
@@ -40,14 +39,16 @@ void BrowseAnswering(const std::string& choice) {
         if (dialog)
             choice.empty() ? AnswerBox(dialog, IDCANCEL) : ChooseInFileDialog(dialog, choice);
     });
-    BrowseForTarget();
+    BrowseForTarget(host);
     person.join();
 }
 
 // Choosing through the dialog is also driven end to end; here: what it must
 // leave alone.
 TEST(BrowseDialog, CancelChangesNothingAndChoosingKeepsTheCurrentDirectory) {
-    ASSERT_NE(CreateTestMainWindow(), nullptr);
+    OpenedPatch patch;
+    WindowHost host(patch);
+    ASSERT_NE(CreateTestMainWindow(host), nullptr);
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string directory = temp + std::string("ui-browse-test"),
@@ -58,16 +59,16 @@ TEST(BrowseDialog, CancelChangesNothingAndChoosingKeepsTheCurrentDirectory) {
     GetCurrentDirectoryA(MAX_PATH, before);
 
     SetControlText(gWindow.pathEdit, "C:\\elsewhere");
-    gWindow.requestedTargetPath = "C:\\requested";
+    host.requestedTargetPath = "C:\\requested";
     EnableWindow(gWindow.applyButton, FALSE);
-    BrowseAnswering("");
+    BrowseAnswering(host, "");
     EXPECT_EQ(GetControlText(gWindow.pathEdit), "C:\\elsewhere");
-    EXPECT_EQ(gWindow.requestedTargetPath, "C:\\requested");
+    EXPECT_EQ(host.requestedTargetPath, "C:\\requested");
     EXPECT_TRUE(IsWindowEnabled(gWindow.applyButton));  // back to idle
 
-    BrowseAnswering(file);
+    BrowseAnswering(host, file);
     EXPECT_EQ(GetControlText(gWindow.pathEdit), file);
-    EXPECT_EQ(gWindow.requestedTargetPath, file);
+    EXPECT_EQ(host.requestedTargetPath, file);
     GetCurrentDirectoryA(MAX_PATH, after);
     EXPECT_STREQ(after, before);
     DeleteFileA(file.c_str());

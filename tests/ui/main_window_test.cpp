@@ -1,44 +1,27 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/e2e/window_probe.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/window_services.h"
 
 namespace {
 
 class MainWindowTest : public testing::Test {
   protected:
     void SetUp() override {
-        window_ = CreateTestMainWindow();
+        window_ = CreateTestMainWindow(host_);
         ASSERT_NE(window_, nullptr);
         InstallMessageBoxHook(IDNO);
     }
     void TearDown() override { DestroyTestMainWindow(); }
-    static LONG Top(HWND control) {
-        RECT r;
-        GetWindowRect(control, &r);
-        MapWindowPoints(nullptr, gWindow.mainWindow, reinterpret_cast<POINT*>(&r), 2);
-        return r.top;
-    }
     void Command(HWND control) {
         SendMessageA(window_, WM_COMMAND, 0, reinterpret_cast<LPARAM>(control));
     }
     void SysChar(char letter) { SendMessageA(window_, WM_SYSCHAR, letter, 0); }
+    OpenedPatch patch_;
+    WindowHost host_{patch_};
     HWND window_ = 0;
 };
-
-// The log keeps insertion order, the path box stops at its width, and a
-// description pushes the controls below it down.
-TEST_F(MainWindowTest, LogOrderPathWidthAndTheDescriptionLayout) {
-    EXPECT_EQ(GetWindowLongA(gWindow.logPane, GWL_STYLE) & (LBS_SORT | LBS_NOTIFY), 0);
-    EXPECT_EQ(GetWindowLongA(gWindow.pathEdit, GWL_STYLE) & ES_AUTOHSCROLL, 0);
-    EXPECT_EQ(GetWindowLongA(gWindow.descriptionEdit, GWL_STYLE) & WS_VISIBLE, 0);
-    ShowDescription("line one\rline two");
-    EXPECT_TRUE(GetWindowLongA(gWindow.descriptionEdit, GWL_STYLE) & WS_VISIBLE);
-    EXPECT_EQ(Top(gWindow.pathEdit), 160);
-    EXPECT_EQ(Top(gWindow.browseButton), 160);
-    EXPECT_EQ(Top(gWindow.logPane), 215);
-}
 
 TEST_F(MainWindowTest, InfoAndAltLettersActWhenAllowed) {
     SetNoticeText("notice text");
@@ -49,7 +32,7 @@ TEST_F(MainWindowTest, InfoAndAltLettersActWhenAllowed) {
     } cases[] = {{'i', false, 1}, {'I', false, 0}, {'i', true, 0}, {'x', false, 0}, {0, true, 1}};
     for (const Case& c : cases) {
         InstallMessageBoxHook(IDOK);
-        gWindow.runInProgress = c.running;
+        host_.runInProgress = c.running;
         c.letter ? SysChar(c.letter) : Command(gWindow.infoButton);
         ASSERT_EQ(gBoxes.size(), c.boxes) << c.letter;
         if (c.boxes) {
@@ -61,23 +44,23 @@ TEST_F(MainWindowTest, InfoAndAltLettersActWhenAllowed) {
     }
     // Apply with an empty path box does nothing.
     SendMessageA(gWindow.logPane, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("earlier entry"));
-    gWindow.requestedTargetPath = "C:\\earlier";
-    gWindow.runInProgress = false;
+    host_.requestedTargetPath = "C:\\earlier";
+    host_.runInProgress = false;
     SysChar('a');
     Command(gWindow.applyButton);
     EXPECT_EQ(SendMessageA(gWindow.logPane, LB_GETCOUNT, 0, 0), 1);
-    EXPECT_EQ(gWindow.requestedTargetPath, "C:\\earlier");
-    EXPECT_FALSE(gWindow.runInProgress);
+    EXPECT_EQ(host_.requestedTargetPath, "C:\\earlier");
+    EXPECT_FALSE(host_.runInProgress);
     // Commands from unknown or missing controls are ignored.
     gWindow.infoButton = 0;  // as if it could not be made
     Command(0);
     Command(gWindow.logPane);
     EXPECT_EQ(gBoxes.size(), 1u);
     // Exit is refused during a run and honoured while idle.
-    gWindow.runInProgress = true;
+    host_.runInProgress = true;
     SysChar('e');
     EXPECT_TRUE(IsWindow(window_));
-    gWindow.runInProgress = false;
+    host_.runInProgress = false;
     SysChar('e');
     EXPECT_FALSE(IsWindow(window_));
 }
@@ -86,17 +69,17 @@ TEST_F(MainWindowTest, InfoAndAltLettersActWhenAllowed) {
 TEST_F(MainWindowTest, CloseAsksOnlyDuringARunAndNeverClosesThen) {
     for (int answer : {IDNO, IDCANCEL, IDYES}) {
         InstallMessageBoxHook(answer);
-        gWindow.runInProgress = true;
-        gWindow.stopRequested = false;
+        host_.runInProgress = true;
+        host_.stopRequested = false;
         SendMessageA(window_, WM_CLOSE, 0, 0);
         ASSERT_EQ(gBoxes.size(), 1u);
         EXPECT_EQ(gBoxes[0].owner, window_);
         EXPECT_EQ(gBoxes[0].type, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION));
-        EXPECT_EQ(gWindow.stopRequested, answer == IDYES);
+        EXPECT_EQ(host_.stopRequested, answer == IDYES);
         EXPECT_TRUE(IsWindow(window_));
     }
     InstallMessageBoxHook(IDYES);
-    gWindow.runInProgress = false;
+    host_.runInProgress = false;
     SendMessageA(window_, WM_CLOSE, 0, 0);
     EXPECT_TRUE(gBoxes.empty());
     EXPECT_FALSE(IsWindow(window_));
@@ -104,13 +87,60 @@ TEST_F(MainWindowTest, CloseAsksOnlyDuringARunAndNeverClosesThen) {
 
 TEST_F(MainWindowTest, CursorIsArrowOrHourglassEverywhere) {
     for (bool running : {false, true}) {
-        gWindow.runInProgress = running;
+        host_.runInProgress = running;
         EXPECT_EQ(SendMessageA(window_, WM_SETCURSOR, reinterpret_cast<WPARAM>(gWindow.pathEdit),
                                MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
                   TRUE);
         EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, running ? IDC_WAIT : IDC_ARROW));
     }
-    gWindow.runInProgress = false;
+    host_.runInProgress = false;
+}
+
+TEST_F(MainWindowTest, ControlTextsDropALeadingDotBackslashAndStayInTheirBuffer) {
+    const char* cases[][2] = {{".\\", ""}, {".\\app", "app"}, {".", "."}, {"..\\a", "..\\a"}};
+    for (auto& c : cases) {
+        SetControlText(gWindow.pathEdit, c[0]);
+        EXPECT_EQ(GetControlText(gWindow.pathEdit), c[1]);
+    }
+    SetWindowTextA(gWindow.pathEdit, std::string(1500, 'x').c_str());
+    EXPECT_EQ(GetControlText(gWindow.pathEdit).size(), 997u);
+}
+
+TEST_F(MainWindowTest, BusyStateLocksTheButtonsAndClearsAnOldStop) {
+    host_.stopRequested = true;
+    host_.SetBusy(BusyState::kRunning);
+    EXPECT_TRUE(host_.runInProgress && !host_.StopRequested());
+    EXPECT_FALSE(IsWindowEnabled(gWindow.exitButton) || IsWindowEnabled(gWindow.applyButton));
+    EXPECT_EQ(ControlText(gWindow.exitButton), "離開");
+    host_.SetBusy(BusyState::kIdle);
+    EXPECT_TRUE(!host_.runInProgress && IsWindowEnabled(gWindow.exitButton));
+    EXPECT_FALSE(IsWindowEnabled(gWindow.applyButton));  // empty path box
+    SetWindowTextA(gWindow.pathEdit, "C:\\app");
+    host_.SetBusy(BusyState::kIdle);
+    EXPECT_TRUE(IsWindowEnabled(gWindow.applyButton));
+}
+
+TEST(WindowServices, DescriptionDisplayFormIsCutToItsBuffer) {
+    std::string breaks;
+    for (int i = 0; i < 667; ++i) breaks += "\r\r\n";  // 2,001 of 2,003 bytes
+    struct Case {
+        std::string text, display;
+    } cases[] = {{"a\r\nb", "a\r\r\n\nb"},
+                 {std::string(1002, '\x01'), breaks},
+                 {std::string(2002, 'a') + "中", std::string(2002, 'a')},
+                 {std::string(2003, 'a'), std::string(2003, 'a')}};
+    for (const Case& c : cases) EXPECT_EQ(DescriptionDisplayForm(c.text.c_str()), c.display);
+}
+
+TEST_F(MainWindowTest, QuestionsAreTrueOnlyForYes) {
+    for (int answer : {IDYES, IDNO, IDCANCEL, 0}) {
+        InstallMessageBoxHook(answer);
+        EXPECT_EQ(host_.AskYesNo("question", "caption"), answer == IDYES);
+        ASSERT_EQ(gBoxes.size(), 1u);
+        EXPECT_EQ(gBoxes[0].owner, window_);
+        EXPECT_EQ(gBoxes[0].text + "|" + gBoxes[0].caption, "question|caption");
+        EXPECT_EQ(gBoxes[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    }
 }
 
 }  // namespace

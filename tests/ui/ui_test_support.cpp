@@ -2,7 +2,6 @@
 
 #include "platform/system_hooks.h"
 #include "ui/main_window.h"
-#include "ui/window_services.h"
 
 std::vector<BoxSeen> gBoxes;
 static int gAnswer = IDOK;
@@ -18,7 +17,7 @@ void InstallMessageBoxHook(int answer) {
 
 void RemoveMessageBoxHook() { gMessageBoxHook = nullptr; }
 
-HWND CreateTestMainWindow() {
+HWND CreateTestMainWindow(WindowHost& host) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_VREDRAW | CS_HREDRAW;
@@ -30,7 +29,7 @@ HWND CreateTestMainWindow() {
     gWindow = WindowState();
     gWindow.mainWindow = CreateWindowExA(
         0, windowClass.lpszClassName, "test", WS_CAPTION | WS_SYSMENU, 0, 0, kMainWindowWidth,
-        kMainWindowHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+        kMainWindowHeight, nullptr, nullptr, windowClass.hInstance, &host);
     return gWindow.mainWindow;
 }
 

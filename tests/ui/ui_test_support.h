@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/window_services.h"
+
 struct BoxSeen {
     HWND owner;
     std::string text, caption;
@@ -17,7 +19,7 @@ extern std::vector<BoxSeen> gBoxes;
 void InstallMessageBoxHook(int answer);
 void RemoveMessageBoxHook();
 
-// Creates the main window hidden, with a fresh window state.
-HWND CreateTestMainWindow();
+// Creates the main window hidden, with a fresh window state, for host.
+HWND CreateTestMainWindow(WindowHost& host);
 // Destroys it, drops the quit message its destruction posts, removes the hook.
 void DestroyTestMainWindow();

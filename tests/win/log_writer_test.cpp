@@ -2,21 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/win/test_support.h"
-#include "ui/window_services.h"
+#include "tests/engine/engine_harness.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 // Each '|' of a case's text starts a further call of the writer.
 TEST(LogWriter, WrapsAtSeventyEightBytesKeepsTheLastLineOpenAndPumps) {
-    gWindow.logPane =
-        CreateWindowExA(0, "LISTBOX", "", WS_POPUP | LBS_NOSEL, 0, 0, 575, 275, 0, 0, 0, 0);
     const std::string line60 = std::string(59, 'a') + " ", w19(19, 'b'), w18(18, 'b');
     struct Case {
         std::string text;
-        Lines expected;
+        std::vector<std::string> expected;
     } cases[] = {
         {line60 + w19, {line60, w19}},
         {line60 + w18, {line60 + w18}},
@@ -26,19 +21,18 @@ TEST(LogWriter, WrapsAtSeventyEightBytesKeepsTheLastLineOpenAndPumps) {
         {"first\r|ab|c", {"first", "abc"}},  // the open line is replaced in place
     };
     for (const Case& c : cases) {
-        ClearLog();
+        FakeHost host;
+        LogWriter writer(host);
         size_t from = 0;
         for (size_t bar; (bar = c.text.find('|', from)) != std::string::npos; from = bar + 1)
-            WriteLogText(c.text.substr(from, bar - from).c_str());
-        PostThreadMessageA(GetCurrentThreadId(), WM_APP, 0, 0);
-        WriteLogText(c.text.substr(from).c_str());
-        EXPECT_EQ(ListBoxEntries(gWindow.logPane), c.expected) << c.text;
-        MSG msg;
-        EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));  // pumped
+            writer.Write(c.text.substr(from, bar - from));
+        writer.Write(c.text.substr(from));
+        EXPECT_EQ(host.log, c.expected) << c.text;
+        EXPECT_GE(host.pumps, static_cast<int>(c.expected.size())) << c.text;
+        writer.Clear();
+        writer.Write("x");
+        EXPECT_EQ(host.log, std::vector<std::string>{"x"});  // a fresh start after Clear
     }
-    ClearLog();
-    DestroyWindow(gWindow.logPane);
-    gWindow.logPane = 0;
 }
 
 }  // namespace

@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "container/payload_file.h"
-#include "container/process_texts.h"
 #include "core/byte_order.h"
-#include "core/result_codes.h"
-#include "platform/file_primitives.h"
+#include "tests/core/test_bytes.h"
 #include "tests/win/test_support.h"
-#include "ui/window_services.h"
 
 namespace {
 
@@ -33,27 +29,16 @@ Bytes PatchWithBody(const Bytes& body, uint8_t flags, uint16_t notice = 0) {
 
 class OpenPatchTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        gWindow.descriptionEdit =
-            CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, 0, 0, 0, 0);
-    }
-    void TearDown() override {
-        ClosePayloadFile();
-        CloseFile(gPatchExecutable);
-        gPatchExecutable = 0;
-        DestroyWindow(gWindow.descriptionEdit);
-        gWindow = WindowState();
-    }
     int Open(const Bytes& file) {
         const std::string name = "patch" + std::to_string(++opened_) + ".exe";
         WriteTree(dir_.path, {{name, file}});
-        gPatchPath = dir_ / name;
-        gWindow.layoutOffset = 0;
-        SetWindowTextA(gWindow.descriptionEdit, "");
-        return OpenPatch();
+        patch_.path = dir_ / name;
+        return OpenPatch(&patch_, &texts_);
     }
     ScratchDirectory dir_;
     int opened_ = 0;
+    OpenedPatch patch_;
+    PatchTexts texts_;
 };
 
 TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) {
@@ -69,7 +54,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     };
     const size_t lengthAt = good.size() - kPayloadTrailerSize;
     Bytes stored = Pattern(3072);
-    stored[5] = 3, stored[6] = 'a', stored[7] = 0, stored[8] = 'b';
+    // Signed: the stored body ends at the trailer, not at the end of the file.
+    PatchFileOptions storedOptions;
+    storedOptions.compress = false;
+    const Bytes signedStored =
+        SignedCopy(BuildPatchFile(PeImage(0x10B), stored, 0, 0, storedOptions), 0x10B);
     struct Case {
         Bytes file;
         int result;
@@ -80,6 +69,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {PatchWithBody(RawDeflate(twoPieces, 0), kPayloadCompressed), kOk, twoPieces},
         {PatchWithBody(padded, kPayloadCompressed), kOk, Pattern(5000)},
         {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), kOk, Bytes()},
+        {signedStored, kOk, stored},
         {kStub, kUnreadablePatch, {}},
         {Bytes(3, 1), kUnreadablePatch, {}},
         {changed(good.size() - 1, 0, 1), kUnreadablePatch, {}},  // trailer magic
@@ -98,28 +88,24 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     for (size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_EQ(Open(cases[i].file), cases[i].result) << i;
         if (cases[i].result != kOk) continue;
-        Bytes content(FileSize(gPayloadFile));
-        SeekPayload(0);
-        EXPECT_TRUE(ReadPayload(content.data(), uint32_t(content.size())));
+        Bytes content(patch_.payload.Size());
+        patch_.payload.Seek(0);
+        EXPECT_TRUE(patch_.payload.Read(content.data(), uint32_t(content.size())));
         EXPECT_EQ(content, cases[i].payload) << i;
     }
-    // Strings are cut at the NUL yet pass all their bytes; copies stop at the end.
+    // Copies stop at the end of the payload.
     ASSERT_EQ(Open(PatchWithBody(stored, 0)), kOk);
-    std::string text;
-    SeekPayload(5);
-    EXPECT_TRUE(ReadPayloadString(&text));
-    EXPECT_EQ(text, "a");
-    EXPECT_EQ(PayloadPosition(), 9u);
     ScopedFile copy(CreateNewFile(dir_ / "copy"));
-    SeekPayload(100);
-    EXPECT_TRUE(CopyPayloadToFile(2900, copy.get()) && CopyPayloadToFile(-5, copy.get()));
-    EXPECT_FALSE(CopyPayloadToFile(200, copy.get()));  // only 72 bytes are left
+    patch_.payload.Seek(100);
+    EXPECT_TRUE(patch_.payload.CopyToFile(2900, copy.get()) &&
+                patch_.payload.CopyToFile(-5, copy.get()));
+    EXPECT_FALSE(patch_.payload.CopyToFile(200, copy.get()));  // only 72 bytes are left
     copy.reset();
     Bytes copied = ReadFileBytes(dir_ / "copy");
     copied.resize(2900);
     EXPECT_EQ(copied, Bytes(stored.begin() + 100, stored.begin() + 3000));
-    gPatchPath = dir_ / "missing.exe";
-    EXPECT_EQ(OpenPatch(), kCannotOpenPatch);
+    patch_.path = dir_ / "missing.exe";
+    EXPECT_EQ(OpenPatch(&patch_, &texts_), kCannotOpenPatch);
 }
 
 TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
@@ -127,7 +113,7 @@ TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
         std::string notice, description, shownNotice, shownDescription;
     } cases[] = {
         {std::string("a\0b#c#%hidden", 13), "", "a\nb#c", ""},
-        {"", std::string("x\0y\r\nz", 6), "", "x\r\r\ny\r\r\n\nz"},
+        {"", std::string("x\0y\r\nz", 6), "", "x\x01y\r\nz"},
         {std::string(999, 'n') + "中" + "more", std::string(1500, 'd'), std::string(999, 'n'),
          std::string(1002, 'd')},
     };
@@ -136,14 +122,13 @@ TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
         ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(c.notice.size()),
                                       uint16_t(c.description.size()), PatchFileOptions())),
                   kOk);
-        EXPECT_EQ(std::string(gWindow.noticeText), c.shownNotice);
-        EXPECT_EQ(ControlText(gWindow.descriptionEdit), c.shownDescription);
-        EXPECT_EQ(gWindow.layoutOffset, c.description.empty() ? 0 : 150);
-        EXPECT_EQ(gRecordsStart, c.notice.size() + c.description.size());
+        EXPECT_EQ(texts_.notice, c.shownNotice);
+        EXPECT_EQ(texts_.description, c.shownDescription);
+        EXPECT_EQ(patch_.recordsStart, c.notice.size() + c.description.size());
     }
     char name[MAX_PATH + 1] = {};
-    ASSERT_GT(GetFinalPathNameByHandleA(gPayloadFile, name, MAX_PATH, 0), 4u);
-    ClosePayloadFile();
+    ASSERT_GT(GetFinalPathNameByHandleA(patch_.payload.handle(), name, MAX_PATH, 0), 4u);
+    patch_.payload.Close();
     EXPECT_EQ(GetFileAttributesA(name + 4), INVALID_FILE_ATTRIBUTES);  // deleted on close
 }
 

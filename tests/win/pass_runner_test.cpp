@@ -2,35 +2,35 @@
 
 #include <gtest/gtest.h>
 
-#include "container/payload_file.h"
-#include "container/process_texts.h"
-#include "core/result_codes.h"
 #include "platform/file_primitives.h"
 #include "tests/win/test_support.h"
-#include "ui/window_services.h"
 
 namespace {
 
-// What the callback saw: "section:file" per record.
-std::vector<std::string> gSeen;
-
-int Recording(int section, uint8_t) {
-    gSeen.push_back(std::to_string(section) + ":" + gCurrentFileName);
-    EXPECT_EQ(gTargetDirectory, gSections.target[section]);
-    EXPECT_EQ(gBackupName, "BAK" + std::to_string(section));
-    return gCurrentFileName == "bad" ? kChecksumMismatch : kOk;
-}
+// Records what it saw, "section:file" per record, and fails on "bad".
+struct Recording : RecordVisitor {
+    explicit Recording(RecordWalk& w) : walk(w) {}
+    ResultCode Visit(int section, uint8_t) override {
+        seen.push_back(std::to_string(section) + ":" + walk.record.fileName);
+        EXPECT_EQ(walk.targetDirectory, walk.sections.target[section]);
+        EXPECT_EQ(walk.backupName, "BAK" + std::to_string(section));
+        return walk.record.fileName == "bad" ? kChecksumMismatch : kOk;
+    }
+    RecordWalk& walk;
+    std::vector<std::string> seen;
+};
 
 class PassRunnerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        gSeen.clear();
-        gSections = SectionTables();
-        gWindow = WindowState();
+        host_ = FakeHost();
+        walk_.sections = SectionTables();
+        recording_.seen.clear();
         w_ = RecordStreamWriter();
         starts_.clear();
     }
-    void TearDown() override { ClosePayloadFile(); }
+    int Pass(bool stopOnError) { return PassRunner(walk_, recording_, stopOnError); }
+    const std::vector<std::string>& Seen() const { return recording_.seen; }
     void Section(bool more, const char* backupName = nullptr) {
         w_.Location(LocationSpec(), more);
         starts_.push_back(uint32_t(w_.bytes().size()));
@@ -39,22 +39,23 @@ class PassRunnerTest : public ::testing::Test {
     // The stream goes behind a two-byte notice; the tables are filled as
     // target location would fill them.
     void Load() {
-        Bytes payload = BuildPayload(Bytes{'n', 'o'}, Bytes(), w_.bytes());
-        ClosePayloadFile();
-        gPayloadFile = CreateTempStreamFile();
-        ASSERT_TRUE(WriteBlock(gPayloadFile, payload.data(), uint32_t(payload.size())));
+        LoadPatchStream(&patch_, BuildPayload(Bytes{'n', 'o'}, Bytes(), w_.bytes()));
         for (size_t i = 0; i < starts_.size(); ++i) {
-            gSections.sectionStart[i] = 2 + starts_[i];
-            gSections.target[i] = dir_ / ("t" + std::to_string(i));
+            walk_.sections.sectionStart[i] = 2 + starts_[i];
+            walk_.sections.target[i] = dir_ / ("t" + std::to_string(i));
         }
-        gSections.lastSection = int(starts_.size()) - 1;
+        walk_.sections.lastSection = int(starts_.size()) - 1;
     }
     ScratchDirectory dir_;
+    OpenedPatch patch_;
+    FakeHost host_;
+    RecordWalk walk_{patch_.payload, host_};
+    Recording recording_{walk_};
     RecordStreamWriter w_;
     std::vector<uint32_t> starts_;
 };
 
-TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOnceInTheProcess) {
+TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOncePerRun) {
     Section(true);
     w_.NewFile("new.txt", Bytes{'x', 'y', 'z'});
     w_.End();
@@ -62,11 +63,11 @@ TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOnceInTheProcess)
     w_.Obsolete("b");
     w_.End();
     Load();
-    EXPECT_EQ(PassRunner(Recording, true), kOk);
-    gSections.target[0] = dir_ / "second run";
-    EXPECT_EQ(PassRunner(Recording, false), kOk);
-    EXPECT_EQ(gSeen, std::vector<std::string>({"0:new.txt", "1:b", "0:new.txt", "1:b"}));
-    EXPECT_EQ(gSections.staging[0], dir_ / "t0\\PATCH0.TMP");
+    EXPECT_EQ(Pass(true), kOk);
+    walk_.sections.target[0] = dir_ / "second run";
+    EXPECT_EQ(Pass(false), kOk);
+    EXPECT_EQ(Seen(), std::vector<std::string>({"0:new.txt", "1:b", "0:new.txt", "1:b"}));
+    EXPECT_EQ(walk_.sections.staging[0], dir_ / "t0\\PATCH0.TMP");
     EXPECT_EQ(
         ReadTree(dir_.path),
         FileTree({{"t0\\", {}}, {"t0\\PATCH0.TMP\\", {}}, {"t1\\", {}}, {"t1\\PATCH0.TMP\\", {}}}));
@@ -97,8 +98,8 @@ TEST_F(PassRunnerTest, FailuresEndTheirSectionAndStopOnErrorEndsThePass) {
         w_.Obsolete("next");
         w_.End();
         Load();
-        EXPECT_EQ(PassRunner(Recording, c.stopOnError), c.result);
-        EXPECT_EQ(gSeen, c.seen);
+        EXPECT_EQ(Pass(c.stopOnError), c.result);
+        EXPECT_EQ(Seen(), c.seen);
     }
 }
 
@@ -106,12 +107,12 @@ TEST_F(PassRunnerTest, StreamEndingWithoutEndRecordAndStopRequests) {
     Section(false);
     w_.Obsolete("a");
     Load();
-    EXPECT_EQ(PassRunner(Recording, false), kInternalFileError);
-    EXPECT_EQ(gSeen.size(), 1u);
-    gWindow.stopRequested = true;
-    EXPECT_EQ(PassRunner(Recording, true), kUserStopped);
-    EXPECT_EQ(PassRunner(Recording, false), kInternalFileError);  // ignores the request
-    EXPECT_EQ(gSeen.size(), 2u);
+    EXPECT_EQ(Pass(false), kInternalFileError);
+    EXPECT_EQ(Seen().size(), 1u);
+    host_.stopRequested = true;
+    EXPECT_EQ(Pass(true), kUserStopped);
+    EXPECT_EQ(Pass(false), kInternalFileError);  // ignores the request
+    EXPECT_EQ(Seen().size(), 2u);
 }
 
 TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
@@ -121,23 +122,23 @@ TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
         Section(false, name);
         w_.End();
         Load();
-        EXPECT_EQ(PassRunner(Recording, false), kInternalFileError) << name;
+        EXPECT_EQ(Pass(false), kInternalFileError) << name;
     }
-    gSections.sectionStart[0] = FileSize(gPayloadFile);  // nothing left to read
-    EXPECT_EQ(PassRunner(Recording, false), kPatchDamaged);
-    gSections.lastSection = kMaxSections;
-    EXPECT_EQ(PassRunner(Recording, false), kInternalFileError);
+    walk_.sections.sectionStart[0] = patch_.payload.Size();  // nothing left to read
+    EXPECT_EQ(Pass(false), kPatchDamaged);
+    walk_.sections.lastSection = kMaxSections;
+    EXPECT_EQ(Pass(false), kInternalFileError);
 
     SetUp();
     Section(false);
     w_.Obsolete("a");
     w_.End();
     Load();
-    WriteTree(gSections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
-    EXPECT_EQ(PassRunner(Recording, true), kStagingDirFailed);
+    WriteTree(walk_.sections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
+    EXPECT_EQ(Pass(true), kStagingDirFailed);
     // The name is kept: later passes walk the records without trying again.
-    EXPECT_EQ(PassRunner(Recording, false), kOk);
-    EXPECT_EQ(gSeen, std::vector<std::string>({"0:a"}));
+    EXPECT_EQ(Pass(false), kOk);
+    EXPECT_EQ(Seen(), std::vector<std::string>({"0:a"}));
 }
 
 }  // namespace

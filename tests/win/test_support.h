@@ -1,6 +1,5 @@
-// The engine tests' file helpers and the window probe's readers, shared here.
+// The engine tests' file helpers and run host, shared here.
 #pragma once
-#include "tests/e2e/window_probe.h"
 #include "tests/engine/engine_harness.h"
 
 // A fresh directory, removed with its contents.

@@ -1,5 +1,0 @@
-#include "container/process_texts.h"
-
-std::string gPatchPath;
-std::string gCurrentFileName;
-std::string gTargetDirectory;

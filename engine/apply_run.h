@@ -1,0 +1,50 @@
+// The state of one run of the patch: the walk over the payload, the log
+// writer and what the passes remember between them. Made for the run and
+// handed to every pass and callback.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container/open_patch.h"
+#include "container/pass_runner.h"
+#include "messages/catalogue.h"
+#include "messages/log_writer.h"
+
+// What the apply pass of this run did to the destination of one record.
+enum class CommitMark {
+    kNone,       // nothing moved (already new, nothing staged, or not reached)
+    kBackedUp,   // the destination went into the backup directory
+    kPlacedNew,  // a staged file arrived where no file was before
+};
+
+// A record is known by the payload position at its end, which is unique in
+// the stream and is where the walker stands while any pass handles it.
+struct MarkedRecord {
+    uint32_t recordEnd;
+    CommitMark mark;
+};
+
+struct ApplyRun : RecordWalk {
+    ApplyRun(OpenedPatch& patch, RunHost& host)
+        : RecordWalk(patch.payload, host),
+          recordsStart(patch.recordsStart),
+          patchPath(patch.path),
+          log(host) {}
+
+    // Writes a catalogue message into the log, its placeholders filled from the run.
+    void Show(MessageId id) { log.Write(ExpandMessage(MessageText(id), Texts())); }
+    void Show(ResultCode result) { log.Write(ExpandMessage(MessageText(result), Texts())); }
+    MessageTexts Texts() const { return {patchPath, record.fileName, targetDirectory}; }
+
+    const uint32_t recordsStart;
+    const std::string patchPath;
+    LogWriter log;
+    std::vector<MarkedRecord> marks;  // the apply pass's moves, for the rollback
+    bool firstIntermediate = false;   // which of the two intermediate names comes next
+};
+
+// A pass callback: handles one record of a section.
+using RunCallback = ResultCode (*)(ApplyRun& run, int section, uint8_t kind);
+// Walks every section with callback (see PassRunner).
+ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError);
