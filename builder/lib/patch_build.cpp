@@ -64,8 +64,9 @@ constexpr uint32_t kHitMarginShare = 4;
 // ... and when it holds at least this share of them: a small file that
 // matches a sliver of a large one is not worth a full search.
 constexpr uint32_t kMinCoverShare = 4;
-// A retired file must halve the size to be worth the new dependency.
-constexpr size_t kRetiredGainFactor = 2;
+// Another file must halve the size to be worth the new dependency: a tree
+// where it is already new, or was edited, or is missing, is refused.
+constexpr size_t kSourceGainFactor = 2;
 
 class SourcePicker {
   public:
@@ -127,7 +128,7 @@ class SourcePicker {
             std::string error;
             if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
             size_t size = CompressedDeltaSize(variant, options.context);
-            if ((retired ? size * kRetiredGainFactor : size) >= *bestSize) continue;
+            if (size * kSourceGainFactor >= *bestSize) continue;
             variant.sourceName = c.patchName;
             *best = std::move(variant);
             *bestSize = size;
