@@ -39,7 +39,7 @@ for pair in "$corpus"/*/; do
   name=$(basename "$pair")
   old="$pair/old"; new="$pair/new"
   as_one_file "$old" > "$work/old.bin"; as_one_file "$new" > "$work/new.bin"
-  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" -f --stub "$stub" --allow-removals --quiet --no-times)
+  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" -f --stub "$stub" --allow-removals --follow-links --quiet --no-times)
   row "$name" mkpatch "$(( $(stat -c %s "$work/p.exe") - $(stat -c %s "$stub") ))" "$s" "$c" "$m"
   read -r s c m < <(measure bsdiff "$work/old.bin" "$work/new.bin" "$work/p.bsdiff")
   row "$name" bsdiff "$(stat -c %s "$work/p.bsdiff")" "$s" "$c" "$m"

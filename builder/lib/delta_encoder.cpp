@@ -25,6 +25,13 @@ constexpr size_t kReachInsertShare = 4;
 // that covers its cluster of mismatches (executables, where a changed
 // address rewrites a few bytes here and there).
 const std::vector<int32_t> kMinGains = {kDefaultMinGain, 4, 12};
+constexpr size_t kRescanShare = 16;
+
+size_t BlockBytes(const DeltaVariant& v) {
+    size_t n = 0;
+    for (const Bytes& b : v.blocks) n += b.size();
+    return n;
+}
 
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
@@ -108,17 +115,17 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
         MatchText text{&source, &target, reach};
         // The default gain tries every layout; the others only the layout
         // that won so far.
-        std::vector<std::vector<DeltaSpan>> spansByGain = FindMatchesEach(text, kMinGains);
         const SerializeParams* winner = nullptr;
-        for (size_t g = 0; g < spansByGain.size(); ++g) {
+        bool first = true;
+        FindMatchesEach(text, kMinGains, [&](std::vector<DeltaSpan> spans) {
             for (const SerializeParams& layout : kLayouts) {
-                if (g > 0 && &layout != winner) continue;
+                if (!first && &layout != winner) continue;
                 SerializeParams params = layout;
                 if (options.groupSize != 0) params.groupSize = knobs.groupSize;
                 params.chunkSize = knobs.chunkSize;
                 params.rawDiffs = options.rawDiffs;
                 DeltaVariant candidate;
-                SerializeDelta(text, spansByGain[g], params, &candidate);
+                SerializeDelta(text, spans, params, &candidate);
                 size_t size = CompressedDeltaSize(candidate, options.context);
                 if (size < bestSize && DeltaReproduces(candidate, source, target)) {
                     best = std::move(candidate);
@@ -126,8 +133,12 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
                     winner = &layout;
                 }
             }
-            if (winner == nullptr) break;
-        }
+            first = false;
+            // The other gains rescan the whole target: worth it where the
+            // delta is small beside the target, so scans are quick and a few
+            // bytes count.
+            return winner != nullptr && BlockBytes(best) * kRescanShare <= target.size();
+        });
     }
     if (!DeltaReproduces(best, source, target)) {
         *error = "the delta does not decode to the new file";

@@ -204,14 +204,22 @@ uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos)
 }
 
 std::vector<DeltaSpan> FindMatches(const MatchText& text) {
-    return FindMatchesEach(text, {kDefaultMinGain})[0];
+    std::vector<DeltaSpan> spans;
+    FindMatchesEach(text, {kDefaultMinGain}, [&](std::vector<DeltaSpan> found) {
+        spans = std::move(found);
+        return false;
+    });
+    return spans;
 }
 
-std::vector<std::vector<DeltaSpan>> FindMatchesEach(const MatchText& text,
-                                                    const std::vector<int32_t>& minGains) {
-    std::vector<std::vector<DeltaSpan>> result(minGains.size());
-    if (text.target->empty()) return result;
+void FindMatchesEach(const MatchText& text, const std::vector<int32_t>& minGains,
+                     const std::function<bool(std::vector<DeltaSpan>)>& each) {
+    if (text.target->empty()) {
+        each({});
+        return;
+    }
     Finder finder(text);
-    for (size_t i = 0; i < minGains.size(); ++i) result[i] = finder.Run(minGains[i]);
-    return result;
+    for (int32_t minGain : minGains) {
+        if (!each(finder.Run(minGain))) return;
+    }
 }

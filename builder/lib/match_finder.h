@@ -3,6 +3,7 @@
 // the literal stretches between them.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "builder/lib/payload_writer.h"
@@ -34,9 +35,10 @@ std::vector<DeltaSpan> FindMatches(const MatchText& text);
 // position. Which gain suits best depends on the file.
 constexpr int32_t kDefaultMinGain = 8;
 
-// FindMatches for each gain in turn, over one suffix array.
-std::vector<std::vector<DeltaSpan>> FindMatchesEach(const MatchText& text,
-                                                    const std::vector<int32_t>& minGains);
+// FindMatches for each gain in turn over one suffix array, handing each
+// result to `each` until it returns false.
+void FindMatchesEach(const MatchText& text, const std::vector<int32_t>& minGains,
+                     const std::function<bool(std::vector<DeltaSpan>)>& each);
 
 // How many bytes starting at srcPos an aligned span starting at outPos may read.
 uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos);
