@@ -25,11 +25,26 @@ constexpr size_t kReachInsertShare = 4;
 // that covers its cluster of mismatches (executables, where a changed
 // address rewrites a few bytes here and there).
 const std::vector<int32_t> kMinGains = {kDefaultMinGain, 4, 12};
-constexpr size_t kRescanShare = 16;
+constexpr size_t kRescanShare = 64;
 
-size_t BlockBytes(const DeltaVariant& v) {
-    size_t n = 0;
-    for (const Bytes& b : v.blocks) n += b.size();
+// Bytes a delta of these spans will hold at least: the literal stretches,
+// the mismatches inside alignments, and a few command bytes per span.
+size_t EstimatedDeltaBytes(const MatchText& text, const std::vector<DeltaSpan>& spans) {
+    constexpr size_t kSpanBytes = 4;
+    const Bytes& source = *text.source;
+    const Bytes& target = *text.target;
+    size_t n = spans.size() * kSpanBytes;
+    for (const DeltaSpan& span : spans) {
+        if (!span.aligned) {
+            n += span.length;
+            continue;
+        }
+        for (uint32_t i = 0; i < span.length; ++i) {
+            size_t at = static_cast<size_t>(span.srcPos) + i;
+            uint8_t old = at < source.size() ? source[at] : target[at - source.size()];
+            n += old != target[span.outPos + i];
+        }
+    }
     return n;
 }
 
@@ -115,17 +130,28 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
         MatchText text{&source, &target, reach};
         // The default gain tries every layout; the others only the layout
         // that won so far.
-        const SerializeParams* winner = nullptr;
-        bool first = true;
+        // The other gains rescan the whole target: worth it where the delta
+        // will be small beside the target, so scans are quick and a few bytes
+        // count. All scans end before the trials, which then do not share
+        // the memory with the suffix array.
+        std::vector<std::vector<DeltaSpan>> spansByGain;
         FindMatchesEach(text, kMinGains, [&](std::vector<DeltaSpan> spans) {
+            bool small = EstimatedDeltaBytes(text, spans) * kRescanShare <= target.size();
+            spansByGain.push_back(std::move(spans));
+            return small;
+        });
+        // The default gain tries every layout; the others only the layout
+        // that won so far.
+        const SerializeParams* winner = nullptr;
+        for (size_t g = 0; g < spansByGain.size(); ++g) {
             for (const SerializeParams& layout : kLayouts) {
-                if (!first && &layout != winner) continue;
+                if (g > 0 && &layout != winner) continue;
                 SerializeParams params = layout;
                 if (options.groupSize != 0) params.groupSize = knobs.groupSize;
                 params.chunkSize = knobs.chunkSize;
                 params.rawDiffs = options.rawDiffs;
                 DeltaVariant candidate;
-                SerializeDelta(text, spans, params, &candidate);
+                SerializeDelta(text, spansByGain[g], params, &candidate);
                 size_t size = CompressedDeltaSize(candidate, options.context);
                 if (size < bestSize && DeltaReproduces(candidate, source, target)) {
                     best = std::move(candidate);
@@ -133,12 +159,8 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
                     winner = &layout;
                 }
             }
-            first = false;
-            // The other gains rescan the whole target: worth it where the
-            // delta is small beside the target, so scans are quick and a few
-            // bytes count.
-            return winner != nullptr && BlockBytes(best) * kRescanShare <= target.size();
-        });
+            if (winner == nullptr) break;
+        }
     }
     if (!DeltaReproduces(best, source, target)) {
         *error = "the delta does not decode to the new file";
