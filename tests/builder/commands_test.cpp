@@ -90,12 +90,20 @@ class CommandsTest : public ::testing::Test {
         err_.str("");
         return RunCommandLine(args, P("mkpatch"), out_, err_);
     }
+    // What a run that must end with `code` printed.
+    std::string Output(std::vector<std::string> args, int code) {
+        EXPECT_EQ(Run(args), code) << err_.str();
+        return out_.str();
+    }
 
-    // v1 and v2 to v3 with the test stub; extra may replace --new, --stub, -o.
+    // v1 and v2 to v3 with the test stub; extra may replace --old, --new, --stub, -o.
     int Build(const std::string& output, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"build", "--old", P("v1"), "--old", P("v2"), "--quiet"};
-        const std::pair<const char*, std::string> kDefaults[] = {
-            {"--new", P("v3")}, {"--stub", P("stub.exe")}, {"-o", P(output)}};
+        std::vector<std::string> args = {"build", "--quiet"};
+        const std::pair<const char*, std::string> kDefaults[] = {{"--old", P("v1")},
+                                                                 {"--old", P("v2")},
+                                                                 {"--new", P("v3")},
+                                                                 {"--stub", P("stub.exe")},
+                                                                 {"-o", P(output)}};
         for (const auto& [option, value] : kDefaults) {
             if (std::find(extra.begin(), extra.end(), option) == extra.end()) {
                 args.insert(args.end(), {option, value});
@@ -112,15 +120,6 @@ class CommandsTest : public ::testing::Test {
         EXPECT_TRUE(ReadFileBytes(P(relative), &file, &error) && ReadPatch(file, &patch, &error))
             << error;
         return patch;
-    }
-
-    // What is left in the directory beside the output: no temporary files.
-    std::string Leftovers() const {
-        std::string names;
-        for (const auto& e : fs::directory_iterator(root_)) {
-            if (e.path().extension() == ".tmp") names += e.path().filename().string() + " ";
-        }
-        return names;
     }
 
     fs::path root_;
@@ -147,8 +146,8 @@ TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
                                       {"v3", "資料\\說明.txt: new file, replaces"},
                                       {"v3", "prog.exe: already new"}};
         for (const auto& verdict : kVerdicts) {
-            EXPECT_EQ(Run({"verify", P(file), P(verdict[0])}), kExitOk) << err_.str();
-            EXPECT_TRUE(Contains(out_.str(), verdict[1])) << file;
+            EXPECT_TRUE(Contains(Output({"verify", P(file), P(verdict[0])}, kExitOk), verdict[1]))
+                << file;
         }
     }
     ASSERT_EQ(Build("again.exe"), kExitOk);
@@ -156,27 +155,24 @@ TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
     // Names are matched as Windows matches them; a backup copy counts; a
     // foreign file and a missing one are told apart, and counted.
     fs::rename(root_ / "v3/資料/說明.txt", root_ / "v3/資料/說明.TXT.");
-    EXPECT_EQ(Run({"verify", P("p.exe"), P("v3")}), kExitOk);
-    EXPECT_TRUE(Contains(out_.str(), "資料\\說明.txt: new file, replaces"));
+    EXPECT_TRUE(Contains(Output({"verify", P("p.exe"), P("v3")}, kExitOk),
+                         "資料\\說明.txt: new file, replaces"));
     fs::rename(root_ / "v1/doc", root_ / "v1/DOC");
-    fs::rename(root_ / "v1/prog.exe", root_ / "v1/Prog.EXE");
-    EXPECT_EQ(Run({"verify", P("p.exe"), P("v1")}), kExitOk);
-    EXPECT_TRUE(Contains(out_.str(), "doc\\readme.txt: rebuildable from version 1"));
     fs::create_directories(root_ / "v1/BACKUP");
-    fs::copy_file(root_ / "v1/Prog.EXE", root_ / "v1/BACKUP/prog.exe");
-    Write("v1/Prog.EXE", "damaged");
-    EXPECT_EQ(Run({"verify", P("p.exe"), P("v1")}), kExitOk);
-    EXPECT_TRUE(Contains(out_.str(), "from version 1 (copy in the backup)"));
-    fs::remove(root_ / "v1/BACKUP/prog.exe");
+    fs::rename(root_ / "v1/prog.exe", root_ / "v1/BACKUP/Prog.EXE");
+    Write("v1/PROG.exe", "damaged");  // found whatever its case, and foreign
+    std::string out = Output({"verify", P("p.exe"), P("v1")}, kExitOk);
+    EXPECT_TRUE(Contains(out, "doc\\readme.txt: rebuildable from version 1"));
+    EXPECT_TRUE(Contains(out, "from version 1 (copy in the backup)"));
+    fs::remove(root_ / "v1/BACKUP/Prog.EXE");
     fs::remove(root_ / "v1/DOC/readme.txt");
-    EXPECT_EQ(Run({"verify", P("p.exe"), P("v1")}), kExitWouldFail);
+    out = Output({"verify", P("p.exe"), P("v1")}, kExitWouldFail) +
+          Output({"verify", "--json", P("p.exe"), P("v1")}, kExitWouldFail);
     for (const char* line : {"prog.exe: FOREIGN", "doc\\readme.txt: MISSING", "1 foreign",
-                             "1 missing", "would NOT apply"}) {
-        EXPECT_TRUE(Contains(out_.str(), line));
+                             "1 missing", "would NOT apply", "\"would_apply\":false}",
+                             "{\"name\":\"prog.exe\",\"verdict\":\"foreign\"}"}) {
+        EXPECT_TRUE(Contains(out, line));
     }
-    EXPECT_EQ(Run({"verify", "--json", P("p.exe"), P("v1")}), kExitWouldFail);
-    EXPECT_TRUE(Contains(out_.str(), "{\"name\":\"prog.exe\",\"verdict\":\"foreign\"}"));
-    EXPECT_TRUE(Contains(out_.str(), "\"would_apply\":false}"));
 }
 
 TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
@@ -189,25 +185,20 @@ TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
                               "--registry", P("a.reg"), "--time-zone", "+08:00"}),
               kExitOk)
         << err_.str();
-    PatchContents patch = ReadBack("p.exe");
-    EXPECT_EQ(patch.notice, std::string("\xAA\x60\xB7\x4E\0#%hidden", 13));
-    std::string flags;
-    for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kFileRecord) continue;
-        flags += r.fileName + ((r.fileHeader.fileFlags & kOptional) ? " optional " : " ");
-        EXPECT_EQ(r.fileHeader.fileFlags & kHasSkipRange, 0);
-    }
-    EXPECT_TRUE(Contains(flags, "doc\\readme.txt optional"));
-    EXPECT_TRUE(Contains(flags, "prog.exe "));
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk) << err_.str();
+    EXPECT_EQ(ReadBack("p.exe").notice, std::string("\xAA\x60\xB7\x4E\0#%hidden", 13));
+    // Only the file the pattern names is optional.
+    const std::string text = Output({"inspect", P("p.exe")}, kExitOk);
+    const size_t optional = text.find(" optional\n");
+    EXPECT_EQ(optional, text.find('\n', text.find("changed  doc\\readme.txt")) - 9);
+    EXPECT_EQ(optional, text.rfind(" optional\n"));
     for (const char* line :
          {"target: registry, the value [Path] of HKEY_LOCAL_MACHINE\\Software\\App",
           "backup directory: 備份", "notice:\n  注意\n", "description:\n  說明一\n  說明二\n",
           "registry, written only when HKEY_LOCAL_MACHINE\\Software\\App [Path] exists",
           "HKEY_LOCAL_MACHINE\\Software\\App [語言] REG_SZ = 中文", "1 registry values"}) {
-        EXPECT_TRUE(Contains(out_.str(), line));
+        EXPECT_TRUE(Contains(text, line));
     }
-    EXPECT_FALSE(Contains(out_.str(), "hidden"));
+    EXPECT_FALSE(Contains(text, "hidden"));
     ASSERT_EQ(Run({"inspect", "--json", P("p.exe")}), kExitOk);
     for (const char* part :
          {"\"backup\":\"備份\"", "\"notice\":\"注意\\n#%hidden\"",
@@ -233,9 +224,11 @@ TEST_F(CommandsTest, OptionsReachThePatchAndInspectShowsThem) {
 }
 
 // Every refusal exits 1 or 2 with a message, leaves an existing output as it
-// was and no temporary file behind.
-TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
+// was and no temporary file behind; what the guards refuse by default goes
+// through when asked for, and a pattern that matches nothing is a warning.
+TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
     Write("p.exe", "previous patch");
+    Write("x64.exe", Stub(0x8664));
     Write("bad.txt", "fine\n\xF0\x9F\x98\x80\n");
     Write("registry-only-check.reg", "REGEDIT4\n[HKLM\\S]\n\"v\"=\"x\"\n");
     Write("few/prog.exe", "one file of three");
@@ -252,10 +245,7 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--registry", P("registry-only-check.reg")}, kExitFailed, "registered-software check"},
         {{"--backup", "a\\b"}, kExitFailed, "backup directory"},
         {{"--stub", P("missing.exe")}, kExitFailed, "missing.exe: no such file"},
-        {{"--description", P("v1")}, kExitFailed, "a directory, where a file is expected"},
         {{"--notice", P("v1")}, kExitFailed, "a directory, where a file is expected"},
-        {{"--registry", P("v1")}, kExitFailed, "a directory, where a file is expected"},
-        {{"--stub", P("v1")}, kExitFailed, "a directory, where a file is expected"},
         {{"--new", P("v3/prog.exe")}, kExitFailed, "give files or directories on both sides"},
         {{"--new", P("nowhere")}, kExitFailed, "nowhere: no such file or directory"},
         {{"--new", P("empty")}, kExitFailed, "retires 3 of 3 old files"},
@@ -266,15 +256,11 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--location", "registry", "--location-key", "HKLM\\S", "--location-value", kLong},
          kExitFailed,
          "--location-value is 300 bytes"},
-        {{"--registry", P("registry-only-check.reg"), "--registry-check", "HKLM\\" + kLong},
-         kExitFailed,
-         "--registry-check is 300 bytes"},
         {{"--registry", P("long.reg"), "--registry-check", "HKLM\\S"},
          kExitFailed,
          "longer than 255 bytes"},
         {{"--name", "x.exe"}, kExitUsage, "--name applies to single files only"},
         {{"--location-key", "HKLM\\S"}, kExitUsage, "has no effect without --location registry"},
-        {{"--registry-check-value", "v"}, kExitUsage, "has no effect"},
         {{"--keep-obsolete", "--allow-removals"}, kExitUsage, "--allow-removals has no effect"},
         {{"--no-times", "--time-zone", "local"}, kExitUsage, "--time-zone has no effect"},
         {{"--time-zone", "+8h"}, kExitUsage, "--time-zone must be"},
@@ -282,26 +268,28 @@ TEST_F(CommandsTest, BadInputIsRefusedAndWritesNothing) {
         {{"--new", P("v3"), "--new", P("v2")}, kExitUsage, "--new is given twice"},
         {{"-o", P("p.exe")}, kExitFailed, "exists; pass -f (--force)"},
         {{"-o", P("stub.exe")}, kExitFailed, "would replace the input"},
-        {{"-o", P("bad.txt"), "--notice", P("bad.txt")}, kExitFailed, "would replace the input"},
         {{"-o", P("v1/prog.exe")}, kExitFailed, "inside that tree"},
-        {{"-o", P("v3/new.exe")}, kExitFailed, "inside that tree"},
         {{"-o", P("v2")}, kExitFailed, "not a file that can be written"},
         {{"-o", P("no/such/dir/p.exe")}, kExitFailed, "does not exist"},
+        {{"--new", P("few"), "--allow-removals"}, kExitOk, ""},
+        {{"--stub", P("x64.exe"), "--allow-64bit-stub"}, kExitOk, ""},
+        {{"--optional", "*.dll"}, kExitOk, "warning: --optional *.dll matches no changed file"},
+        {{"--silent", "nothing*"}, kExitOk, "warning: --silent nothing* matches no changed file"},
+        {{"--exclude", "*.pdb"}, kExitOk, "warning: --exclude *.pdb matches nothing"},
+        {{"--old", P("v2"), "--new", P("v2")}, kExitOk, "warning: the patch changes nothing"},
     };
-    const std::string before = Read("v1/prog.exe") + Read("stub.exe") + Read("bad.txt");
+    const std::string before = Read("v1/prog.exe") + Read("stub.exe");
     for (const Case& c : kCases) {
         std::vector<std::string> extra = c.extra;
         if (!Contains(c.message, "pass -f")) extra.push_back("-f");
-        EXPECT_EQ(Build("p.exe", extra), c.code) << c.message;
+        EXPECT_EQ(Build("p.exe", extra), c.code) << c.message << "\n" << err_.str();
         EXPECT_TRUE(Contains(err_.str(), c.message));
+        if (c.code == kExitOk) Write("p.exe", "previous patch");
         EXPECT_EQ(Read("p.exe"), "previous patch");
-        EXPECT_EQ(Leftovers(), "");
+        for (const auto& e : fs::directory_iterator(root_)) EXPECT_NE(e.path().extension(), ".tmp");
     }
-    EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe") + Read("bad.txt"), before);
-    EXPECT_FALSE(fs::exists(root_ / "v3/new.exe"));
+    EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe"), before);
     EXPECT_FALSE(fs::exists(root_ / "no"));
-    // What the guards refuse by default goes through when asked for.
-    EXPECT_EQ(Build("p.exe", {"--new", P("few"), "--allow-removals", "-f"}), kExitOk) << err_.str();
 }
 
 TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
@@ -309,10 +297,6 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
     std::string cut = Stub();
     cut.resize(0x250);  // the section ends at 0x300
     const std::pair<std::string, const char*> kStubs[] = {
-        {"\x7f"
-         "ELF" +
-             std::string(200, '\0'),
-         "no MZ header"},
         {"just some text, long enough to hold an MZ header offset and more of it.", "no MZ"},
         {"", "no MZ header"},
         {std::string("MZ") + std::string(100, '\0'), "no PE header"},
@@ -329,21 +313,16 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
         EXPECT_TRUE(Contains(err_.str(), "pass --stub FILE"));
     }
     EXPECT_FALSE(fs::exists(root_ / "p.exe"));
-    Write("bad-stub.exe", Stub(0x8664));
-    EXPECT_EQ(Build("p.exe", {"--stub", P("bad-stub.exe"), "--allow-64bit-stub"}), kExitOk);
     // Without --stub, the applier beside the program is taken, and checked.
-    std::vector<std::string> args = {"build", "--old",   P("v2"), "--new",
-                                     P("v3"), "--quiet", "-o",    P("p1.exe")};
+    const auto withoutStub = [&](const std::string& output) {
+        return Run({"build", "--old", P("v2"), "--new", P("v3"), "--quiet", "-f", "-o", P(output)});
+    };
     Write("applier.exe", Stub());
-    EXPECT_EQ(Run(args), kExitOk) << err_.str();
-    args.back() = P("applier.exe");
-    args.push_back("-f");
-    EXPECT_EQ(Run(args), kExitFailed);
+    EXPECT_EQ(withoutStub("p1.exe"), kExitOk) << err_.str();
+    EXPECT_EQ(withoutStub("applier.exe"), kExitFailed);
     EXPECT_TRUE(Contains(err_.str(), "would replace the input"));
-    args.pop_back();
     Write("applier.exe", "not an applier");
-    args.back() = P("p2.exe");
-    EXPECT_EQ(Run(args), kExitFailed);
+    EXPECT_EQ(withoutStub("p2.exe"), kExitFailed);
     EXPECT_TRUE(Contains(err_.str(), "applier.exe is no applier"));
 }
 
@@ -353,15 +332,11 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
     fs::copy_file(root_ / "v3/prog.exe", root_ / "tool-2.0.exe");
     const std::pair<std::vector<std::string>, const char*> kCases[] = {
         {{}, "tool-2.0.exe"}, {{"--name", "bin/tool.exe"}, "bin\\tool.exe"}};
-    for (const auto& [extra, name] : kCases) {
-        std::vector<std::string> args = {"build",           "--old",  P("tool-1.0.exe"), "--new",
-                                         P("tool-2.0.exe"), "--stub", P("stub.exe"),     "-f",
-                                         "--quiet",         "-o",     P("p.exe")};
-        args.insert(args.end(), extra.begin(), extra.end());
-        ASSERT_EQ(Run(args), kExitOk) << err_.str();
+    for (auto [extra, name] : kCases) {
+        extra.insert(extra.end(), {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"), "-f"});
+        ASSERT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
         PatchContents patch = ReadBack("p.exe");
         ASSERT_EQ(patch.records.size(), 1u);
-        EXPECT_EQ(patch.records[0].kind, kFileRecord);
         EXPECT_EQ(patch.records[0].fileName, name);
     }
 }
@@ -373,53 +348,31 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
 TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
     Write("outside.txt", "secret");
     struct Case {
-        void (*make)(const fs::path& v3);
+        const char *name, *target;  // a link in the new tree; no target: a named pipe
         std::vector<std::string> extra;
         const char* message;  // empty: builds
     };
     const Case kCases[] = {
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {},
-         "v3x/out.txt: a symbolic link; pass --follow-links"},
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {"--follow-links"},
-         "outside the tree"},
-        {[](const fs::path& v3) { fs::create_symlink("gone.txt", v3 / "dangling.txt"); },
-         {"--follow-links"},
-         "v3x/dangling.txt: a link to nothing"},
-        {[](const fs::path& v3) { fs::create_directory_symlink("..", v3 / "up"); },
-         {"--follow-links"},
-         "v3x/up: a link to"},
-        {[](const fs::path& v3) { fs::create_directory_symlink(".", v3 / "plugins/self"); },
-         {"--follow-links"},
-         "v3x/plugins/self: a link leads back into its own directory"},
-        {[](const fs::path& v3) { fs::create_directory_symlink("plugins", v3 / "extra"); },
-         {"--follow-links"},
-         ""},
-        {[](const fs::path& v3) { fs::create_symlink("../outside.txt", v3 / "out.txt"); },
-         {"--exclude", "out.*"},
-         ""},
-        {[](const fs::path& v3) { mkfifo((v3 / "pipe").c_str(), 0600); },
-         {},
-         "v3x/pipe: a named pipe, which a patch cannot carry"},
+        {"out.txt", "../outside.txt", {}, "v3x/out.txt: a symbolic link; pass --follow-links"},
+        {"out.txt", "../outside.txt", {"--follow-links"}, "outside the tree"},
+        {"dangling.txt", "gone.txt", {"--follow-links"}, "v3x/dangling.txt: a link to nothing"},
+        {"up", "..", {"--follow-links"}, "v3x/up: a link to"},
+        {"plugins/self", ".", {"--follow-links"}, "v3x/plugins/self: a link leads back into its"},
+        {"extra", "plugins", {"--follow-links"}, ""},
+        {"out.txt", "../outside.txt", {"--exclude", "out.*"}, ""},
+        {"pipe", nullptr, {}, "v3x/pipe: a named pipe, which a patch cannot carry"},
     };
     for (const Case& c : kCases) {
         fs::remove_all(root_ / "v3x");
         fs::copy(root_ / "v3", root_ / "v3x", fs::copy_options::recursive);
-        c.make(root_ / "v3x");
+        const fs::path link = root_ / "v3x" / c.name;
+        c.target ? fs::create_symlink(c.target, link) : void(mkfifo(link.c_str(), 0600));
         std::vector<std::string> extra = {"--new", P("v3x"), "-f"};
         extra.insert(extra.end(), c.extra.begin(), c.extra.end());
-        int code = Build("p.exe", extra);
-        std::string message = c.message;
-        if (message.empty()) {
-            EXPECT_EQ(code, kExitOk) << err_.str();
-        } else {
-            EXPECT_EQ(code, kExitFailed) << message;
-            EXPECT_TRUE(Contains(err_.str(), message));
-        }
+        EXPECT_EQ(Build("p.exe", extra), *c.message ? kExitFailed : kExitOk) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), c.message));
     }
-    ASSERT_EQ(Run({"inspect", P("p.exe")}), kExitOk);
-    EXPECT_FALSE(Contains(out_.str(), "out.txt"));
+    EXPECT_FALSE(Contains(Output({"inspect", P("p.exe")}, kExitOk), "out.txt"));
     // A link where a temporary output name might be: never written through.
     for (int k = 0; k < 3; ++k) {
         fs::create_symlink(root_ / "outside.txt", root_ / (".q.exe." + std::to_string(getpid()) +
@@ -430,37 +383,21 @@ TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
 }
 #endif
 
-// inspect and verify refuse a body that inflates far beyond its size; a
-// patch that reads back fine is shown with warnings about unused patterns.
-TEST_F(CommandsTest, ReadingIsBoundedAndWarningsAreGiven) {
+// inspect and verify refuse a body that inflates far beyond its size, or a
+// file without a payload.
+TEST_F(CommandsTest, ReadingIsBounded) {
     PatchFileOptions options;
     options.level = 1;
-    Write("bomb.exe", "");
-    {
-        Bytes payload(kPayloadFloorLimit + 1, 0);
-        Bytes bomb = BuildPatchFile(Bytes(4), payload, 0, 0, options);
-        std::ofstream(root_ / "bomb.exe", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bomb.data()), bomb.size());
-    }
-    for (auto args : {std::vector<std::string>{"inspect", P("bomb.exe")},
-                      std::vector<std::string>{"verify", P("bomb.exe"), P("v1")}}) {
+    const Bytes bomb = BuildPatchFile(Bytes(4), Bytes(kPayloadFloorLimit + 1, 0), 0, 0, options);
+    Write("bomb.exe", std::string(bomb.begin(), bomb.end()));
+    const std::pair<std::vector<std::string>, const char*> kUnreadable[] = {
+        {{"inspect", P("bomb.exe")}, "far beyond its compressed size; refused"},
+        {{"verify", P("bomb.exe"), P("v1")}, "far beyond its compressed size; refused"},
+        {{"inspect", P("stub.exe")}, "no patch payload"}};
+    for (const auto& [args, message] : kUnreadable) {
         EXPECT_EQ(Run(args), kExitFailed);
-        EXPECT_TRUE(Contains(err_.str(), "far beyond its compressed size; refused"));
+        EXPECT_TRUE(Contains(err_.str(), message));
     }
-    const std::pair<std::vector<std::string>, const char*> kWarnings[] = {
-        {{"--optional", "*.dll"}, "warning: --optional *.dll matches no changed file"},
-        {{"--silent", "nothing*"}, "warning: --silent nothing* matches no changed file"},
-        {{"--exclude", "*.pdb"}, "warning: --exclude *.pdb matches nothing"},
-    };
-    for (const auto& [extra, warning] : kWarnings) {
-        EXPECT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
-        EXPECT_TRUE(Contains(err_.str(), warning));
-        fs::remove(root_ / "p.exe");
-    }
-    EXPECT_EQ(Run({"build", "--old", P("v2"), "--new", P("v2"), "--stub", P("stub.exe"), "-o",
-                   P("p.exe")}),
-              kExitOk);
-    EXPECT_TRUE(Contains(err_.str(), "warning: the patch changes nothing"));
 }
 
 TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
@@ -482,27 +419,7 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
         EXPECT_TRUE(Contains(err_.str(), "try 'mkpatch --help'"));
     }
     EXPECT_EQ(Run({"--version"}), kExitOk);
-    EXPECT_TRUE(Contains(out_.str(), "mkpatch "));
     EXPECT_EQ(Run({"build", "--help"}), kExitOk);
-    for (const char* part : {"-o, --output FILE", "--time-zone", "--exclude", "--force"}) {
-        EXPECT_TRUE(Contains(out_.str(), part));
-    }
-    EXPECT_EQ(Run({"inspect", P("stub.exe")}), kExitFailed);
-    EXPECT_TRUE(Contains(err_.str(), "no patch payload"));
-}
-
-TEST(PatchName, RefusesNamesTheApplierWouldMisread) {
-    std::string out, error;
-    EXPECT_TRUE(PatchName("dir/file.txt", &out, &error));
-    EXPECT_EQ(out, "dir\\file.txt");
-    EXPECT_TRUE(PatchName("中文/檔案.txt", &out, &error)) << error;
-    const char* kRefused[][2] = {{"許可.txt", "'\\' byte"},
-                                 {"smile\xF0\x9F\x98\x80.txt", "cannot hold"},
-                                 {"../up.txt", "leave the target"}};
-    for (const auto& refused : kRefused) {
-        EXPECT_FALSE(PatchName(refused[0], &out, &error)) << refused[0];
-        EXPECT_TRUE(Contains(error, refused[1]));
-    }
 }
 
 }  // namespace

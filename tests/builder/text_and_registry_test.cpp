@@ -5,17 +5,16 @@
 
 namespace {
 
-// Lines become NUL-separated code page 950; errors name file and line.
+// Lines become NUL-separated code page 950; errors name file and line (a
+// character code page 950 lacks is refused in the command-line tests).
 TEST(TextCp950, ConvertsLinesOrNamesTheFaultyLine) {
     std::string out, error;
     ASSERT_TRUE(ConvertTextFile("\xEF\xBB\xBF中文化\r\nline 2\n", "d.txt", &out, &error)) << error;
     EXPECT_EQ(out, std::string("\xA4\xA4\xA4\xE5\xA4\xC6\0line 2", 13));
     ASSERT_TRUE(ConvertTextFile("", "d.txt", &out, &error));
     EXPECT_EQ(out, "");
-    const char* kCases[][2] = {
-        {"ok\nstill ok\nemoji \xF0\x9F\x98\x80 here\n", "notice.txt:3: character U+1F600"},
-        {"\xC3\x28", "notice.txt:1: bytes that are not UTF-8"},
-        {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"}};
+    const char* kCases[][2] = {{"\xC3\x28", "notice.txt:1: bytes that are not UTF-8"},
+                               {"a\n\xE2\x82", "notice.txt:2: bytes that are not UTF-8"}};
     for (const auto& c : kCases) {
         EXPECT_FALSE(ConvertTextFile(c[0], "notice.txt", &out, &error));
         EXPECT_EQ(error.compare(0, strlen(c[1]), c[1]), 0) << error;

@@ -53,7 +53,6 @@ TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
         {"App.DLL", "app.dll", "old", {"~app.dll"}},
         {"Readme2.TXT", "readme2.txt", "new", {}},
         {"Βeta.txt", "βeta.txt", "old", {"~βeta.txt"}},
-        {"Ａ.txt", "ａ.txt", "old", {"~ａ.txt"}},
         {"Doc/a.txt", "doc/A.txt", "old", {"~doc/A.txt"}},
         {"a.txt", "ａ.txt", "old", {"+ａ.txt", "-a.txt"}},  // full-width is another letter
     };
@@ -70,26 +69,19 @@ TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
 // Every name the applier would refuse, or two names Windows would merge, is an
 // error naming the file, in the new tree and in an old one.
 TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
-    const std::vector<std::vector<std::string>> kBad = {{"a.txt", "A.TXT"},
-                                                        {"Βeta", "βeta"},
-                                                        {"ａ", "Ａ"},
-                                                        {"a", "A/b"},
-                                                        {"CON"},
-                                                        {"nul.txt"},
-                                                        {"aux/readme.txt"},
-                                                        {"COM1"},
-                                                        {"lpt9.log"},
-                                                        {"CONIN$"},
-                                                        {"x."},
-                                                        {"trail "},
-                                                        {"a*b"},
-                                                        {"q?x"},
-                                                        {"l<g"},
-                                                        {"p|p"},
-                                                        {"d\"q"},
-                                                        {"tab\there"},
-                                                        {"PATCH0.TMP"},
-                                                        {"bintmp2.tmp"}};
+    // One name per kind of refusal; which names are bad is the name check's
+    // own table, this one proves both trees reach it and the error says which.
+    const std::vector<std::vector<std::string>> kBad = {
+        {"a.txt", "A.TXT"},
+        {"Βeta", "βeta"},
+        {"a", "A/b"},
+        {"aux/readme.txt"},
+        {"trail "},
+        {"q?x"},
+        {"bintmp2.tmp"},
+        {"許可.txt"},  // its second byte in code page 950 is '\'
+        {"smile\xF0\x9F\x98\x80.txt"},
+        {"../up.txt"}};
     for (const auto& names : kBad) {
         Tree bad;
         for (const std::string& name : names) bad[name] = F("x");
@@ -115,14 +107,10 @@ TEST(TreePlan, BackupNameClashesAreRefused) {
     const Case kCases[] = {
         {"BACKUP", "readme.txt", "doc/a.txt", ""},
         {"CON", "a", "a", "device"},
-        {"a*b", "a", "a", "< >"},
-        {"x.", "a", "a", "dot or blank"},
         {"sub/dir", "a", "a", "one plain"},
         {"readme.txt", "a", "README.TXT", "\"README.TXT\""},
         {"BACKUP", "backup/readme.txt", "a", "\"backup/readme.txt\""},
         {"Βeta", "βETA", "a", "\"βETA\""},
-        {"PATCH0.TMP", "a", "a", "own work"},
-        {"patch3.tmp", "a", "a", "own work"},
         {"BinTmp1.tmp", "a", "a", "own work"},
     };
     for (const Case& c : kCases) {

@@ -145,8 +145,7 @@ TEST(DeltaDecoder, InsertRunsAreCutIntoChunks) {
 // packed for one side of a threshold must not decode on the other side.
 TEST(DeltaDecoder, BoundDecidesHowManyIntegerBytesAreAsked) {
     const struct {
-        uint32_t bound;
-        uint32_t neighbour;
+        uint32_t bound, neighbour;
         size_t commandBytes;
     } kCases[] = {
         {255, 256, 1 + 1 + 1 + 1 + 1},           {256, 255, 2 + 1 + 1 + 1 + 2},

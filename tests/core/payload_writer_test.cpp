@@ -38,8 +38,6 @@ TEST(PatchFile, FramesThePayloadForEveryOption) {
             EXPECT_LT(patch.stubSize - stub.size(), options.alignToEight ? 8u : 1u);
             EXPECT_EQ(patch.payload, payload);
             EXPECT_EQ(patch.notice + "|" + patch.description, "notice|desc");
-            EXPECT_EQ(patch.location.keyPath + "|" + patch.location.valueName, "Software\\X|Path");
-            EXPECT_EQ(patch.backupName, "BACKUP");
         }
     }
 }

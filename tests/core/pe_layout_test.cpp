@@ -9,69 +9,49 @@ namespace {
 
 const uint8_t kTrailerTail[] = {0x20, 0, 0, 0, 0x43, 0x84, 0x7F, 0x3E};
 
-enum class Directory { kAsSigned, kEarlier, kInHeaders, kWrapping, kTooSmall, kNoEntry };
-enum class Expect { kFileEnd, kTrailerEnd };
-
-struct Case {
-    const char* name;
-    uint16_t magic;
-    bool sign;
-    uint32_t padding;  // zeros a signing tool puts in front of the table
-    Directory directory;
-    uint32_t cutTo;  // 0: the whole file
-    Expect expect;
-};
+// Changes the security entry (offset, then size) of a file `size` bytes long.
+using Damage = void (*)(uint8_t* entry, uint32_t size);
+void Set(uint8_t* entry, uint32_t offset, uint32_t size) {
+    StoreLe32(entry, offset);
+    StoreLe32(entry + 4, size);
+}
 
 TEST(PayloadTrailerEnd, FindsTheTrailerOnlyInFrontOfATableThatEndsTheFile) {
-    const Case kCases[] = {
-        {"unsigned", 0x10B, false, 0, Directory::kAsSigned, 0, Expect::kFileEnd},
-        {"signed PE32", 0x10B, true, 0, Directory::kAsSigned, 0, Expect::kTrailerEnd},
-        {"signed PE32+", 0x20B, true, 0, Directory::kAsSigned, 0, Expect::kTrailerEnd},
-        {"3 bytes padding", 0x10B, true, 3, Directory::kAsSigned, 0, Expect::kTrailerEnd},
-        {"7 bytes padding", 0x20B, true, 7, Directory::kAsSigned, 0, Expect::kTrailerEnd},
-        {"table elsewhere", 0x10B, true, 0, Directory::kEarlier, 0, Expect::kFileEnd},
-        {"table in headers", 0x10B, true, 0, Directory::kInHeaders, 0, Expect::kFileEnd},
-        {"offset+size wraps", 0x10B, true, 0, Directory::kWrapping, 0, Expect::kFileEnd},
-        {"table too small", 0x10B, true, 0, Directory::kTooSmall, 0, Expect::kFileEnd},
-        {"no security entry", 0x20B, true, 0, Directory::kNoEntry, 0, Expect::kFileEnd},
-        {"unknown optional magic", 0x107, true, 0, Directory::kAsSigned, 0, Expect::kFileEnd},
-        {"cut in the optional header", 0x20B, true, 0, Directory::kAsSigned, 150, Expect::kFileEnd},
-        {"cut in the DOS header", 0x10B, true, 0, Directory::kAsSigned, 20, Expect::kFileEnd},
+    const struct {
+        const char* name;
+        uint16_t magic;
+        bool sign;
+        uint32_t padding;  // zeros a signing tool puts in front of the table
+        uint32_t cutTo;    // 0: the whole file
+        bool atTrailer;    // otherwise at the file's end
+        Damage damage;
+    } kCases[] = {
+        // clang-format off
+        {"unsigned", 0x10B, false, 0, 0, false, nullptr},
+        {"signed PE32", 0x10B, true, 0, 0, true, nullptr},
+        {"signed PE32+", 0x20B, true, 0, 0, true, nullptr},
+        {"3 bytes padding", 0x10B, true, 3, 0, true, nullptr},
+        {"7 bytes padding", 0x20B, true, 7, 0, true, nullptr},
+        {"elsewhere", 0x10B, true, 0, 0, false, [](uint8_t* e, uint32_t) { StoreLe32(e, LoadLe32(e) - 8); }},
+        {"in headers", 0x10B, true, 0, 0, false, [](uint8_t* e, uint32_t n) { Set(e, 0x10, n - 0x10); }},
+        {"wraps", 0x10B, true, 0, 0, false, [](uint8_t* e, uint32_t n) { Set(e, 0u - 8, n + 8); }},
+        {"too small", 0x10B, true, 0, 0, false, [](uint8_t* e, uint32_t n) { Set(e, n - 4, 4); }},
+        {"only 4 directories", 0x20B, true, 0, 0, false, [](uint8_t* e, uint32_t) { StoreLe32(e - 36, 4); }},
+        {"unknown optional magic", 0x107, true, 0, 0, false, nullptr},
+        {"cut in the optional header", 0x20B, true, 0, 150, false, nullptr},
+        {"cut in the DOS header", 0x10B, true, 0, 20, false, nullptr},
+        // clang-format on
     };
-    for (const Case& c : kCases) {
+    for (const auto& c : kCases) {
         // Code, then the trailer where the padding the case asks for follows.
         Bytes file = PeImage(c.magic, 8 - c.padding);
         file.insert(file.end(), kTrailerTail, kTrailerTail + sizeof kTrailerTail);
         const uint32_t trailerEnd = static_cast<uint32_t>(file.size());
         if (c.sign) file = SignedCopy(file, c.magic);
-        uint8_t* entry = &file[SecurityEntryAt(c.magic)];
-        const uint32_t size = static_cast<uint32_t>(file.size());
-        switch (c.directory) {
-            case Directory::kAsSigned:
-                break;
-            case Directory::kEarlier:
-                StoreLe32(entry, LoadLe32(entry) - 8);
-                break;
-            case Directory::kInHeaders:
-                StoreLe32(entry, 0x10);
-                StoreLe32(entry + 4, size - 0x10);
-                break;
-            case Directory::kWrapping:
-                StoreLe32(entry, 0u - 8);
-                StoreLe32(entry + 4, size + 8);
-                break;
-            case Directory::kTooSmall:
-                StoreLe32(entry, size - 4);
-                StoreLe32(entry + 4, 4);
-                break;
-            case Directory::kNoEntry:
-                StoreLe32(entry - 4 * 8 - 4, 4);  // four directories only
-                break;
-        }
+        if (c.damage) c.damage(&file[SecurityEntryAt(c.magic)], uint32_t(file.size()));
         if (c.cutTo > 0) file.resize(c.cutTo);
         MemoryByteSource source(file.data(), static_cast<uint32_t>(file.size()));
-        const uint32_t expected = c.expect == Expect::kFileEnd ? file.size() : trailerEnd;
-        EXPECT_EQ(PayloadTrailerEnd(source), expected) << c.name;
+        EXPECT_EQ(PayloadTrailerEnd(source), c.atTrailer ? trailerEnd : file.size()) << c.name;
     }
 }
 

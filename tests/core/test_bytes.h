@@ -6,6 +6,7 @@
 
 #include "builder/lib/payload_writer.h"
 #include "core/byte_order.h"
+#include "core/record_reader.h"
 
 inline Bytes BytesOf(const char* text) { return Bytes(text, text + std::strlen(text)); }
 
@@ -14,6 +15,16 @@ inline Bytes RandomBytes(uint32_t seed, size_t count, int alphabet = 256) {
     Bytes out(count);
     for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
     return out;
+}
+
+// Reads records up to the end record: the first failure, or kOk.
+inline ReadRecordStatus ReadAllRecords(const Bytes& stream) {
+    MemoryByteSource in(stream.data(), static_cast<uint32_t>(stream.size()));
+    CurrentRecord r;
+    ReadRecordStatus status;
+    while ((status = ReadRecord(in, &r)) == ReadRecordStatus::kOk && r.kind != kEndRecord) {
+    }
+    return status;
 }
 
 // A PE image's headers and some code, with an empty security directory;

@@ -90,43 +90,35 @@ class PatchRun : public testing::Test {
 // Every way of naming the target on the command line patches it at once.
 TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
     struct Case {
-        const char* name;
         const char* directory;  // below the test's root
-        bool quoted;
-        const char* argumentFile;  // appended to the directory, or null
-        bool noArgument;
+        std::string argument;   // empty: none, started in the directory
+        std::string shown;      // in the path box afterwards
         const char* description;
     };
+    const std::string blanks = root_ + "\\my target dir";
     const Case cases[] = {
-        {"no argument: the current directory", "target", false, nullptr, true, ""},
-        {"a directory", "target", false, nullptr, false, "第一行\r第二行"},
-        {"a file in it", "target", false, "\\tale.exe", false, ""},
-        {"a quoted path with blanks", "my target dir", true, nullptr, false, ""},
+        {"target", "", ".", ""},
+        {"target", target_, target_, "第一行\r第二行"},
+        {"target", target_ + "\\tale.exe", target_ + "\\", ""},
+        {"my target dir", "\"" + blanks + "\"", blanks, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.argument);
         const std::string directory = root_ + "\\" + c.directory;
+        const bool noArgument = c.argument.empty();
         patch_.description = c.description;
         RemoveTree(directory);
         MakePatchAndTarget(directory);
-        std::string argument;
-        if (!c.noArgument) {
-            argument = directory + (c.argumentFile ? c.argumentFile : "");
-            if (c.quoted) argument = "\"" + argument + "\"";
-        }
-        StartAndWaitForWindow(argument, c.noArgument ? directory : root_);
+        StartAndWaitForWindow(c.argument, noArgument ? directory : root_);
         ASSERT_TRUE(app_.WaitForRunEnd());
         ExpectSuccessState();
-        const std::string shown = c.noArgument     ? "."
-                                  : c.argumentFile ? directory + "\\"
-                                                   : directory;
-        EXPECT_EQ(ControlText(app_.pathEdit), shown);
+        EXPECT_EQ(ControlText(app_.pathEdit), c.shown);
         const bool withDescription = *c.description != '\0';
         EXPECT_EQ(IsWindowVisible(app_.descriptionEdit) != 0, withDescription);
         if (withDescription) {
             EXPECT_EQ(ControlText(app_.descriptionEdit), "第一行\r\r\n第二行");
             app_.Screenshot("success-with-description");
-        } else if (c.noArgument) {
+        } else if (noArgument) {
             app_.Screenshot("success");
         }
         CloseAndExpectExitCode(0);
@@ -137,17 +129,15 @@ TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
 
 TEST_F(PatchRun, UsageBoxEndsWithCodeOneAndNoWindow) {
     MakePatchAndTarget(target_);
-    for (const char* arguments : {"-h", "D:\\x E:\\y", "\"D:\\a b\" c"}) {
-        SCOPED_TRACE(arguments);
-        ASSERT_TRUE(app_.Start(exe_, arguments, root_));
-        const MessageBoxSeen box = WaitForMessageBox(app_.process.dwProcessId, "命令列參數");
-        ASSERT_NE(box.box, nullptr);
-        EXPECT_EQ(box.text, "Usage: Patchname.exe [path]\r");
-        EXPECT_TRUE(TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI").empty());
-        AnswerBox(box.box, IDOK);
-        EXPECT_EQ(app_.WaitForExit(), 1u);
-        app_.Kill();
-    }
+    // Which command lines are refused is the parser's own table; here the
+    // real program shows the box for one of them.
+    ASSERT_TRUE(app_.Start(exe_, "\"D:\\a b\" c", root_));
+    const MessageBoxSeen box = WaitForMessageBox(app_.process.dwProcessId, "命令列參數");
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_EQ(box.text, "Usage: Patchname.exe [path]\r");
+    EXPECT_TRUE(TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI").empty());
+    AnswerBox(box.box, IDOK);
+    EXPECT_EQ(app_.WaitForExit(), 1u);
     ExpectTarget(target_, false);
 }
 
@@ -173,10 +163,9 @@ TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
     const std::vector<std::string> failed = app_.Log();
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(failed.back(), kNoSourceLine);
-    EXPECT_TRUE(IsWindowEnabled(app_.browseButton));
-    EXPECT_TRUE(IsWindowEnabled(app_.pathEdit));
-    EXPECT_TRUE(IsWindowEnabled(app_.applyButton));
-    EXPECT_TRUE(IsWindowVisible(app_.applyButton));
+    for (HWND control : {app_.browseButton, app_.pathEdit, app_.applyButton}) {
+        EXPECT_TRUE(IsWindowEnabled(control) && IsWindowVisible(control));
+    }
     app_.Screenshot("failure");
 
     app_.AltLetter('b');
@@ -199,22 +188,21 @@ TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
 // back after the test, whose queued moves must not outlive it.
 class PendingRenames {
   public:
-    PendingRenames() : saved_(Read(&present_)) {}
+    PendingRenames() : saved_(Read()) {}
     ~PendingRenames() {
-        if (present_) {
+        if (!saved_.empty()) {
             RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, REG_MULTI_SZ,
                             saved_.data(), static_cast<DWORD>(saved_.size()));
         } else {
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
         }
     }
-    static std::string Read(bool* present = nullptr) {
+    static std::string Read() {  // empty when there is none
         DWORD size = 0;
-        const bool found = RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames,
-                                        RRF_RT_ANY, nullptr, nullptr, &size) == ERROR_SUCCESS;
-        if (present) *present = found;
+        RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_ANY, nullptr,
+                     nullptr, &size);
         std::string value(size, '\0');
-        if (found) {
+        if (size > 0) {
             RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_ANY,
                          nullptr, &value[0], &size);
         }
@@ -222,7 +210,6 @@ class PendingRenames {
     }
 
   private:
-    bool present_ = false;
     std::string saved_;
 };
 
@@ -259,11 +246,9 @@ TEST_F(PatchRun, CloseDuringALongRunStopsItAndApplyRunsAgain) {
     patch_.changes.insert(patch_.changes.begin(), big);
     MakePatchAndTarget(target_);
     StartAndWaitForWindow(target_, root_);
-    const std::string checkingBig = "＊ 準備更新目的檔案 [big.bin] ====> ";
     ASSERT_TRUE(WaitUntil([&] {
         const std::vector<std::string> log = app_.Log();
-        return !log.empty() && log.back().compare(0, checkingBig.size() - 1, checkingBig, 0,
-                                                  checkingBig.size() - 1) == 0;
+        return !log.empty() && log.back().find("[big.bin]") != std::string::npos;
     }));
     app_.Close();
     const MessageBoxSeen confirm = WaitForMessageBox(app_.process.dwProcessId, " 確認");
@@ -274,7 +259,6 @@ TEST_F(PatchRun, CloseDuringALongRunStopsItAndApplyRunsAgain) {
     ASSERT_TRUE(app_.WaitForRunEnd());
     const std::vector<std::string> stopped = app_.Log();
     EXPECT_NE(std::find(stopped.begin(), stopped.end(), kStopLine), stopped.end());
-    EXPECT_NE(app_.main, nullptr);
     EXPECT_TRUE(IsWindow(app_.main));
     EXPECT_EQ(ControlText(app_.exitButton), "離開");
     ExpectTarget(target_, false);

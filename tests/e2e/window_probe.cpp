@@ -122,38 +122,24 @@ bool SaveWindowImage(HWND window, const std::string& path) {
     RECT rect;
     if (!GetClientRect(window, &rect)) return false;
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    const int stride = (width * 3 + 3) & ~3;
-
-    constexpr WORD kBitsPerPixel = 24;
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = kBitsPerPixel;
-    info.biSizeImage = static_cast<DWORD>(stride * height);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+    // 24 bits a pixel, rows padded to 4 bytes.
+    const DWORD imageSize = DWORD((width * 3 + 3) & ~3) * DWORD(height);
+    BITMAPINFOHEADER info = {sizeof(info), width, height, 1, 24, BI_RGB, imageSize, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
                                       &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     GdiFlush();
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    bool saved = false;
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        saved = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-                std::fwrite(&info, sizeof(info), 1, out) == 1 &&
-                std::fwrite(bits, info.biSizeImage, 1, out) == 1;
-        std::fclose(out);
-    }
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
+    const BITMAPFILEHEADER file = {0x4D42 /* "BM" */, offset + info.biSizeImage, 0, 0, offset};
+    FILE* out = std::fopen(path.c_str(), "wb");
+    const bool saved = out && std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                       std::fwrite(&info, sizeof(info), 1, out) == 1 &&
+                       std::fwrite(bits, info.biSizeImage, 1, out) == 1;
+    if (out) std::fclose(out);
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);

@@ -92,8 +92,7 @@ TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
 // Each section's body starts behind its own location, whatever its kind; an
 // unknown kind keeps the directory in force.
 TEST_F(Locate, SeveralSectionsEachStartBehindTheirOwnLocation) {
-    char windows[MAX_PATH];
-    char system[MAX_PATH];
+    char windows[MAX_PATH], system[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
     GetSystemDirectoryA(system, MAX_PATH);
     SetRegistryValue(kKey, "Path", TextBytes(target));

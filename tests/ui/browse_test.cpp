@@ -29,13 +29,8 @@ TEST(BrowseStartText, NamesTheDirectoryEntryAndNeverOverflows) {
 // the file to choose, or cancelling when it is empty.
 void BrowseAnswering(WindowHost& host, const std::string& choice) {
     std::thread person([&] {
-        HWND dialog = 0;
-        WaitUntil([&] {
-            for (HWND w : TopLevelWindows(GetCurrentProcessId(), "#32770"))
-                if (ControlText(w) == "選擇要套用中文化檔的目標檔案：" && IsWindowVisible(w))
-                    dialog = w;
-            return dialog != 0;
-        });
+        const HWND dialog =
+            WaitForMessageBox(GetCurrentProcessId(), "選擇要套用中文化檔的目標檔案：").box;
         if (dialog)
             choice.empty() ? AnswerBox(dialog, IDCANCEL) : ChooseInFileDialog(dialog, choice);
     });

@@ -23,6 +23,8 @@ LRESULT CALLBACK PumpingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 // fires only while the loop waits turns that into a wrong exit code instead.
 void CALLBACK QuitInstead(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kFallbackQuitCode); }
 
+// Each case's exit code: a quit in the queue, one already met during the
+// first run, one met inside a handler's pump step.
 TEST(MessageLoop, EndsOnAQuitWhereverItWasMet) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = PumpingWindowProc;
@@ -32,28 +34,14 @@ TEST(MessageLoop, EndsOnAQuitWhereverItWasMet) {
     HWND window = CreateWindowA("StartupTestWindow", "", 0, 0, 0, 10, 10, nullptr, nullptr,
                                 windowClass.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
-
-    struct Case {
-        const char* name;
-        bool quitAlreadyMet;
-        bool postQuit;
-        bool pumpInHandler;
-        int expected;
-    };
-    const Case cases[] = {
-        {"quit in the queue", false, true, false, 5},
-        {"quit met during the first run", true, false, false, 7},
-        {"quit met inside a handler's pump step", false, false, true, 3},
-    };
     const UINT_PTR timer = SetTimer(nullptr, 0, 1000, QuitInstead);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (int code : {5, 7, 3}) {
         gWindow = WindowState();
-        gWindow.quitReceived = c.quitAlreadyMet;
-        gWindow.quitCode = c.quitAlreadyMet ? c.expected : 0;
-        if (c.postQuit) PostQuitMessage(c.expected);
-        if (c.pumpInHandler) PostMessageA(window, kPumpInsideHandler, c.expected, 0);
-        EXPECT_EQ(RunMessageLoop(), c.expected);
+        gWindow.quitReceived = code == 7;
+        gWindow.quitCode = code == 7 ? code : 0;
+        if (code == 5) PostQuitMessage(code);
+        if (code == 3) PostMessageA(window, kPumpInsideHandler, code, 0);
+        EXPECT_EQ(RunMessageLoop(), code);
     }
     KillTimer(nullptr, timer);
     DestroyWindow(window);

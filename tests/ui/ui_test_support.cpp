@@ -9,8 +9,8 @@ static int gAnswer = IDOK;
 void InstallMessageBoxHook(int answer) {
     gBoxes.clear();
     gAnswer = answer;
-    gMessageBoxHook = [](HWND owner, const char* text, const char* caption, UINT type) {
-        gBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+    gMessageBoxHook = [](HWND owner, const char* text, const char* caption, UINT) {
+        gBoxes.push_back({owner, text ? text : "", caption ? caption : ""});
         return gAnswer;
     };
 }

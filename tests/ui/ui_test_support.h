@@ -11,7 +11,6 @@
 struct BoxSeen {
     HWND owner;
     std::string text, caption;
-    UINT type;
 };
 extern std::vector<BoxSeen> gBoxes;
 

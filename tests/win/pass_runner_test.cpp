@@ -7,138 +7,106 @@
 
 namespace {
 
-// Records what it saw, "section:file" per record, and fails on "bad".
-struct Recording : RecordVisitor {
-    explicit Recording(RecordWalk& w) : walk(w) {}
+// Each section: its backup name, then its records: an obsolete-file record
+// per name, "#K" a bare kind byte K, and "..." last leaves out the end record.
+using Sections = std::vector<std::vector<std::string>>;
+
+// A patch of those sections, its tables filled as target location fills
+// them; the visitor records "section:file" and fails on "bad".
+struct Walk : RecordVisitor {
+    explicit Walk(const Sections& sections) : sections_(sections) {
+        RecordStreamWriter w;
+        for (size_t s = 0; s < sections.size(); ++s) {
+            w.Location(LocationSpec(), s + 1 < sections.size());
+            // The stream goes behind a two-byte notice.
+            walk.sections.sectionStart[s] = 2 + uint32_t(w.bytes().size());
+            walk.sections.target[s] = dir / ("t" + std::to_string(s));
+            w.BackupName(sections[s][0]);
+            for (size_t i = 1; i < sections[s].size(); ++i) {
+                const std::string& r = sections[s][i];
+                r[0] == '#' ? w.U8(uint8_t(std::stoi(r.substr(1)))) : w.Obsolete(r);
+            }
+            if (sections[s].back() != "...") w.End();
+        }
+        walk.sections.lastSection = int(sections.size()) - 1;
+        LoadPatchStream(&patch, BuildPayload(Bytes{'n', 'o'}, Bytes(), w.bytes()));
+    }
     ResultCode Visit(int section, uint8_t) override {
         seen.push_back(std::to_string(section) + ":" + walk.record.fileName);
         EXPECT_EQ(walk.targetDirectory, walk.sections.target[section]);
-        EXPECT_EQ(walk.backupName, "BAK" + std::to_string(section));
+        EXPECT_EQ(walk.backupName, sections_[section][0]);
         return walk.record.fileName == "bad" ? kChecksumMismatch : kOk;
     }
-    RecordWalk& walk;
+    ResultCode Pass(bool stopOnError) { return PassRunner(walk, *this, stopOnError); }
+
+    Sections sections_;
+    ScratchDirectory dir;
+    OpenedPatch patch;
+    FakeHost host;
+    RecordWalk walk{patch.payload, host};
     std::vector<std::string> seen;
 };
 
-class PassRunnerTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        host_ = FakeHost();
-        walk_.sections = SectionTables();
-        recording_.seen.clear();
-        w_ = RecordStreamWriter();
-        starts_.clear();
-    }
-    int Pass(bool stopOnError) { return PassRunner(walk_, recording_, stopOnError); }
-    const std::vector<std::string>& Seen() const { return recording_.seen; }
-    void Section(bool more, const char* backupName = nullptr) {
-        w_.Location(LocationSpec(), more);
-        starts_.push_back(uint32_t(w_.bytes().size()));
-        w_.BackupName(backupName ? backupName : "BAK" + std::to_string(starts_.size() - 1));
-    }
-    // The stream goes behind a two-byte notice; the tables are filled as
-    // target location would fill them.
-    void Load() {
-        LoadPatchStream(&patch_, BuildPayload(Bytes{'n', 'o'}, Bytes(), w_.bytes()));
-        for (size_t i = 0; i < starts_.size(); ++i) {
-            walk_.sections.sectionStart[i] = 2 + starts_[i];
-            walk_.sections.target[i] = dir_ / ("t" + std::to_string(i));
-        }
-        walk_.sections.lastSection = int(starts_.size()) - 1;
-    }
-    ScratchDirectory dir_;
-    OpenedPatch patch_;
-    FakeHost host_;
-    RecordWalk walk_{patch_.payload, host_};
-    Recording recording_{walk_};
-    RecordStreamWriter w_;
-    std::vector<uint32_t> starts_;
-};
-
-TEST_F(PassRunnerTest, SectionsAreWalkedInOrderAndStagingIsMadeOncePerRun) {
-    Section(true);
-    w_.NewFile("new.txt", Bytes{'x', 'y', 'z'});
-    w_.End();
-    Section(false);
-    w_.Obsolete("b");
-    w_.End();
-    Load();
-    EXPECT_EQ(Pass(true), kOk);
-    walk_.sections.target[0] = dir_ / "second run";
-    EXPECT_EQ(Pass(false), kOk);
-    EXPECT_EQ(Seen(), std::vector<std::string>({"0:new.txt", "1:b", "0:new.txt", "1:b"}));
-    EXPECT_EQ(walk_.sections.staging[0], dir_ / "t0\\PATCH0.TMP");
-    EXPECT_EQ(
-        ReadTree(dir_.path),
-        FileTree({{"t0\\", {}}, {"t0\\PATCH0.TMP\\", {}}, {"t1\\", {}}, {"t1\\PATCH0.TMP\\", {}}}));
-}
-
-// Kind 0 stands for an obsolete-file record with the name; others are a bare kind byte.
-TEST_F(PassRunnerTest, FailuresEndTheirSectionAndStopOnErrorEndsThePass) {
-    struct Case {
-        uint8_t kind;
+// A failure ends its section; with stopOnError it ends the pass, otherwise
+// the first failure is the pass's result. Only a stopping pass heeds a stop
+// request. Damage and unsafe names are the applier's internal error.
+TEST(PassRunner, SectionsInOrderFailuresAndStops) {
+    const std::vector<std::string> next = {"B1", "next"};
+    const struct {
         const char* name;
-        bool stopOnError;
-        int result;
+        Sections sections;
+        bool stopOnError, stop;
+        ResultCode result;
         std::vector<std::string> seen;
-    } cases[] = {
-        {0, "bad", true, kChecksumMismatch, {"0:bad"}},
-        {0, "bad", false, kChecksumMismatch, {"0:bad", "1:next"}},
-        {4, "", true, kInternalFileError, {}},
-        {6, "", false, kInternalFileError, {"1:next"}},
-        {0, "..\\x", false, kInternalFileError, {"1:next"}},
+    } kCases[] = {
+        // clang-format off
+        {"in order", {{"B0", "new.txt"}, {"B1", "b"}}, true, false, kOk, {"0:new.txt", "1:b"}},
+        {"bad stops", {{"B0", "bad", "x"}, next}, true, false, kChecksumMismatch, {"0:bad"}},
+        {"bad goes on", {{"B0", "bad", "x"}, next}, false, false, kChecksumMismatch, {"0:bad", "1:next"}},
+        {"kind 4 stops", {{"B0", "#4", "x"}, next}, true, false, kInternalFileError, {}},
+        {"kind 6 goes on", {{"B0", "#6", "x"}, next}, false, false, kInternalFileError, {"1:next"}},
+        {"unsafe name", {{"B0", "..\\x"}, next}, false, false, kInternalFileError, {"1:next"}},
+        {"no end record", {{"B0", "a", "..."}}, false, false, kInternalFileError, {"0:a"}},
+        {"stop heeded", {{"B0", "a"}}, true, true, kUserStopped, {}},
+        {"stop ignored", {{"B0", "a"}}, false, true, kOk, {"0:a"}},
+        // An empty or "." name would make the backup path the target itself.
+        {"empty backup name", {{"", "a"}}, false, false, kInternalFileError, {}},
+        {"dot backup name", {{".", "a"}}, false, false, kInternalFileError, {}},
+        {"backup name going up", {{"..\\up", "a"}}, false, false, kInternalFileError, {}},
+        {"absolute backup name", {{"C:\\abs", "a"}}, false, false, kInternalFileError, {}},
+        // clang-format on
     };
-    for (const Case& c : cases) {
-        SetUp();
-        Section(true);
-        c.kind ? w_.U8(c.kind) : w_.Obsolete(c.name);
-        w_.Obsolete("x");
-        w_.End();
-        Section(false);
-        w_.Obsolete("next");
-        w_.End();
-        Load();
-        EXPECT_EQ(Pass(c.stopOnError), c.result);
-        EXPECT_EQ(Seen(), c.seen);
+    for (const auto& c : kCases) {
+        Walk w(c.sections);
+        w.host.stopRequested = c.stop;
+        EXPECT_EQ(w.Pass(c.stopOnError), c.result) << c.name;
+        EXPECT_EQ(w.seen, c.seen) << c.name;
     }
 }
 
-TEST_F(PassRunnerTest, StreamEndingWithoutEndRecordAndStopRequests) {
-    Section(false);
-    w_.Obsolete("a");
-    Load();
-    EXPECT_EQ(Pass(false), kInternalFileError);
-    EXPECT_EQ(Seen().size(), 1u);
-    host_.stopRequested = true;
-    EXPECT_EQ(Pass(true), kUserStopped);
-    EXPECT_EQ(Pass(false), kInternalFileError);  // ignores the request
-    EXPECT_EQ(Seen().size(), 2u);
-}
+// The staging directory is made once per run, however often it is walked; one
+// that cannot be made fails its pass, and later passes do not try again.
+TEST(PassRunner, StagingIsMadeOncePerRunAndTablesAreChecked) {
+    Walk w(Sections{{"B0", "a"}, {"B1", "b"}});
+    EXPECT_EQ(w.Pass(true), kOk);
+    w.walk.sections.target[0] = w.dir / "second run";
+    EXPECT_EQ(w.Pass(false), kOk);
+    EXPECT_EQ(w.seen, std::vector<std::string>({"0:a", "1:b", "0:a", "1:b"}));
+    EXPECT_EQ(w.walk.sections.staging[0], w.dir / "t0\\PATCH0.TMP");
+    EXPECT_EQ(
+        ReadTree(w.dir.path),
+        FileTree({{"t0\\", {}}, {"t0\\PATCH0.TMP\\", {}}, {"t1\\", {}}, {"t1\\PATCH0.TMP\\", {}}}));
+    w.walk.sections.lastSection = kMaxSections;
+    EXPECT_EQ(w.Pass(false), kInternalFileError);
+    w.walk.sections.lastSection = 0;
+    w.walk.sections.sectionStart[0] = w.patch.payload.Size();  // nothing left to read
+    EXPECT_EQ(w.Pass(false), kPatchDamaged);
 
-TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
-    // An empty or "." name would make the backup path the file itself.
-    for (const char* name : {"", ".", "..\\up", "C:\\abs"}) {
-        SetUp();
-        Section(false, name);
-        w_.End();
-        Load();
-        EXPECT_EQ(Pass(false), kInternalFileError) << name;
-    }
-    walk_.sections.sectionStart[0] = patch_.payload.Size();  // nothing left to read
-    EXPECT_EQ(Pass(false), kPatchDamaged);
-    walk_.sections.lastSection = kMaxSections;
-    EXPECT_EQ(Pass(false), kInternalFileError);
-
-    SetUp();
-    Section(false);
-    w_.Obsolete("a");
-    w_.End();
-    Load();
-    WriteTree(walk_.sections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
-    EXPECT_EQ(Pass(true), kStagingDirFailed);
-    // The name is kept: later passes walk the records without trying again.
-    EXPECT_EQ(Pass(false), kOk);
-    EXPECT_EQ(Seen(), std::vector<std::string>({"0:a"}));
+    Walk blocked(Sections{{"B0", "a"}});
+    WriteTree(blocked.walk.sections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
+    EXPECT_EQ(blocked.Pass(true), kStagingDirFailed);
+    EXPECT_EQ(blocked.Pass(false), kOk);
+    EXPECT_EQ(blocked.seen, std::vector<std::string>({"0:a"}));
 }
 
 }  // namespace
