@@ -2,7 +2,9 @@
 # Fetches benchmark pairs (old, new) from the package registries into
 # build/bench-corpus/<pair>/{old,new}. Nothing here is committed.
 #   npm: a Windows executable at a minor and at a major step; a whole package
-#        tree at two adjacent versions.
+#        tree at two adjacent versions; a package tree whose bundle chunks
+#        are renamed (content-hashed names) between versions, so most new
+#        files have no old file of the same name.
 #   Debian: one library at the two versions the archive holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -53,5 +55,6 @@ command -v npm >/dev/null || { echo "corpus: npm is needed (apt-get install npm)
 npm_pair esbuild-minor @esbuild/win32-ia32 0.20.1 0.20.2 esbuild.exe
 npm_pair esbuild-major @esbuild/win32-ia32 0.19.12 0.20.2 esbuild.exe
 npm_pair typescript typescript 5.4.4 5.4.5
+npm_pair vite-chunks vite 5.2.10 5.2.11
 debian_pair libtiff libtiff6
 ls "$out"

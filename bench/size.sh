@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Size benchmark: per corpus pair, our patch payload next to bsdiff, xdelta3 -9
-# and zstd -19 --long --patch-from, with build time and peak memory of each.
+# and zstd -19 and -22 --ultra --long --patch-from, with build time and peak
+# memory of each.
 # Directory pairs are compared as one tar stream for the other tools. The
 # machine may be shared: cpu (user + system seconds) compares tools fairly
 # where elapsed seconds depend on the load.
@@ -38,7 +39,7 @@ for pair in "$corpus"/*/; do
   name=$(basename "$pair")
   old="$pair/old"; new="$pair/new"
   as_one_file "$old" > "$work/old.bin"; as_one_file "$new" > "$work/new.bin"
-  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" -f --stub "$stub" --allow-removals --quiet --no-times)
+  read -r s c m < <(measure "$mkpatch" build --old "$old" --new "$new" -o "$work/p.exe" -f --stub "$stub" --allow-removals --follow-links --quiet --no-times)
   row "$name" mkpatch "$(( $(stat -c %s "$work/p.exe") - $(stat -c %s "$stub") ))" "$s" "$c" "$m"
   read -r s c m < <(measure bsdiff "$work/old.bin" "$work/new.bin" "$work/p.bsdiff")
   row "$name" bsdiff "$(stat -c %s "$work/p.bsdiff")" "$s" "$c" "$m"
@@ -46,4 +47,6 @@ for pair in "$corpus"/*/; do
   row "$name" xdelta3-9 "$(stat -c %s "$work/p.xd3")" "$s" "$c" "$m"
   read -r s c m < <(measure zstd -19 --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
   row "$name" zstd-19 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
+  read -r s c m < <(measure zstd -22 --ultra --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
+  row "$name" zstd-22 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
 done

@@ -1,5 +1,8 @@
 #include "builder/lib/delta_encoder.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <new>
 
 #include "builder/lib/delta_serializer.h"
@@ -10,9 +13,8 @@
 
 namespace {
 
-// Candidates are compared at a quicker level than the final payload's; the
-// ranking rarely differs and the search stays fast on large files.
-constexpr int kTrialLevel = 6;
+constexpr size_t kDeflateWindow = 32 * 1024;
+
 // Reaching into the output only pays when the target can repeat itself
 // beyond what deflate's own window already finds.
 constexpr size_t kReachMinTarget = 32 * 1024;
@@ -22,6 +24,30 @@ constexpr size_t kReachInsertShare = 4;
 // diff lengths chosen per group of a few sizes, and a diff length per copy
 // that covers its cluster of mismatches (executables, where a changed
 // address rewrites a few bytes here and there).
+const std::vector<int32_t> kMinGains = {kDefaultMinGain, 4, 12};
+constexpr size_t kRescanShare = 64;
+
+// Bytes a delta of these spans will hold at least: the literal stretches,
+// the mismatches inside alignments, and a few command bytes per span.
+size_t EstimatedDeltaBytes(const MatchText& text, const std::vector<DeltaSpan>& spans) {
+    constexpr size_t kSpanBytes = 4;
+    const Bytes& source = *text.source;
+    const Bytes& target = *text.target;
+    size_t n = spans.size() * kSpanBytes;
+    for (const DeltaSpan& span : spans) {
+        if (!span.aligned) {
+            n += span.length;
+            continue;
+        }
+        for (uint32_t i = 0; i < span.length; ++i) {
+            size_t at = static_cast<size_t>(span.srcPos) + i;
+            uint8_t old = at < source.size() ? source[at] : target[at - source.size()];
+            n += old != target[span.outPos + i];
+        }
+    }
+    return n;
+}
+
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
     {65535, 2, 255, 2, false},
@@ -32,13 +58,42 @@ const SerializeParams kLayouts[] = {
     {1, kClusterDiffLength, 255, 1, false, 1, {2, 0, 0}},
 };
 
-size_t CandidateSize(const DeltaVariant& v) {
+}  // namespace
+
+size_t DeflatedSizeAfter(const Bytes* context, const Bytes& data) {
+    z_stream zs{};
+    if (data.size() > UINT32_MAX ||
+        deflateInit2(&zs, kTrialDeflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return data.size();
+    }
+    if (context != nullptr && !context->empty()) {
+        size_t window = std::min<size_t>(context->size(), kDeflateWindow);
+        deflateSetDictionary(&zs, context->data() + context->size() - window,
+                             static_cast<uInt>(window));
+    }
+    // Only the count matters: the output goes round one scratch buffer.
+    uint8_t scratch[16384];
+    size_t produced = 0;
+    zs.next_in = const_cast<Bytef*>(data.data());
+    zs.avail_in = static_cast<uInt>(data.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        zs.next_out = scratch;
+        zs.avail_out = sizeof scratch;
+        status = deflate(&zs, Z_FINISH);
+        produced += sizeof scratch - zs.avail_out;
+    }
+    deflateEnd(&zs);
+    return status == Z_STREAM_END ? produced : data.size();
+}
+
+size_t CompressedDeltaSize(const DeltaVariant& v, const Bytes* context) {
     Bytes all;
     for (const Bytes& b : v.blocks) all.insert(all.end(), b.begin(), b.end());
-    // Even empty input deflates to a few bytes: nothing back means zlib failed.
-    Bytes packed = RawDeflate(all, kTrialLevel);
-    return packed.empty() ? all.size() : packed.size();
+    return DeflatedSizeAfter(context, all);
 }
+
+namespace {
 
 // The layout every target has: one insert of raw chunks.
 DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, const SerializeParams& params) {
@@ -61,7 +116,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
     DeltaVariant best = InsertOnly(source, target, knobs);
-    size_t bestSize = CandidateSize(best);
+    size_t bestSize = CompressedDeltaSize(best, options.context);
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
@@ -73,18 +128,38 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             continue;
         }
         MatchText text{&source, &target, reach};
-        std::vector<DeltaSpan> spans = FindMatches(text);
-        for (SerializeParams params : kLayouts) {
-            if (options.groupSize != 0) params.groupSize = knobs.groupSize;
-            params.chunkSize = knobs.chunkSize;
-            params.rawDiffs = options.rawDiffs;
-            DeltaVariant candidate;
-            SerializeDelta(text, spans, params, &candidate);
-            size_t size = CandidateSize(candidate);
-            if (size < bestSize && DeltaReproduces(candidate, source, target)) {
-                best = std::move(candidate);
-                bestSize = size;
+        // The default gain tries every layout; the others only the layout
+        // that won so far.
+        // The other gains rescan the whole target: worth it where the delta
+        // will be small beside the target, so scans are quick and a few bytes
+        // count. All scans end before the trials, which then do not share
+        // the memory with the suffix array.
+        std::vector<std::vector<DeltaSpan>> spansByGain;
+        FindMatchesEach(text, kMinGains, [&](std::vector<DeltaSpan> spans) {
+            bool small = EstimatedDeltaBytes(text, spans) * kRescanShare <= target.size();
+            spansByGain.push_back(std::move(spans));
+            return small;
+        });
+        // The default gain tries every layout; the others only the layout
+        // that won so far.
+        const SerializeParams* winner = nullptr;
+        for (size_t g = 0; g < spansByGain.size(); ++g) {
+            for (const SerializeParams& layout : kLayouts) {
+                if (g > 0 && &layout != winner) continue;
+                SerializeParams params = layout;
+                if (options.groupSize != 0) params.groupSize = knobs.groupSize;
+                params.chunkSize = knobs.chunkSize;
+                params.rawDiffs = options.rawDiffs;
+                DeltaVariant candidate;
+                SerializeDelta(text, spansByGain[g], params, &candidate);
+                size_t size = CompressedDeltaSize(candidate, options.context);
+                if (size < bestSize && DeltaReproduces(candidate, source, target)) {
+                    best = std::move(candidate);
+                    bestSize = size;
+                    winner = &layout;
+                }
             }
+            if (winner == nullptr) break;
         }
     }
     if (!DeltaReproduces(best, source, target)) {

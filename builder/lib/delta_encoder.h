@@ -12,6 +12,10 @@
 // bound are signed 32-bit values.
 constexpr uint32_t kMaxDeltaFileSize = 0x3FFFFFFFu;
 
+// Candidates are compared at a quicker deflate level than the final payload's;
+// the ranking rarely differs and the search stays fast on large files.
+constexpr int kTrialDeflateLevel = 6;
+
 // Knobs that pin a block shape (tests ask for them); the builder leaves them
 // at their defaults.
 struct EncodeOptions {
@@ -19,6 +23,10 @@ struct EncodeOptions {
     uint8_t chunkSize = 0;   // 0 = 255
     bool allowReachOutput = true;
     bool rawDiffs = false;
+    // What the payload holds before this delta: candidates are ranked by what
+    // they add to a deflate stream whose window already holds its last
+    // 32 KiB, so a delta shaped like its neighbour's costs next to nothing.
+    const Bytes* context = nullptr;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that
@@ -33,6 +41,14 @@ bool EncodeSmallestDelta(const Bytes& source, const Bytes& target, const EncodeO
 // target, so small test files that repeat themselves are rebuilt from the
 // output as well; the builder tries it only where it is likely to pay.
 DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeOptions& options);
+
+// Bytes that data adds to a raw deflate stream (quick trial level) that has
+// just compressed context (null: a fresh stream).
+size_t DeflatedSizeAfter(const Bytes* context, const Bytes& data);
+
+// The variant's blocks in that measure: what the encoder ranks candidates by,
+// and what the builder compares sources with.
+size_t CompressedDeltaSize(const DeltaVariant& variant, const Bytes* context = nullptr);
 
 // Decodes variant against source with the shared decoder: true when the
 // header's block lengths are the blocks' own (what was checked is what is

@@ -7,12 +7,14 @@
 
 namespace {
 
-// A longer match ends the scan only when it beats the current alignment by
-// this many bytes; smaller gains are not worth a new copy position.
-constexpr int32_t kMinGain = 8;
 // In reaching mode some suffix-array neighbours are not readable yet; this
 // many on each side are tried before giving up.
 constexpr int kNeighbourTries = 16;
+// The search compares at most this many bytes of a suffix: suffixes that agree
+// that far are all good matches, and comparing further made the search
+// quadratic on long repeats (in reaching mode a target's own suffix agrees
+// with it to the end).
+constexpr uint32_t kCompareLimit = 4096;
 
 struct Match {
     uint32_t pos = 0;
@@ -38,7 +40,7 @@ class Finder {
         targetSize_ = static_cast<uint32_t>(text.target->size());
     }
 
-    std::vector<DeltaSpan> Run();
+    std::vector<DeltaSpan> Run(int32_t minGain);
 
   private:
     uint32_t Readable(uint32_t srcPos, uint32_t outPos) const {
@@ -57,11 +59,13 @@ class Finder {
         return n;
     }
 
-    // True when the suffix at srcPos sorts before the target suffix at outPos.
+    // True when the suffix at srcPos sorts before the target suffix at outPos,
+    // judged on their first kCompareLimit bytes.
     bool SuffixBefore(uint32_t srcPos, uint32_t outPos) const {
         uint32_t a = size_ - srcPos, b = targetSize_ - outPos;
-        int c = std::memcmp(data_ + srcPos, target_ + outPos, std::min(a, b));
-        return c < 0 || (c == 0 && a < b);
+        uint32_t n = std::min({a, b, kCompareLimit});
+        int c = std::memcmp(data_ + srcPos, target_ + outPos, n);
+        return c < 0 || (c == 0 && n < kCompareLimit && a < b);
     }
 
     Match Longest(uint32_t outPos) const {
@@ -115,7 +119,7 @@ void AddSpan(std::vector<DeltaSpan>* spans, uint32_t outPos, uint32_t length, bo
 // current alignment while it explains the target about as well as the best
 // exact match would, then extend the old alignment forward and the new one
 // backward wherever more than half of the bytes agree.
-std::vector<DeltaSpan> Finder::Run() {
+std::vector<DeltaSpan> Finder::Run(int32_t minGain) {
     std::vector<DeltaSpan> spans;
     uint32_t scan = 0, lastScan = 0;
     int64_t lastPos = 0, lastOffset = 0;
@@ -130,7 +134,7 @@ std::vector<DeltaSpan> Finder::Run() {
                 if (Equal(scsc + lastOffset, scsc)) ++oldScore;
             }
             int32_t length = static_cast<int32_t>(match.length);
-            if ((length == oldScore && length != 0) || length > oldScore + kMinGain) break;
+            if ((length == oldScore && length != 0) || length > oldScore + minGain) break;
             if (Equal(scan + lastOffset, scan)) --oldScore;
         }
         if (static_cast<int32_t>(match.length) == oldScore && scan != targetSize_) continue;
@@ -200,7 +204,22 @@ uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos)
 }
 
 std::vector<DeltaSpan> FindMatches(const MatchText& text) {
-    if (text.target->empty()) return {};
+    std::vector<DeltaSpan> spans;
+    FindMatchesEach(text, {kDefaultMinGain}, [&](std::vector<DeltaSpan> found) {
+        spans = std::move(found);
+        return false;
+    });
+    return spans;
+}
+
+void FindMatchesEach(const MatchText& text, const std::vector<int32_t>& minGains,
+                     const std::function<bool(std::vector<DeltaSpan>)>& each) {
+    if (text.target->empty()) {
+        each({});
+        return;
+    }
     Finder finder(text);
-    return finder.Run();
+    for (int32_t minGain : minGains) {
+        if (!each(finder.Run(minGain))) return;
+    }
 }

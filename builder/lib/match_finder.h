@@ -3,6 +3,7 @@
 // the literal stretches between them.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "builder/lib/payload_writer.h"
@@ -28,6 +29,16 @@ struct MatchText {
 // bytes that exist when the decoder reaches them: inside the source, or in
 // output written before the span starts.
 std::vector<DeltaSpan> FindMatches(const MatchText& text);
+
+// A longer exact match ends an alignment only when it beats the current one
+// by more than this many bytes; smaller gains are not worth a new copy
+// position. Which gain suits best depends on the file.
+constexpr int32_t kDefaultMinGain = 8;
+
+// FindMatches for each gain in turn over one suffix array, handing each
+// result to `each` until it returns false.
+void FindMatchesEach(const MatchText& text, const std::vector<int32_t>& minGains,
+                     const std::function<bool(std::vector<DeltaSpan>)>& each);
 
 // How many bytes starting at srcPos an aligned span starting at outPos may read.
 uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos);

@@ -7,6 +7,7 @@
 #endif
 
 #include "builder/lib/patch_reader.h"
+#include "builder/lib/source_match.h"
 #include "builder/lib/text_cp950.h"
 #include "core/crc.h"
 #include "core/payload_layout.h"
@@ -36,10 +37,127 @@ uint8_t FileFlagsFor(const PatchSettings& s, const std::string& name) {
     return 0;
 }
 
-bool EncodeChanged(const PlannedChange& change, const std::string& name, const PatchSettings& s,
-                   ChangedFile* file, std::string* error) {
+// One record as planned: a delta chain from old contents (possibly another
+// file's), or a whole new file.
+struct RecordPlan {
+    std::string name;       // UTF-8, for messages
+    std::string patchName;  // code page 950, as written
+    const TreeFile* newer = nullptr;
+    bool whole = false;                 // carried as a new-file record
+    std::vector<const Bytes*> sources;  // one per variant, oldest first
+    ChangedFile file;
+};
+
+// An old file that another file's delta may read instead of its own.
+struct SourceCandidate {
+    const Bytes* content;
+    std::string patchName;
+    // A file the patch retires: nothing checks it before, so reading it
+    // makes the patch refuse a tree where it was modified.
+    bool retired;
+};
+
+// Another source is encoded only when it holds clearly more of the new
+// file's samples than the file's own old version does.
+constexpr uint32_t kMinExtraHits = 2;
+constexpr uint32_t kHitMarginShare = 4;
+// ... and when it holds at least this share of them: a small file that
+// matches a sliver of a large one is not worth a full search.
+constexpr uint32_t kMinCoverShare = 4;
+// Another file must halve the size to be worth the new dependency: a tree
+// where it is already new, or was edited, or is missing, is refused.
+constexpr size_t kSourceGainFactor = 2;
+
+class SourcePicker {
+  public:
+    // Candidates: the only old version of every changed file the patch
+    // already verifies (not optional), and every retired file. With several
+    // old trees each file's chain stays on its own name.
+    SourcePicker(const std::vector<Tree>& oldTrees, const PatchSettings& s, const TreePlan& plan,
+                 const std::vector<std::string>& changedNames,
+                 const std::vector<std::string>& removedNames) {
+        if (oldTrees.size() != 1) return;
+        for (size_t i = 0; i < plan.changed.size(); ++i) {
+            const PlannedChange& c = plan.changed[i];
+            if (c.versions.size() == 1 && FileFlagsFor(s, c.name) == 0)
+                Add(c.versions[0], changedNames[i], false);
+        }
+        for (size_t i = 0; i < plan.removed.size(); ++i) {
+            auto found = oldTrees[0].find(plan.removed[i]);
+            if (found != oldTrees[0].end()) Add(&found->second.content, removedNames[i], true);
+        }
+        // A lone changed file can only be its own source: nothing to index.
+        if (candidates_.size() == 1 && !candidates_[0].retired) candidates_.clear();
+        for (size_t id = 0; id < candidates_.size(); ++id) {
+            index_.Add(static_cast<uint32_t>(id), *candidates_[id].content);
+        }
+    }
+
+    // Replaces *best (of compressed size *bestSize, built from `own`, or
+    // null for a file carried whole) with a delta from another old file when
+    // one is smaller by the rules above. True when it did.
+    bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
+                 DeltaVariant* best, size_t* bestSize) const {
+        auto other = [&](const SourceCandidate& c) { return c.content != own; };
+        if (std::none_of(candidates_.begin(), candidates_.end(), other)) return false;
+        uint32_t samples = 0;
+        std::vector<uint32_t> hits = index_.Hits(newer, &samples);
+        uint32_t ownHits = 0;
+        auto ownEntry = std::find_if_not(candidates_.begin(), candidates_.end(), other);
+        if (ownEntry != candidates_.end()) {
+            ownHits = hits[ownEntry - candidates_.begin()];
+        } else if (own != nullptr) {
+            SourceIndex alone;
+            alone.Add(0, *own);
+            ownHits = alone.Hits(newer, &samples)[0];
+        }
+        bool improved = false;
+        for (bool retired : {false, true}) {
+            size_t pick = candidates_.size();
+            for (size_t id = 0; id < candidates_.size(); ++id) {
+                const SourceCandidate& c = candidates_[id];
+                if (c.retired != retired || c.content == own) continue;
+                if (pick == candidates_.size() || hits[id] > hits[pick]) pick = id;
+            }
+            if (pick == candidates_.size() || hits[pick] * kMinCoverShare < samples ||
+                hits[pick] < ownHits + ownHits / kHitMarginShare + kMinExtraHits) {
+                continue;
+            }
+            const SourceCandidate& c = candidates_[pick];
+            DeltaVariant variant;
+            std::string error;
+            if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
+            size_t size = CompressedDeltaSize(variant, options.context);
+            if (size * kSourceGainFactor >= *bestSize) continue;
+            variant.sourceName = c.patchName;
+            *best = std::move(variant);
+            *bestSize = size;
+            improved = true;
+        }
+        return improved;
+    }
+
+    const Bytes* SourceOf(const std::string& patchName) const {
+        for (const SourceCandidate& c : candidates_) {
+            if (c.patchName == patchName) return c.content;
+        }
+        return nullptr;
+    }
+
+  private:
+    void Add(const Bytes* content, const std::string& patchName, bool retired) {
+        candidates_.push_back(SourceCandidate{content, patchName, retired});
+    }
+
+    SourceIndex index_;
+    std::vector<SourceCandidate> candidates_;
+};
+
+bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, const PatchSettings& s,
+                   const EncodeOptions& options, RecordPlan* record, std::string* error) {
     const Bytes& newer = change.newer->content;
-    file->fileName = name;
+    ChangedFile* file = &record->file;
+    file->fileName = record->patchName;
     file->header.newCrc = CrcOfBuffer(newer.data(), newer.size(), kCrcStart);
     file->header.newSize = static_cast<uint32_t>(newer.size());
     file->header.newTime = s.stampTimes ? change.newer->dosTime : 0;
@@ -47,13 +165,38 @@ bool EncodeChanged(const PlannedChange& change, const std::string& name, const P
     for (size_t k = 0; k < change.versions.size(); ++k) {
         const Bytes& to = k + 1 < change.versions.size() ? *change.versions[k + 1] : newer;
         DeltaVariant variant;
-        if (!EncodeSmallestDelta(*change.versions[k], to, s.encode, &variant, error)) {
+        if (!EncodeSmallestDelta(*change.versions[k], to, options, &variant, error)) {
             *error = change.name + ": " + *error;
             return false;
         }
+        record->sources.push_back(change.versions[k]);
         file->variants.push_back(std::move(variant));
     }
+    if (file->variants.size() == 1) {
+        size_t size = CompressedDeltaSize(file->variants[0], options.context);
+        if (picker.Improve(change.versions[0], newer, options, &file->variants[0], &size)) {
+            record->sources[0] = picker.SourceOf(file->variants[0].sourceName);
+        }
+    }
     return true;
+}
+
+// A new file travels whole unless a delta from an old file is smaller. Such
+// a record is never optional: the file must arrive.
+void PlanNewFile(const TreeFile& f, const SourcePicker& picker, const PatchSettings& s,
+                 const EncodeOptions& options, RecordPlan* record) {
+    record->whole = true;
+    DeltaVariant variant;
+    size_t size = DeflatedSizeAfter(options.context, f.content);
+    if (!picker.Improve(nullptr, f.content, options, &variant, &size)) return;
+    record->whole = false;
+    record->sources.push_back(picker.SourceOf(variant.sourceName));
+    ChangedFile* file = &record->file;
+    file->fileName = record->patchName;
+    file->header.newCrc = CrcOfBuffer(f.content.data(), f.content.size(), kCrcStart);
+    file->header.newSize = static_cast<uint32_t>(f.content.size());
+    file->header.newTime = s.stampTimes ? f.dosTime : 0;
+    file->variants.push_back(std::move(variant));
 }
 
 bool RegistryScript(const PatchSettings& s, Bytes* script, size_t* values, std::string* error) {
@@ -76,70 +219,97 @@ bool RegistryScript(const PatchSettings& s, Bytes* script, size_t* values, std::
     return true;
 }
 
-bool Compress(const Bytes& payload, bool zopfli, Bytes* body) {
+// Deflate's block size (its memory level) that suits the payload best is
+// picked by quick trial passes; one full pass follows.
+constexpr int kQuickLevel = 6;
+constexpr int kMemLevels[] = {4, 5, 6, 7, 8};
+// Zopfli is slow (tens of microseconds per payload byte); it runs on its own
+// only where that stays small beside comparing the files themselves, i.e.
+// for a payload of at most this share of the old and new bytes compared.
+constexpr uint64_t kZopfliPayloadShare = 512;
+
+Bytes DeflateBest(const Bytes& payload) {
+    int bestLevel = kMemLevels[0];
+    size_t bestSize = SIZE_MAX;
+    for (int memLevel : kMemLevels) {
+        size_t size = RawDeflate(payload, kQuickLevel, memLevel).size();
+        if (size < bestSize) {
+            bestSize = size;
+            bestLevel = memLevel;
+        }
+    }
+    return RawDeflate(payload, kBestLevel, bestLevel);
+}
+
+// The smallest body found; false when deflate fails (or zopfli is asked
+// for where this build has none).
+bool Compress(const Bytes& payload, bool forceZopfli, uint64_t comparedBytes, Bytes* body) {
+    *body = DeflateBest(payload);
+    if (body->empty()) return false;
 #ifdef HAVE_ZOPFLI
-    if (zopfli) {
+    if (forceZopfli || payload.size() * kZopfliPayloadShare <= comparedBytes) {
         ZopfliOptions options;
         ZopfliInitOptions(&options);
         unsigned char* out = nullptr;
         size_t outSize = 0;
         ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, payload.data(), payload.size(), &out,
                        &outSize);
-        body->assign(out, out + outSize);
+        if (outSize < body->size()) body->assign(out, out + outSize);
         free(out);
-        return true;
     }
-#endif
-    if (zopfli) return false;
-    *body = RawDeflate(payload, kBestLevel);
     return true;
+#else
+    (void)comparedBytes;
+    return !forceZopfli;
+#endif
 }
 
 // Reads the patch back and checks that every known version of every file
-// becomes the new content, and that new files arrive byte for byte.
-bool CheckBuiltPatch(const Bytes& patchFile, const TreePlan& plan,
-                     const std::vector<std::string>& changedNames,
-                     const std::vector<std::string>& addedNames, std::string* error) {
+// (read from wherever its delta reads it) becomes the new content, and that
+// new files arrive byte for byte.
+bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& records,
+                     std::string* error) {
     PatchContents patch;
     if (!ReadPatch(patchFile, &patch, error)) {
         *error = "the written patch does not read back: " + *error;
         return false;
     }
-    size_t changed = 0, added = 0;
+    size_t next = 0;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind == kFileRecord) {
-            if (changed >= plan.changed.size() || r.fileName != changedNames[changed]) {
-                *error = "the written patch lists other changed files than planned";
+        if (r.kind != kFileRecord && r.kind != kNewFileRecord) continue;
+        if (next >= records.size() || r.fileName != records[next].patchName ||
+            (r.kind == kNewFileRecord) != records[next].whole) {
+            *error = "the written patch lists other files than planned";
+            return false;
+        }
+        const RecordPlan& plan = records[next++];
+        const Bytes& newer = plan.newer->content;
+        if (plan.whole) {
+            if (r.newFileHeader.dataLength != newer.size() ||
+                !std::equal(newer.begin(), newer.end(), patch.payload.begin() + r.dataStart)) {
+                *error = plan.name + ": the stored content differs";
                 return false;
             }
-            const PlannedChange& c = plan.changed[changed++];
-            for (size_t k = 0; k < c.versions.size(); ++k) {
-                const Bytes& source = *c.versions[k];
-                Bytes rebuilt;
-                const VariantHeader& vh = r.variants[k].header;
-                if (vh.sourceSize != source.size() ||
-                    vh.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
-                    !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
-                    rebuilt != c.newer->content) {
-                    *error = c.name + ": version " + std::to_string(k + 1) +
-                             " does not rebuild to the new file";
-                    return false;
-                }
-            }
-        } else if (r.kind == kNewFileRecord) {
-            if (added >= plan.added.size() || r.fileName != addedNames[added]) {
-                *error = "the written patch lists other new files than planned";
-                return false;
-            }
-            const Bytes& content = plan.added[added++].file->content;
-            if (r.newFileHeader.dataLength != content.size() ||
-                !std::equal(content.begin(), content.end(), patch.payload.begin() + r.dataStart)) {
-                *error = addedNames[added - 1] + ": the stored content differs";
+            continue;
+        }
+        for (size_t k = 0; k < plan.sources.size(); ++k) {
+            const Bytes& source = *plan.sources[k];
+            const SourceVariant& v = r.variants[k];
+            const DeltaVariant& written = plan.file.variants[k];
+            Bytes rebuilt;
+            if (v.sourceName !=
+                    (written.sourceName.empty() ? plan.patchName : written.sourceName) ||
+                v.header.sourceSize != source.size() ||
+                v.header.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
+                !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
+                rebuilt != newer) {
+                *error = plan.name + ": version " + std::to_string(k + 1) +
+                         " does not rebuild to the new file";
                 return false;
             }
         }
     }
-    if (changed != plan.changed.size() || added != plan.added.size()) {
+    if (next != records.size()) {
         *error = "the written patch misses planned files";
         return false;
     }
@@ -232,22 +402,40 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         if (!PatchName(r, &removedNames.back(), error)) return false;
     }
 
+    SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames);
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
-    for (size_t i = 0; i < plan.changed.size(); ++i) {
-        const PlannedChange& c = plan.changed[i];
-        if (progress) progress(i, plan.changed.size(), c.name);
-        ChangedFile file;
-        if (!EncodeChanged(c, changedNames[i], settings, &file, error)) return false;
-        stream.Changed(file);
-        for (const Bytes* v : c.versions) summary->oldBytes += v->size();
-        summary->newBytes += c.newer->content.size();
-    }
-    for (size_t i = 0; i < plan.added.size(); ++i) {
-        const TreeFile& f = *plan.added[i].file;
-        stream.NewFile(addedNames[i], f.content, settings.stampTimes ? f.dosTime : 0);
-        summary->newBytes += f.content.size();
+    // Each record is encoded against the stream written so far, and written
+    // before the next is chosen.
+    EncodeOptions options = settings.encode;
+    options.context = &stream.bytes();
+    std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        RecordPlan& record = records[i];
+        if (i < plan.changed.size()) {
+            const PlannedChange& c = plan.changed[i];
+            if (progress) progress(i, records.size(), c.name);
+            record.name = c.name;
+            record.patchName = changedNames[i];
+            record.newer = c.newer;
+            if (!EncodeChanged(c, picker, settings, options, &record, error)) return false;
+            for (const Bytes* v : c.versions) summary->oldBytes += v->size();
+        } else {
+            const PlannedNewFile& a = plan.added[i - plan.changed.size()];
+            if (progress) progress(i, records.size(), a.name);
+            record.name = a.name;
+            record.patchName = addedNames[i - plan.changed.size()];
+            record.newer = a.file;
+            PlanNewFile(*a.file, picker, settings, options, &record);
+        }
+        summary->newBytes += record.newer->content.size();
+        if (record.whole) {
+            stream.NewFile(record.patchName, record.newer->content,
+                           settings.stampTimes ? record.newer->dosTime : 0);
+        } else {
+            stream.Changed(record.file);
+        }
     }
     for (const std::string& name : removedNames) stream.Obsolete(name);
     if (!settings.registry.empty()) {
@@ -261,14 +449,14 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     Bytes description(settings.description.begin(), settings.description.end());
     Bytes payload = BuildPayload(notice, description, stream.bytes());
     Bytes body;
-    if (!Compress(payload, settings.zopfli, &body)) {
+    if (!Compress(payload, settings.zopfli, summary->oldBytes + summary->newBytes, &body)) {
         *error = "the payload cannot be compressed";
         return false;
     }
     Bytes file =
         FramePatchBody(stub, body, payload, static_cast<uint16_t>(settings.notice.size()),
                        static_cast<uint16_t>(settings.description.size()), kBuilderFileOptions);
-    if (!CheckBuiltPatch(file, plan, changedNames, addedNames, error)) return false;
+    if (!CheckBuiltPatch(file, records, error)) return false;
     summary->changed = plan.changed.size();
     summary->added = plan.added.size();
     summary->removed = plan.removed.size();

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
+#include "builder/lib/patch_build.h"
+#include "builder/lib/patch_check.h"
 #include "core/crc.h"
 #include "tests/core/test_bytes.h"
 
@@ -129,6 +132,99 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     longer.back() ^= 1;
     EXPECT_FALSE(DeltaReproduces(v, p.source, longer));
     EXPECT_FALSE(DeltaReproduces(v, Bytes(p.source.begin(), p.source.end() - 1), p.target));
+}
+
+Bytes Edited(Bytes b, uint32_t seed) {
+    for (size_t i = seed % 500; i < b.size(); i += 3000) b[i] ^= 0x41;
+    return b;
+}
+
+Bytes Joined(const Bytes& a, const Bytes& b) {
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// A file's delta may read another old file when its content moved there
+// (renamed bundles): only old files the patch itself checks or retires, only
+// with one old version, and only where it pays. Every record must rebuild
+// from the old tree the way the applier reads it, and builds are repeatable.
+TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
+    const Bytes r1 = RandomBytes(11, 20000), r2 = RandomBytes(12, 20000),
+                r3 = RandomBytes(13, 20000), r4 = RandomBytes(14, 20000);
+    auto tree = [](std::vector<std::pair<std::string, Bytes>> files) {
+        Tree t;
+        for (auto& f : files) t[f.first] = TreeFile{f.second, 0};
+        return t;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Tree> olds;
+        Tree newer;
+        const char* optional;
+        // file -> where its record reads: a name, or "" for a whole new file
+        std::map<std::string, std::string> source;
+    };
+    const Case kCases[] = {
+        {"renamed chunk reads the retired file",
+         {tree({{"dep-a.js", r1}, {"main.js", r2}})},
+         tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}),
+         "",
+         {{"dep-b.js", "dep-a.js"}, {"main.js", "main.js"}}},
+        {"content moved between two changed files",
+         {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
+         "",
+         {{"x", "y"}, {"y", "y"}}},
+        {"an optional file is no source for another",
+         {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
+         "y",
+         {{"x", "x"}, {"y", "y"}}},
+        {"a sliver of a retired file does not pay",
+         {tree({{"gone", r1}})},
+         tree({{"c", Joined(r4, Bytes(r1.begin(), r1.begin() + 2000))}}),
+         "",
+         {{"c", ""}}},
+        {"several old versions keep their own names",
+         {tree({{"a", r1}, {"gone", r3}}), tree({{"a", r2}, {"gone", r3}})},
+         tree({{"a", r4}, {"b", Edited(r3, 4)}}),
+         "",
+         {{"a", "a"}, {"b", ""}}},
+    };
+    for (const Case& c : kCases) {
+        PatchSettings settings;
+        if (*c.optional) settings.optionalPatterns = {c.optional};
+        Bytes patch, again;
+        BuildSummary summary;
+        std::string error;
+        ASSERT_TRUE(
+            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &patch, &summary, &error))
+            << c.name << ": " << error;
+        ASSERT_TRUE(
+            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &again, &summary, &error));
+        EXPECT_EQ(patch, again) << c.name;
+        PatchContents contents;
+        ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << c.name << ": " << error;
+        std::map<std::string, std::string> source;
+        for (const CurrentRecord& r : contents.records) {
+            if (r.kind == kFileRecord) source[r.fileName] = r.variants[0].sourceName;
+            if (r.kind == kNewFileRecord) source[r.fileName] = "";
+        }
+        EXPECT_EQ(source, c.source) << c.name;
+        for (const Tree& old : c.olds) {
+            auto verdicts = CheckAgainstTarget(contents, [&](const std::string& name, Bytes* out) {
+                auto found = old.find(name);
+                if (found == old.end()) return false;
+                *out = found->second.content;
+                return true;
+            });
+            EXPECT_TRUE(WouldApply(verdicts)) << c.name;
+            for (const FileVerdict& v : verdicts) {
+                EXPECT_TRUE(v.verdict != Verdict::kRebuildable || !v.fromBackup) << c.name;
+            }
+        }
+    }
 }
 
 }  // namespace
