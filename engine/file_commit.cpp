@@ -3,44 +3,66 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/crc.h"
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
+#include "platform/system_hooks.h"
 
 namespace {
+
+// A staging directory's own work name: records may not begin with it.
+constexpr char kSetAsideName[] = "PATCH0.TMP";
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
     run.marks.push_back({run.payload.Position(), mark});
 }
 
+bool SameContent(const std::string& a, const std::string& b) {
+    ScopedFile first(OpenForRead(a));
+    ScopedFile second(OpenForRead(b));
+    if (!first || !second) return false;
+    const uint64_t size = FileSize(first.get());
+    uint32_t crcA = 0, crcB = 0;
+    return size == FileSize(second.get()) && CrcOfFile(first.get(), 0, 0, &crcA) &&
+           CrcOfFile(second.get(), 0, 0, &crcB) && crcA == crcB;
+}
+
 ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     const std::string staged = StagedPath(run, section);
+    const CurrentRecord& record = run.record;
     MakeParentDirectories(destination);
+    // A new file that an interrupted run already put in place stays; its
+    // backup is not overwritten by the new content.
+    if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
+        DeleteFileForced(staged);
+    }
     if (FileExists(staged)) {
         const bool hadDestination = PathNamesFile(destination);
-        ResultCode result = BackupFile(run, destination);
+        ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
         if (hadDestination) MarkCurrentRecord(run, CommitMark::kBackedUp);
         if (!RenameFile(staged, destination)) return kInternalFileError;
         if (!hadDestination) MarkCurrentRecord(run, CommitMark::kPlacedNew);
+        ReachStep(RunStep::kMovedIntoPlace);
     }
-    const CurrentRecord& record = run.record;
     const uint32_t newTime =
         record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
     if (newTime != 0) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
+        ReachStep(RunStep::kStamped);
     }
     RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
     RemoveDir(run.sections.staging[section]);
     return kOk;
 }
 
-ResultCode RetireFile(ApplyRun& run) {
+ResultCode RetireFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     if (PathNamesFile(destination)) {
-        ResultCode result = BackupFile(run, destination);
+        ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
         MarkCurrentRecord(run, CommitMark::kBackedUp);
     }
@@ -49,13 +71,41 @@ ResultCode RetireFile(ApplyRun& run) {
 
 }  // namespace
 
-ResultCode BackupFile(const ApplyRun& run, const std::string& destination) {
+std::string SetAsideDirectory(const RecordWalk& walk, int section) {
+    return JoinPath(walk.sections.staging[section], kSetAsideName);
+}
+
+std::string SetAsidePath(const RecordWalk& walk, int section) {
+    return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
+}
+
+ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
+    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
+    const std::string staged = StagedPath(run, section);
+    if (!PathNamesFile(staged)) return kOk;
+    // A staged file whose data is not on the disk could become zeros under
+    // the destination's name after a power cut.
+    ScopedFile file(OpenForReadWrite(staged));
+    return file && FlushFile(file.get()) ? kOk : kDiskFull;
+}
+
+ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
     if (!PathNamesFile(destination)) return kOk;
     const std::string backup = BackupPath(run);
+    const std::string aside = SetAsidePath(run, section);
     MakeParentDirectories(backup);
-    if (PathNamesFile(backup) && !DeleteFileForced(backup)) return kBackupFailed;
-    if (!RenameFile(destination, backup)) return kFileInUse;
+    const bool hadBackup = PathNamesFile(backup);
+    if (hadBackup) {
+        MakeParentDirectories(aside);
+        if (!RenameFile(backup, aside)) return kBackupFailed;
+        ReachStep(RunStep::kSetAside);
+    }
+    if (!RenameFile(destination, backup)) {
+        if (hadBackup) RenameFile(aside, backup);
+        return kFileInUse;
+    }
+    ReachStep(RunStep::kMovedIntoBackup);
     return kOk;
 }
 
@@ -65,7 +115,7 @@ ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
         case kNewFileRecord:
             return CommitStagedFile(run, section);
         case kObsoleteRecord:
-            return RetireFile(run);
+            return RetireFile(run, section);
         default:
             return kOk;
     }

@@ -59,10 +59,11 @@ TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
         EXPECT_EQ(1, gRestart.restarts);
         EXPECT_EQ(1, host.questions);
         EXPECT_EQ(0, LogCount(kFileInUse));
-        // Until the restart: a is done, b and the rest wait, no value written.
+        // Until the restart: a is done, b and the rest wait; the values are
+        // written before the restart is offered (a decision).
         EXPECT_EQ(kNew[0], ReadTree(target)["a.txt"]);
         EXPECT_EQ(kOldTree.at("b.txt"), ReadTree(target)["b.txt"]);
-        EXPECT_EQ(kMissing, RegistryValue(kKey, "Written"));
+        EXPECT_EQ(TextBytes("w"), RegistryValue(kKey, "Written"));
     }
     ExpectNewTreeAfterRestart();
 }

@@ -134,7 +134,8 @@ TEST_F(PassRunnerTest, BadBackupNamesAndStagingFailures) {
     w_.Obsolete("a");
     w_.End();
     Load();
-    WriteTree(walk_.sections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
+    // A file where the target directory should be: no staging directory below it.
+    WriteTree(dir_.path, {{"t0", TextBytes("in the way")}});
     EXPECT_EQ(Pass(true), kStagingDirFailed);
     // The name is kept: later passes walk the records without trying again.
     EXPECT_EQ(Pass(false), kOk);
