@@ -34,6 +34,9 @@ ResultCode DeferAndOfferRestart(ApplyRun& run) {
     ResultCode result = RunPass(run, DeferInUseFile, true);
     if (result == kOk) result = RunPass(run, ApplyRegistryRecord, true);
     if (result != kOk) return FailAndRollBack(run, result);
+    // Nothing can fail any more: the older backups of the moves made now go.
+    run.succeeded = true;
+    RunPass(run, RemoveSetAside, false);
     const std::string question = ExpandMessage(MessageText(MessageId::kAskRestart), run.Texts());
     if (run.host.AskYesNo(question, kRestartCaption) && RequestRestart()) return kFileInUse;
     return kRestartNotDone;

@@ -143,15 +143,19 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
     return kOk;
 }
 
+ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
+    if (!IsFileKind(kind)) return kOk;
+    // A set-aside backup that a failed rollback could not put back stays.
+    const std::string asideDirectory = SetAsideDirectory(run, section);
+    if (run.succeeded) DeleteFileForced(SetAsidePath(run, section));
+    RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
+    RemoveDir(asideDirectory);
+    return kOk;
+}
+
 ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
     const std::string& staging = run.sections.staging[section];
-    if (IsFileKind(kind)) {
-        // A set-aside backup that a failed rollback could not put back stays.
-        const std::string asideDirectory = SetAsideDirectory(run, section);
-        if (run.succeeded) DeleteFileForced(SetAsidePath(run, section));
-        RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
-        RemoveDir(asideDirectory);
-    }
+    RemoveSetAside(run, section, kind);
     if (kind != kFileRecord && kind != kNewFileRecord) {
         RemoveDir(staging);
         return kOk;

@@ -10,6 +10,9 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind);
 // RunCallback of the cleanup pass; always kOk. After a successful run it
 // also drops the older backups that the apply pass set aside.
 ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind);
+// RunCallback that drops the set-aside older backup of a record once the run
+// has succeeded (run.succeeded), and the set-aside place once it is empty.
+ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind);
 // Removes every section's staging directory that is empty, also of sections
 // without a changed or new file, whose records never reach the cleanup.
 void RemoveEmptyStagingDirectories(const ApplyRun& run);

@@ -91,4 +91,82 @@ TEST_F(Interrupted, RunEndedAfterAnyStepIsFinishedByTheNextRun) {
     }
 }
 
+std::string gHeldPath;
+HANDLE gHeldPlacedFile = 0;
+
+// Another program opens a.txt as soon as it is in place.
+void HoldFirstPlacedFile(RunStep step) {
+    if (step == RunStep::kMovedIntoPlace && !gHeldPlacedFile) {
+        gHeldPlacedFile = OpenForRead(gHeldPath);
+    }
+}
+
+// Decision: a rollback step that fails is reported (message 30: close the
+// programs, apply again), and the next run finishes the job.
+TEST_F(Interrupted, RollbackThatCannotPutAFileBackSaysSoAndTheNextRunFinishes) {
+    Reset(kOldTree);
+    DeleteRegistryKey(kKey);
+    gHeldPath = At("a.txt");
+    gHeldPlacedFile = 0;
+    gRunStepHook = HoldFirstPlacedFile;
+    EXPECT_EQ(kTargetNotRegistered, Run(Stream()));
+    gRunStepHook = nullptr;
+    ASSERT_NE(HANDLE(0), gHeldPlacedFile);
+    CloseFile(gHeldPlacedFile);
+    EXPECT_EQ(1, LogCount(30));
+    EXPECT_EQ(TextBytes("a new"), ReadFileBytes(At("a.txt")));
+    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+    EXPECT_EQ(kOk, Run(Stream()));
+    EXPECT_EQ(NewTree(), ReadTree(target));
+}
+
+// Decision: a staging directory that an interrupted run of this patch left
+// goes at the next run, whatever its attributes; one that holds anything
+// else, or whose files wait for the restart, stays as it is.
+TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
+    const FileTree work = {{"PATCH0.TMP\\a.txt", TextBytes("half written")},
+                           {"PATCH0.TMP\\BINTMP1.TMP", TextBytes("step")},
+                           {"PATCH0.TMP\\sub\\b.txt", {}},
+                           {"PATCH0.TMP\\PATCH0.TMP\\o.txt", TextBytes("o older")}};
+    struct Case {
+        const char* extra;  // a further file in the leftover, or none
+        DWORD attributes;
+        bool pendingRename;
+        bool removed;
+    };
+    const Case cases[] = {{nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
+                          {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
+                          {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+                          {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+                          {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.extra ? c.extra : "") + std::to_string(c.attributes) +
+                     std::to_string(c.pendingRename));
+        FileTree before = kOldTree;
+        before.insert(work.begin(), work.end());
+        if (c.extra) before[c.extra] = TextBytes("someone's");
+        Reset(before);
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), c.attributes);
+        if (c.pendingRename) {
+            ASSERT_TRUE(MoveFileExA(At("PATCH0.TMP\\a.txt").c_str(), At("a.txt").c_str(),
+                                    MOVEFILE_DELAY_UNTIL_REBOOT));
+        }
+        const FileTree leftover = ReadTree(At("PATCH0.TMP"));
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+        EXPECT_EQ(kOk, Run(Stream()));
+        if (c.pendingRename) {
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE,
+                               "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                               "PendingFileRenameOperations");
+        }
+        FileTree expected = NewTree();
+        if (!c.removed) {
+            expected["PATCH0.TMP\\"] = {};
+            for (const auto& [name, content] : leftover) expected["PATCH0.TMP\\" + name] = content;
+        }
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(expected, ReadTree(target));
+    }
+}
+
 }  // namespace
