@@ -12,6 +12,8 @@ kills=${1:-100}
 seed=${2:-1}
 export BUILD_DIR="$root/build"
 source tools/wine-env.sh
+# A prefix of its own, so tests run meanwhile never stop this campaign's server.
+export WINEPREFIX="$BUILD_DIR/wineprefix-campaign-$WINE_BITS"
 preset=$WINDOWS_TEST_PRESET
 cmake --preset native >/dev/null && cmake --build --preset native -j2 --target mkpatch >/dev/null
 cmake --preset "$preset" >/dev/null

@@ -6,6 +6,7 @@
 #include "core/crc.h"
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
+#include "platform/cp950_text.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
 
@@ -13,6 +14,30 @@ namespace {
 
 // A staging directory's own work name: records may not begin with it.
 constexpr char kSetAsideName[] = "PATCH0.TMP";
+// "Cannot move the file into the backup directory ... apply the patch again."
+constexpr ResultCode kMoveFailed = static_cast<ResultCode>(30);
+
+bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// Only a file that another program holds may wait for the restart; a full
+// disk says so, and any other failure (path, access) would fail at the
+// restart just the same.
+ResultCode MoveFailure(ResultCode inUse) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return inUse;
+    if (IsDiskFull(error)) return kDiskFull;
+    return kMoveFailed;
+}
+
+// Makes the directories of path. Directories that cannot be made fail the
+// move that needs them: a full disk with its own message.
+ResultCode MakeDirectoriesFor(const std::string& path) {
+    MakeParentDirectories(path);
+    const DWORD error = GetLastError();
+    const size_t last = Cp950LastSeparator(path);
+    if (last == std::string::npos || IsDirectory(path.substr(0, last))) return kOk;
+    return IsDiskFull(error) ? kDiskFull : kMoveFailed;
+}
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
     run.marks.push_back({run.payload.Position(), mark});
@@ -32,7 +57,8 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     const std::string staged = StagedPath(run, section);
     const CurrentRecord& record = run.record;
-    MakeParentDirectories(destination);
+    ResultCode made = MakeDirectoriesFor(destination);
+    if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
     // backup is not overwritten by the new content.
     if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
@@ -94,16 +120,19 @@ ResultCode BackupFile(const ApplyRun& run, int section, const std::string& desti
     if (!PathNamesFile(destination)) return kOk;
     const std::string backup = BackupPath(run);
     const std::string aside = SetAsidePath(run, section);
-    MakeParentDirectories(backup);
+    ResultCode made = MakeDirectoriesFor(backup);
+    if (made != kOk) return made;
     const bool hadBackup = PathNamesFile(backup);
     if (hadBackup) {
-        MakeParentDirectories(aside);
-        if (!RenameFile(backup, aside)) return kBackupFailed;
+        made = MakeDirectoriesFor(aside);
+        if (made != kOk) return made;
+        if (!RenameFile(backup, aside)) return MoveFailure(kBackupFailed);
         ReachStep(RunStep::kSetAside);
     }
     if (!RenameFile(destination, backup)) {
+        const ResultCode failure = MoveFailure(kFileInUse);
         if (hadBackup) RenameFile(aside, backup);
-        return kFileInUse;
+        return failure;
     }
     ReachStep(RunStep::kMovedIntoBackup);
     return kOk;

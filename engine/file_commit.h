@@ -17,7 +17,8 @@ ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);
 // RunCallback of the apply pass.
 ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind);
 // Moves the destination into the backup directory, an older backup there
-// into the set-aside place first: kOk, kFileInUse or kBackupFailed.
+// into the set-aside place first: kOk, kFileInUse or kBackupFailed (another
+// program holds the file), kDiskFull, or 30 (any other failure to move).
 ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination);
 // The mark of the record just read (the walker stands at its end).
 CommitMark CurrentRecordMark(ApplyRun& run);
