@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(FilePrimitives, ShortReadsNoOverwritesAndExactDirectoryAttribute) {
+TEST(FilePrimitives, ShortReadsNoOverwritesAndStagingPastLeftovers) {
     ScratchDirectory dir;
     WriteTree(dir.path, {{"a", TextBytes("hello")}, {"ro", TextBytes("x")}, {"b", TextBytes("B")}});
     EXPECT_EQ(CreateNewFile(dir / "a"), HANDLE(0));
