@@ -4,6 +4,7 @@
 # kill, as a user would after a power cut. Prints how many kills left every
 # original recoverable and how many second runs finished the job.
 #   bench/kill-campaign.sh [KILLS] [SEED]      (defaults 100 and 1)
+#   APPLIER=FILE bench/kill-campaign.sh ...    another applier build, for comparison
 # The target is the second patch of a series: some files have older backups.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,7 +52,7 @@ for i in range(4):
     put('old', f'same{i}.txt', same)
     put('new', f'same{i}.txt', same)
 PY
-applier="build/$preset/app/applier.exe"
+applier=${APPLIER:-build/$preset/app/applier.exe}
 build/native/builder/cli/mkpatch build --old "$work/old" --new "$work/new" -o "$work/patch.exe" \
   --stub "$applier" >/dev/null
 
@@ -109,7 +110,7 @@ backup_complete() {
 new_tree() { diff -rq -x BACKUP "$work/new" "$work/target" >/dev/null; }
 
 RANDOM=$seed
-moving=0 recovered=0 finished=0 complete=0 staged=0
+moving=0 midway=0 recovered=0 finished=0 complete=0 staged=0
 for k in $(seq 1 "$kills"); do
   reset_target
   "$WINELOADER" "$work/patch.exe" "$target_win" </dev/null >/dev/null 2>&1 &
@@ -124,6 +125,8 @@ for k in $(seq 1 "$kills"); do
   fi
   kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  # Ended between the first move and the cleanup.
+  if moving_begun && staging_left; then midway=$((midway + 1)); fi
   if recoverable >"$work/lost"; then recovered=$((recovered + 1)); else
     echo "kill $k: $(head -1 "$work/lost")"
   fi
@@ -135,7 +138,7 @@ for k in $(seq 1 "$kills"); do
   if staging_left; then staged=$((staged + 1)); echo "kill $k: staging left"; fi
 done
 
-echo "kills:                                          $kills ($moving while files were moved)"
+echo "kills:                                          $kills ($moving aimed at the moves, $midway ended between the first move and the cleanup)"
 echo "kills after which every original was recoverable: $recovered"
 echo "re-runs that finished the job:                  $finished"
 echo "re-runs whose backup holds every original:      $complete"
