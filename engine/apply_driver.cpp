@@ -13,18 +13,34 @@ namespace {
 
 const char kRestartCaption[] = "重新開機以使中文化檔生效";
 
-// Files in use: their moves wait for the next start of Windows, and the
-// staged files must stay until then, so no cleanup follows.
-ResultCode DeferAndOfferRestart(ApplyRun& run) {
-    RunPass(run, DeferInUseFile, false);
-    const std::string question = ExpandMessage(MessageText(MessageId::kAskRestart), run.Texts());
-    if (run.host.AskYesNo(question, kRestartCaption) && RequestRestart()) return kFileInUse;
-    return kRestartNotDone;
-}
-
 void CleanUp(ApplyRun& run) {
     RunPass(run, RemoveStagedFile, false);
     RemoveEmptyStagingDirectories(run);
+}
+
+// A failure after the check pass: shown, this run's moves undone, anything
+// queued for the restart withdrawn, the staging area removed.
+ResultCode FailAndRollBack(ApplyRun& run, ResultCode result) {
+    WithdrawQueuedRenames(run);
+    run.Show(result);
+    RunPass(run, RestoreFromBackup, false);
+    CleanUp(run);
+    return result;
+}
+
+// Files in use: their moves wait for the next start of Windows, and the
+// staged files must stay until then, so no cleanup follows. The restart is
+// offered only when every move is queued and the registry values are written.
+ResultCode DeferAndOfferRestart(ApplyRun& run) {
+    ResultCode result = RunPass(run, DeferInUseFile, true);
+    if (result == kOk) result = RunPass(run, ApplyRegistryRecord, true);
+    if (result != kOk) return FailAndRollBack(run, result);
+    // Nothing can fail any more: the older backups of the moves made now go.
+    run.succeeded = true;
+    RunPass(run, RemoveSetAside, false);
+    const std::string question = ExpandMessage(MessageText(MessageId::kAskRestart), run.Texts());
+    if (run.host.AskYesNo(question, kRestartCaption) && RequestRestart()) return kFileInUse;
+    return kRestartNotDone;
 }
 
 }  // namespace
@@ -48,9 +64,19 @@ ResultCode ApplyDriver(ApplyRun& run) {
         run.Show(result);
         return result;
     }
+    run.fileNames.clear();
+    run.queuedRenames.clear();
+    run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
     result = CheckPatchNames(run);
-    if (result == kOk) result = RunPass(run, CheckAndStage, true);
+    // The next walk makes this run's staging directories and learns the
+    // names, so that what an interrupted run left is recognised and removed.
+    if (result == kOk) result = RunPass(run, NoteFileName, true);
+    if (result == kOk) {
+        RemoveStaleStaging(run);
+        result = RunPass(run, CheckAndStage, true);
+    }
+    if (result == kOk) result = RunPass(run, FlushStagedFile, true);
     if (result != kOk) {
         run.Show(result);
         CleanUp(run);
@@ -60,10 +86,8 @@ ResultCode ApplyDriver(ApplyRun& run) {
     result = RunPass(run, CommitFile, true);
     if (result == kOk) result = RunPass(run, ApplyRegistryRecord, true);
     if (result == kFileInUse) return DeferAndOfferRestart(run);
-    if (result != kOk) {
-        run.Show(result);
-        RunPass(run, RestoreFromBackup, false);
-    }
+    if (result != kOk) return FailAndRollBack(run, result);
+    run.succeeded = true;
     CleanUp(run);
     return result;
 }

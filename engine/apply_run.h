@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "container/open_patch.h"
@@ -42,6 +43,16 @@ struct ApplyRun : RecordWalk {
     LogWriter log;
     std::vector<MarkedRecord> marks;  // the apply pass's moves, for the rollback
     bool firstIntermediate = false;   // which of the two intermediate names comes next
+    // Older backups that the apply pass set aside go for good only once the
+    // run has succeeded; until then the rollback puts them back.
+    bool succeeded = false;
+    bool rollbackIncomplete = false;  // a rollback step failed and was reported
+    // Every file name of the patch by section, for recognising what an
+    // interrupted run left in a staging directory.
+    std::vector<std::pair<int, std::string>> fileNames;
+    std::vector<std::string> backupNames = std::vector<std::string>(kMaxSections);
+    // Moves queued for the next start of Windows, withdrawn if the run fails.
+    std::vector<std::pair<std::string, std::string>> queuedRenames;
 };
 
 // A pass callback: handles one record of a section.

@@ -2,14 +2,25 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
+#include "platform/scoped_key.h"
 
 namespace {
 
 constexpr DWORD kNineXFamilyBit = 0x80000000u;
 constexpr DWORD kPathBufferSize = 501;  // 500 characters and the terminator
+constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+constexpr char kWininit[] = "WININIT.INI";
+constexpr char kRenameSection[] = "rename";
+constexpr DWORD kWininitSectionSize = 32768;
+
+bool IsNineXFamily() { return (GetVersion() & kNineXFamilyBit) != 0; }
 
 bool IsRelative(const std::string& path) {
     return !(path.size() > 0 && path[0] == '\\') && !(path.size() > 1 && path[1] == ':');
@@ -31,52 +42,204 @@ bool ShortForm(const std::string& path, std::string* out) {
     return true;
 }
 
-// The 9x family carries out WININIT.INI before any long name is usable, and
-// no current directory exists then: sources are absolute short names.
-void QueueInWininit(const std::string& source, const std::string& destination) {
+// The WININIT.INI entry of one move: key destination, value source. The 9x
+// family carries it out before any long name is usable, and no current
+// directory exists then: sources are absolute short names.
+bool WininitEntry(const std::string& source, const std::string& destination, std::string* key,
+                  std::string* value) {
     std::string fullSource = source;
     if (IsRelative(source)) {
         std::string current;
-        if (!CurrentDirectory(&current)) return;
+        if (!CurrentDirectory(&current)) return false;
         fullSource = current + "\\" + source;
     }
-    std::string shortSource;
     // A source without a short form does not exist; an entry must never name another file.
-    if (!ShortForm(fullSource, &shortSource)) return;
-    std::string fullDestination = destination;
+    if (!ShortForm(fullSource, value)) return false;
+    *key = destination;
     if (IsRelative(destination)) {
         std::string current;
         std::string shortCurrent;
-        if (!CurrentDirectory(&current) || !ShortForm(current, &shortCurrent)) return;
-        fullDestination = shortCurrent + "\\" + destination;
+        if (!CurrentDirectory(&current) || !ShortForm(current, &shortCurrent)) return false;
+        *key = shortCurrent + "\\" + destination;
     }
-    WritePrivateProfileStringA("rename", fullDestination.c_str(), shortSource.c_str(),
-                               "WININIT.INI");
+    return true;
+}
+
+// The NT list names files by full path, "\??\" before it, and a destination
+// that may be replaced with a "!" in front.
+std::wstring ListedPath(const wchar_t* entry) {
+    std::wstring path = entry;
+    if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+    if (path.compare(0, 4, L"\\??\\") == 0) path.erase(0, 4);
+    return path;
+}
+
+std::wstring FullWidePath(const std::string& path) {
+    wchar_t wide[MAX_PATH * 2] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2) == 0) return L"";
+    wchar_t full[MAX_PATH * 2] = {};
+    DWORD length = GetFullPathNameW(wide, MAX_PATH * 2, full, nullptr);
+    return length == 0 || length >= MAX_PATH * 2 ? std::wstring() : std::wstring(full, length);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(),
+                                        -1) == CSTR_EQUAL;
+}
+
+bool PathBelow(const std::wstring& path, const std::wstring& directory) {
+    return !directory.empty() && path.size() > directory.size() &&
+           path[directory.size()] == L'\\' && SamePath(path.substr(0, directory.size()), directory);
+}
+
+// The NT list as pairs of texts: source, destination ("" to delete).
+std::vector<std::wstring> ReadPendingList(HKEY key) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, kPendingValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return {};
+    }
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                         &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<std::wstring> texts;
+    const size_t count = size / sizeof(wchar_t);
+    for (size_t at = 0; at < count;) {
+        std::wstring text(data.data() + at);
+        at += text.size() + 1;
+        texts.push_back(text);
+    }
+    // The list ends with an empty text of its own when its count of texts is odd.
+    if (texts.size() % 2 == 1 && texts.back().empty()) texts.pop_back();
+    return texts;
+}
+
+void WithdrawFromNtList(const ApplyRun& run) {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      key.out()) != ERROR_SUCCESS) {
+        return;
+    }
+    std::vector<std::wstring> texts = ReadPendingList(key.get());
+    std::vector<std::pair<std::wstring, std::wstring>> ours;
+    for (const auto& [source, destination] : run.queuedRenames) {
+        ours.emplace_back(FullWidePath(source), FullWidePath(destination));
+    }
+    std::vector<wchar_t> kept;
+    bool removed = false;
+    for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+        const std::wstring source = ListedPath(texts[i].c_str());
+        const std::wstring destination = ListedPath(texts[i + 1].c_str());
+        bool mine = false;
+        for (const auto& [s, d] : ours)
+            mine = mine || (SamePath(s, source) && SamePath(d, destination));
+        if (mine) {
+            removed = true;
+            continue;
+        }
+        for (size_t k = i; k < i + 2; ++k) {
+            kept.insert(kept.end(), texts[k].begin(), texts[k].end());
+            kept.push_back(0);
+        }
+    }
+    if (!removed) return;
+    if (kept.empty()) {
+        RegDeleteValueW(key.get(), kPendingValue);
+        return;
+    }
+    kept.push_back(0);
+    RegSetValueExW(key.get(), kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<BYTE*>(kept.data()),
+                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+}
+
+void WithdrawFromWininit(const ApplyRun& run) {
+    for (const auto& [source, destination] : run.queuedRenames) {
+        std::string key, value;
+        if (WininitEntry(source, destination, &key, &value)) {
+            WritePrivateProfileStringA(kRenameSection, key.c_str(), nullptr, kWininit);
+        }
+    }
+}
+
+bool Queue(ApplyRun& run, const std::string& source, const std::string& destination, bool replace) {
+    if (!QueueRename(source, destination, replace)) return false;
+    run.queuedRenames.emplace_back(source, destination);
+    return true;
 }
 
 }  // namespace
 
-void QueueRename(const std::string& source, const std::string& destination) {
-    if ((GetVersion() & kNineXFamilyBit) == 0) {
-        MoveFileExA(source.c_str(), destination.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT);
-    } else {
-        QueueInWininit(source, destination);
+bool QueueRename(const std::string& source, const std::string& destination, bool replace) {
+    if (!IsNineXFamily()) {
+        const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        return MoveFileExA(source.c_str(), destination.c_str(), flags) != 0;
     }
+    std::string key, value;
+    return WininitEntry(source, destination, &key, &value) &&
+           WritePrivateProfileStringA(kRenameSection, key.c_str(), value.c_str(), kWininit) != 0;
 }
 
+void WithdrawQueuedRenames(ApplyRun& run) {
+    if (run.queuedRenames.empty()) return;
+    if (IsNineXFamily()) {
+        WithdrawFromWininit(run);
+    } else {
+        WithdrawFromNtList(run);
+    }
+    run.queuedRenames.clear();
+}
+
+bool RenamesPendingFrom(const std::string& directory) {
+    if (IsNineXFamily()) {
+        std::string shortDirectory;
+        if (!ShortForm(directory, &shortDirectory)) return false;
+        std::vector<char> section(kWininitSectionSize);
+        const DWORD length = GetPrivateProfileSectionA(kRenameSection, section.data(),
+                                                       kWininitSectionSize, kWininit);
+        const std::string prefix = shortDirectory + "\\";
+        for (const char* entry = section.data(); entry < section.data() + length && *entry;
+             entry += strlen(entry) + 1) {
+            const char* value = strchr(entry, '=');
+            if (value && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, value + 1,
+                                        static_cast<int>(prefix.size()), prefix.c_str(),
+                                        static_cast<int>(prefix.size())) == CSTR_EQUAL) {
+                return true;
+            }
+        }
+        return false;
+    }
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring full = FullWidePath(directory);
+    const std::vector<std::wstring> texts = ReadPendingList(key.get());
+    for (size_t i = 0; i < texts.size(); i += 2) {
+        if (PathBelow(ListedPath(texts[i].c_str()), full)) return true;
+    }
+    return false;
+}
+
+// The move into the backup may replace an older backup there; the move into
+// place never replaces anything, so a destination that did not reach the
+// backup is never lost.
 ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind) {
     const std::string destination = DestinationPath(run);
     const std::string backup = BackupPath(run);
+    bool queued = true;
     if (kind == kFileRecord || kind == kNewFileRecord) {
         const std::string staged = StagedPath(run, section);
         if (FileExists(staged)) {
-            QueueRename(destination, backup);
             MakeParentDirectories(backup);
-            QueueRename(staged, destination);
+            if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
+            queued = queued && Queue(run, staged, destination, false);
         }
     } else if (kind == kObsoleteRecord && PathNamesFile(destination)) {
-        QueueRename(destination, backup);
         MakeParentDirectories(backup);
+        queued = Queue(run, destination, backup, true);
     }
-    return kOk;
+    return queued ? kOk : kFileInUse;
 }

@@ -19,18 +19,21 @@ const char* NextIntermediateName(ApplyRun& run) {
 
 bool FileMatches(HANDLE file, uint32_t size, uint32_t crc, uint32_t skipOffset,
                  uint32_t skipLength) {
-    return FileSize(file) == size && CrcOfFile(file, skipOffset, skipLength) == crc;
+    uint32_t fileCrc = 0;
+    return FileSize(file) == size && CrcOfFile(file, skipOffset, skipLength, &fileCrc) &&
+           fileCrc == crc;
 }
 
 // Opens the first of T\name and T\B\name that holds this variant's source.
-// A name missing under T is not looked for in the backup.
+// A name missing under T is looked for in the backup too: a run ended between
+// its two moves left the source there alone.
 HANDLE OpenMatchingSource(const ApplyRun& run, const SourceVariant& variant) {
     const std::string candidates[] = {
         JoinPath(run.targetDirectory, variant.sourceName),
         JoinPath(JoinPath(run.targetDirectory, run.backupName), variant.sourceName)};
     for (const std::string& path : candidates) {
         ScopedFile file(OpenForRead(path));
-        if (!file) return 0;
+        if (!file) continue;
         if (FileMatches(file.get(), variant.header.sourceSize, variant.header.sourceCrc,
                         variant.skipOffset, variant.skipLength)) {
             return file.release();

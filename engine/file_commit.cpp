@@ -3,44 +3,92 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/crc.h"
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
+#include "platform/cp950_text.h"
 #include "platform/file_primitives.h"
+#include "platform/system_hooks.h"
 
 namespace {
+
+// A staging directory's own work name: records may not begin with it.
+constexpr char kSetAsideName[] = "PATCH0.TMP";
+// "Cannot move the file into the backup directory ... apply the patch again."
+constexpr ResultCode kMoveFailed = static_cast<ResultCode>(30);
+
+bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// Only a file that another program holds may wait for the restart; a full
+// disk says so, and any other failure (path, access) would fail at the
+// restart just the same.
+ResultCode MoveFailure(ResultCode inUse) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return inUse;
+    if (IsDiskFull(error)) return kDiskFull;
+    return kMoveFailed;
+}
+
+// Makes the directories of path. Directories that cannot be made fail the
+// move that needs them: a full disk with its own message.
+ResultCode MakeDirectoriesFor(const std::string& path) {
+    MakeParentDirectories(path);
+    const DWORD error = GetLastError();
+    const size_t last = Cp950LastSeparator(path);
+    if (last == std::string::npos || IsDirectory(path.substr(0, last))) return kOk;
+    return IsDiskFull(error) ? kDiskFull : kMoveFailed;
+}
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
     run.marks.push_back({run.payload.Position(), mark});
 }
 
+bool SameContent(const std::string& a, const std::string& b) {
+    ScopedFile first(OpenForRead(a));
+    ScopedFile second(OpenForRead(b));
+    if (!first || !second) return false;
+    const uint64_t size = FileSize(first.get());
+    uint32_t crcA = 0, crcB = 0;
+    return size == FileSize(second.get()) && CrcOfFile(first.get(), 0, 0, &crcA) &&
+           CrcOfFile(second.get(), 0, 0, &crcB) && crcA == crcB;
+}
+
 ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     const std::string staged = StagedPath(run, section);
-    MakeParentDirectories(destination);
+    const CurrentRecord& record = run.record;
+    ResultCode made = MakeDirectoriesFor(destination);
+    if (made != kOk) return made;
+    // A new file that an interrupted run already put in place stays; its
+    // backup is not overwritten by the new content.
+    if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
+        DeleteFileForced(staged);
+    }
     if (FileExists(staged)) {
         const bool hadDestination = PathNamesFile(destination);
-        ResultCode result = BackupFile(run, destination);
+        ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
         if (hadDestination) MarkCurrentRecord(run, CommitMark::kBackedUp);
         if (!RenameFile(staged, destination)) return kInternalFileError;
         if (!hadDestination) MarkCurrentRecord(run, CommitMark::kPlacedNew);
+        ReachStep(RunStep::kMovedIntoPlace);
     }
-    const CurrentRecord& record = run.record;
     const uint32_t newTime =
         record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
     if (newTime != 0) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
+        ReachStep(RunStep::kStamped);
     }
     RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
     RemoveDir(run.sections.staging[section]);
     return kOk;
 }
 
-ResultCode RetireFile(ApplyRun& run) {
+ResultCode RetireFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     if (PathNamesFile(destination)) {
-        ResultCode result = BackupFile(run, destination);
+        ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
         MarkCurrentRecord(run, CommitMark::kBackedUp);
     }
@@ -49,13 +97,44 @@ ResultCode RetireFile(ApplyRun& run) {
 
 }  // namespace
 
-ResultCode BackupFile(const ApplyRun& run, const std::string& destination) {
+std::string SetAsideDirectory(const RecordWalk& walk, int section) {
+    return JoinPath(walk.sections.staging[section], kSetAsideName);
+}
+
+std::string SetAsidePath(const RecordWalk& walk, int section) {
+    return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
+}
+
+ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
+    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
+    const std::string staged = StagedPath(run, section);
+    if (!PathNamesFile(staged)) return kOk;
+    // A staged file whose data is not on the disk could become zeros under
+    // the destination's name after a power cut.
+    ScopedFile file(OpenForReadWrite(staged));
+    return file && FlushFile(file.get()) ? kOk : kDiskFull;
+}
+
+ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
     if (!PathNamesFile(destination)) return kOk;
     const std::string backup = BackupPath(run);
-    MakeParentDirectories(backup);
-    if (PathNamesFile(backup) && !DeleteFileForced(backup)) return kBackupFailed;
-    if (!RenameFile(destination, backup)) return kFileInUse;
+    const std::string aside = SetAsidePath(run, section);
+    ResultCode made = MakeDirectoriesFor(backup);
+    if (made != kOk) return made;
+    const bool hadBackup = PathNamesFile(backup);
+    if (hadBackup) {
+        made = MakeDirectoriesFor(aside);
+        if (made != kOk) return made;
+        if (!RenameFile(backup, aside)) return MoveFailure(kBackupFailed);
+        ReachStep(RunStep::kSetAside);
+    }
+    if (!RenameFile(destination, backup)) {
+        const ResultCode failure = MoveFailure(kFileInUse);
+        if (hadBackup) RenameFile(aside, backup);
+        return failure;
+    }
+    ReachStep(RunStep::kMovedIntoBackup);
     return kOk;
 }
 
@@ -65,7 +144,7 @@ ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
         case kNewFileRecord:
             return CommitStagedFile(run, section);
         case kObsoleteRecord:
-            return RetireFile(run);
+            return RetireFile(run, section);
         default:
             return kOk;
     }

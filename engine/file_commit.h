@@ -1,14 +1,29 @@
 // The apply pass: moves each file about to be replaced or retired into the
 // backup directory and each staged file into its place. It marks which
 // records it changed, so a rollback undoes exactly this run's moves.
+//
+// Every step leaves each original file whole in the target or in the backup,
+// so a run ended at any point is finished by the next run: an older backup is
+// only set aside (into the staging directory) until the run has succeeded,
+// and staged files are on the disk before the first move.
 #pragma once
 #include <string>
 
 #include "engine/apply_run.h"
 
+// RunCallback of the pass before the apply pass: puts each staged file on
+// the disk; kOk or kDiskFull.
+ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);
 // RunCallback of the apply pass.
 ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind);
-// Moves the destination into the backup directory: kOk, kFileInUse or kBackupFailed.
-ResultCode BackupFile(const ApplyRun& run, const std::string& destination);
+// Moves the destination into the backup directory, an older backup there
+// into the set-aside place first: kOk, kFileInUse or kBackupFailed (another
+// program holds the file), kDiskFull, or 30 (any other failure to move).
+ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination);
 // The mark of the record just read (the walker stands at its end).
 CommitMark CurrentRecordMark(ApplyRun& run);
+
+// Where the older backup of the record just read waits while the run goes on:
+// below the section's staging directory, under a work name no record can have.
+std::string SetAsidePath(const RecordWalk& walk, int section);
+std::string SetAsideDirectory(const RecordWalk& walk, int section);

@@ -1,54 +1,165 @@
 #include "engine/rollback_cleanup.h"
 
+#include <algorithm>
+#include <set>
 #include <string>
 
 #include "core/record_layout.h"
+#include "core/windows_names.h"
+#include "engine/deferred_rename.h"
 #include "engine/file_commit.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
+#include "platform/system_hooks.h"
 
 namespace {
+
+constexpr int kRollbackFailed = 30;  // "cannot move the file ... apply the patch again"
+constexpr char kSetAsidePrefix[] = "PATCH0.TMP\\";
 
 bool IsFileKind(uint8_t kind) {
     return kind == kFileRecord || kind == kNewFileRecord || kind == kObsoleteRecord;
 }
 
-void PutBackFromBackup(const ApplyRun& run) {
+void ReportRollbackFailure(ApplyRun& run) {
+    if (run.rollbackIncomplete) return;
+    run.rollbackIncomplete = true;
+    run.Show(static_cast<ResultCode>(kRollbackFailed));
+}
+
+// The destination gives way to its backup, and an older backup that the
+// apply pass set aside returns to the backup directory.
+bool PutBackFromBackup(const ApplyRun& run, int section) {
+    const std::string destination = DestinationPath(run);
     const std::string backup = BackupPath(run);
-    if (!PathNamesFile(backup)) return;
-    DeleteFileForced(DestinationPath(run));
-    RenameFile(backup, DestinationPath(run));
+    const std::string aside = SetAsidePath(run, section);
+    bool ok = true;
+    if (PathNamesFile(backup)) {
+        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+        ok = RenameFile(backup, destination);
+    }
+    if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     RemoveEmptyDirectoriesBelow(run.targetDirectory, JoinPath(run.backupName, run.record.fileName));
+    RemoveDir(JoinPath(run.targetDirectory, run.backupName));
+    return ok;
 }
 
 // A file that only this run brought goes again, with the directories made for it.
-void RemovePlacedFile(const ApplyRun& run) {
-    DeleteFileForced(DestinationPath(run));
+bool RemovePlacedFile(const ApplyRun& run) {
+    const std::string destination = DestinationPath(run);
+    if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
     RemoveEmptyDirectoriesBelow(run.targetDirectory, run.record.fileName);
+    return true;
+}
+
+std::string DirectoryKey(const std::string& path) {
+    std::string trimmed = path;
+    if (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+    return WindowsNameKey(trimmed);
+}
+
+// What a staging directory of this patch for the sections `sections` may hold.
+struct StagingShape {
+    std::set<std::string> files;        // keys of relative paths
+    std::set<std::string> directories;  // keys, without the trailing '\'
+    void AddFile(const std::string& relative) {
+        files.insert(WindowsNameKey(relative));
+        std::vector<std::string> parts = SplitWindowsPath(relative);
+        std::string prefix;
+        for (size_t n = 0; n + 1 < parts.size(); ++n) {
+            prefix += (n ? "\\" : "") + parts[n];
+            directories.insert(WindowsNameKey(prefix));
+        }
+    }
+};
+
+// The backup path of a set-aside name, from the first section of this target
+// that names the file.
+std::string BackupFor(const ApplyRun& run, const std::vector<int>& sections,
+                      const std::vector<std::string>& backupNames, const std::string& name) {
+    const std::string key = WindowsNameKey(name);
+    for (const auto& [section, fileName] : run.fileNames) {
+        if (std::find(sections.begin(), sections.end(), section) == sections.end()) continue;
+        if (WindowsNameKey(fileName) == key) {
+            return JoinPath(JoinPath(run.sections.target[section], backupNames[section]), name);
+        }
+    }
+    return std::string();
+}
+
+void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
+                         const std::vector<int>& sections,
+                         const std::vector<std::string>& backupNames, const StagingShape& shape) {
+    std::vector<std::string> entries;
+    if (!ListTree(stale, &entries)) return;
+    for (const std::string& entry : entries) {
+        const bool isDirectory = entry.back() == '\\';
+        const std::string key = DirectoryKey(entry);
+        if (isDirectory ? shape.directories.count(key) == 0 : shape.files.count(key) == 0) return;
+    }
+    if (RenamesPendingFrom(stale)) return;
+    const std::string asideKey = DirectoryKey(kSetAsidePrefix) + "\\";
+    for (const std::string& entry : entries) {
+        if (entry.back() == '\\') continue;
+        const std::string path = JoinPath(stale, entry);
+        if (WindowsNameKey(entry).compare(0, asideKey.size(), asideKey) == 0) {
+            const std::string name = entry.substr(asideKey.size());
+            const std::string backup = BackupFor(run, sections, backupNames, name);
+            if (!backup.empty() && !PathExists(backup)) {
+                MakeParentDirectories(backup);
+                if (RenameFile(path, backup)) continue;
+            }
+        }
+        DeleteFileForced(path);
+    }
+    // Deepest first: a longer path never lies above a shorter one.
+    std::sort(entries.begin(), entries.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& entry : entries) {
+        if (entry.back() == '\\') RemoveDir(JoinPath(stale, entry.substr(0, entry.size() - 1)));
+    }
+    RemoveDir(stale);
 }
 
 }  // namespace
 
-ResultCode RestoreFromBackup(ApplyRun& run, int /*section*/, uint8_t kind) {
+ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
     if (!IsFileKind(kind)) return kOk;
     // Only this run's own moves are undone: a backup left by an earlier
     // application, or of a file found already new, stays where it is.
+    bool ok = true;
     switch (CurrentRecordMark(run)) {
         case CommitMark::kBackedUp:
-            PutBackFromBackup(run);
+            ok = PutBackFromBackup(run, section);
             break;
         case CommitMark::kPlacedNew:
-            RemovePlacedFile(run);
+            ok = RemovePlacedFile(run);
             break;
         case CommitMark::kNone:
-            break;
+            return kOk;
     }
+    if (!ok) ReportRollbackFailure(run);
+    ReachStep(RunStep::kRestored);
+    return kOk;
+}
+
+ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
+    if (!IsFileKind(kind)) return kOk;
+    // A set-aside backup that a failed rollback could not put back stays.
+    const std::string asideDirectory = SetAsideDirectory(run, section);
+    if (run.succeeded) DeleteFileForced(SetAsidePath(run, section));
+    RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
+    RemoveDir(asideDirectory);
     return kOk;
 }
 
 ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
-    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
     const std::string& staging = run.sections.staging[section];
+    RemoveSetAside(run, section, kind);
+    if (kind != kFileRecord && kind != kNewFileRecord) {
+        RemoveDir(staging);
+        return kOk;
+    }
     DeleteFileForced(StagedPath(run, section));
     RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
     RemoveDir(staging);
@@ -59,5 +170,41 @@ void RemoveEmptyStagingDirectories(const ApplyRun& run) {
     const SectionTables& sections = run.sections;
     for (int section = 0; section <= sections.lastSection && section < kMaxSections; ++section) {
         if (!sections.staging[section].empty()) RemoveDir(sections.staging[section]);
+    }
+}
+
+ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind) {
+    if (IsFileKind(kind)) run.fileNames.emplace_back(section, run.record.fileName);
+    run.backupNames[section] = run.backupName;
+    return kOk;
+}
+
+void RemoveStaleStaging(ApplyRun& run) {
+    const SectionTables& tables = run.sections;
+    std::set<std::string> done;
+    for (int section = 0; section <= tables.lastSection; ++section) {
+        const std::string targetKey = WindowsNameKey(tables.target[section]);
+        if (!done.insert(targetKey).second) continue;
+        std::vector<int> sections;
+        std::set<std::string> ownStaging;
+        for (int s = section; s <= tables.lastSection; ++s) {
+            if (WindowsNameKey(tables.target[s]) != targetKey) continue;
+            sections.push_back(s);
+            ownStaging.insert(WindowsNameKey(tables.staging[s]));
+        }
+        StagingShape shape;
+        shape.AddFile("BINTMP1.TMP");
+        shape.AddFile("BINTMP2.TMP");
+        shape.directories.insert(DirectoryKey(kSetAsidePrefix));
+        for (const auto& [s, name] : run.fileNames) {
+            if (std::find(sections.begin(), sections.end(), s) == sections.end()) continue;
+            shape.AddFile(name);
+            shape.AddFile(kSetAsidePrefix + name);
+        }
+        for (const std::string& stale : ExistingStagingDirectories(tables.target[section])) {
+            if (ownStaging.count(WindowsNameKey(stale)) == 0) {
+                ClearStaleDirectory(run, stale, sections, run.backupNames, shape);
+            }
+        }
     }
 }

@@ -1,12 +1,28 @@
-// The two passes that end a run: the rollback puts back what this run's apply
-// pass moved, the cleanup removes what is left of the staging area.
+// The passes that end a run: the rollback puts back what this run's apply
+// pass moved, the cleanup removes what is left of the staging area; and the
+// removal of what an interrupted earlier run left in the target.
 #pragma once
 #include "engine/apply_run.h"
 
-// RunCallback of the rollback pass; always kOk.
+// RunCallback of the rollback pass; always kOk. A step that fails is
+// reported once per run (message 30: close programs, apply again).
 ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind);
-// RunCallback of the cleanup pass; always kOk.
+// RunCallback of the cleanup pass; always kOk. After a successful run it
+// also drops the older backups that the apply pass set aside.
 ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind);
+// RunCallback that drops the set-aside older backup of a record once the run
+// has succeeded (run.succeeded), and the set-aside place once it is empty.
+ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind);
 // Removes every section's staging directory that is empty, also of sections
 // without a changed or new file, whose records never reach the cleanup.
 void RemoveEmptyStagingDirectories(const ApplyRun& run);
+
+// RunCallback of the first pass: notes every file name in run.fileNames.
+ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind);
+// Removes the staging directories that an interrupted run of this patch left
+// in the sections' targets, and only those: a directory that holds anything
+// but staged files of the patch's records, intermediate files and set-aside
+// backups stays, and so does one whose files wait for the next start of
+// Windows. A set-aside backup goes back to the backup directory where that
+// has no file of its name; otherwise the newer backup there supersedes it.
+void RemoveStaleStaging(ApplyRun& run);

@@ -54,13 +54,57 @@ void RemoveEmptyParents(const std::string& filePath) {
     }
 }
 
+// Any name in use is passed over, a file or a directory with whatever
+// attributes: a leftover of another kind never makes every later run fail.
 ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
     MakeParentDirectories(JoinPath(targetDirectory, "x"));
     int number = 0;
-    while (number < kStagingNumberLimit && IsDirectory(StagingCandidate(targetDirectory, number))) {
+    while (number < kStagingNumberLimit && PathExists(StagingCandidate(targetDirectory, number))) {
         ++number;
     }
     *stagingPath = StagingCandidate(targetDirectory, number);
     if (number >= kStagingNumberLimit) return kStagingDirFailed;
     return MakeDir(*stagingPath) ? kOk : kStagingDirFailed;
+}
+
+std::vector<std::string> ExistingStagingDirectories(const std::string& targetDirectory) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(JoinPath(targetDirectory, "PATCH*.TMP").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return found;
+    do {
+        const std::string name = entry.cFileName;
+        bool numbered = name.size() > 9;
+        for (size_t i = 5; numbered && i < name.size() - 4; ++i) {
+            numbered = name[i] >= '0' && name[i] <= '9';
+        }
+        if (numbered && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            found.push_back(JoinPath(targetDirectory, name));
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+bool ListTree(const std::string& root, std::vector<std::string>* entries) {
+    std::vector<std::string> pending = {""};
+    while (!pending.empty()) {
+        const std::string relative = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA(JoinPath(JoinPath(root, relative), "*").c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) return false;
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                entries->push_back(relative + name + "\\");
+                pending.push_back(relative + name + "\\");
+            } else {
+                entries->push_back(relative + name);
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    return true;
 }

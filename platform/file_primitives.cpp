@@ -48,15 +48,33 @@ bool WriteBlock(HANDLE handle, const void* buffer, uint32_t count) {
     return WriteFile(handle, buffer, count, &written, nullptr) != 0 && written == count;
 }
 
-uint32_t FileSize(HANDLE handle) { return GetFileSize(handle, nullptr); }
-
-uint32_t SeekTo(HANDLE handle, uint32_t position) {
-    return SetFilePointer(handle, static_cast<LONG>(position), nullptr, FILE_BEGIN);
+// Sizes of 4 GiB and more are kept whole, so such a file never passes for
+// one of the size its low 32 bits name.
+uint64_t FileSize(HANDLE handle) {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(handle, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+    return (static_cast<uint64_t>(high) << 32) | low;
 }
 
-uint32_t SeekToEnd(HANDLE handle) { return SetFilePointer(handle, 0, nullptr, FILE_END); }
+// The high word makes positions of 2 GiB and more plain unsigned offsets;
+// without it the low word is a signed distance and such seeks fail.
+uint32_t SeekTo(HANDLE handle, uint32_t position) {
+    LONG high = 0;
+    return SetFilePointer(handle, static_cast<LONG>(position), &high, FILE_BEGIN);
+}
 
-uint32_t CurrentPosition(HANDLE handle) { return SetFilePointer(handle, 0, nullptr, FILE_CURRENT); }
+uint32_t SeekToEnd(HANDLE handle) {
+    LONG high = 0;
+    return SetFilePointer(handle, 0, &high, FILE_END);
+}
+
+uint32_t CurrentPosition(HANDLE handle) {
+    LONG high = 0;
+    return SetFilePointer(handle, 0, &high, FILE_CURRENT);
+}
+
+bool FlushFile(HANDLE handle) { return FlushFileBuffers(handle) != 0; }
 
 void SetFileTimeFromDos(HANDLE handle, uint32_t dosDateTime) {
     FILETIME local;
@@ -81,7 +99,12 @@ bool FileExists(const std::string& path) {
 }
 
 bool IsDirectory(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) == FILE_ATTRIBUTE_DIRECTORY;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool PathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }

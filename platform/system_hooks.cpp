@@ -2,6 +2,7 @@
 
 MessageBoxFn gMessageBoxHook = nullptr;
 ExitWindowsFn gExitWindowsHook = nullptr;
+RunStepFn gRunStepHook = nullptr;
 
 namespace {
 
@@ -36,4 +37,8 @@ bool RequestRestart() {
     if (IsNtFamily()) EnableShutdownPrivilege();
     if (gExitWindowsHook) return gExitWindowsHook(EWX_REBOOT, kRestartReason) != 0;
     return ExitWindowsEx(EWX_REBOOT, kRestartReason) != 0;
+}
+
+void ReachStep(RunStep step) {
+    if (gRunStepHook) gRunStepHook(step);
 }

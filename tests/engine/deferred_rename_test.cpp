@@ -19,7 +19,8 @@ class Deferred : public EngineRun {
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         WriteTree(target, kOldTree);
     }
-    static Bytes Stream() {
+    // The registry record checks for checkedValue.
+    static Bytes Stream(const char* checkedValue = "Installed") {
         OneSection s;
         for (int k = 0; k < 3; ++k) {
             const std::string name = std::string(1, 'a' + k) + ".txt";
@@ -27,7 +28,7 @@ class Deferred : public EngineRun {
         }
         s.w.NewFile("n.txt", TextBytes("n"));
         s.w.Obsolete("o.txt");
-        RegistryScriptWriter script(kCurrentUserRoot, kKey, "Installed");
+        RegistryScriptWriter script(kCurrentUserRoot, kKey, checkedValue);
         script.OpenKey(kCurrentUserRoot, kKey);
         script.SetValue("Written", REG_BINARY, TextBytes("w"));
         s.w.Registry(script.Finish());
@@ -36,35 +37,66 @@ class Deferred : public EngineRun {
     // b.txt held open, as a running program holds its own image: others may
     // read it, nobody may move or delete it.
     HANDLE HoldB() { return OpenForRead(At("b.txt")); }
+    static FileTree NewTree() {
+        FileTree tree = {{"a.txt", kNew[0]},        {"b.txt", kNew[1]},   {"c.txt", kNew[2]},
+                         {"n.txt", TextBytes("n")}, {"PATCH0.TMP\\", {}}, {"BAK\\", {}}};
+        for (const auto& [name, content] : kOldTree) tree["BAK\\" + name] = content;
+        return tree;
+    }
     // After the restart, with every queued move carried out; the staging
     // directory stays behind empty.
-    void ExpectNewTreeAfterRestart() {
+    void ExpectAfterRestart(const FileTree& expected) {
         RunProgram("wineboot.exe -r");
-        FileTree expected = {{"a.txt", kNew[0]},        {"b.txt", kNew[1]},   {"c.txt", kNew[2]},
-                             {"n.txt", TextBytes("n")}, {"PATCH0.TMP\\", {}}, {"BAK\\", {}}};
-        for (const auto& [name, content] : kOldTree) expected["BAK\\" + name] = content;
         EXPECT_EQ(expected, ReadTree(target));
     }
 };
 
 // "File in use" is the result only when the restart is under way (here);
-// otherwise the run ends as "restart not done" (the 9x run), moves still queued.
+// otherwise the run ends as "restart not done" (the 9x run), moves still
+// queued. The registry values are written before the restart is offered; a
+// run that fails there (or at any later step) withdraws what it queued and
+// rolls back, so the restart installs nothing. Older backups (the second
+// patch of a series) are replaced at the restart.
 TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
-    host.answerYes = true;
-    gRestart.succeeds = TRUE;
-    {
-        ScopedFile held(HoldB());
-        ASSERT_TRUE(held);
-        ASSERT_EQ(kFileInUse, Run(Stream()));
-        EXPECT_EQ(1, gRestart.restarts);
-        EXPECT_EQ(1, host.questions);
-        EXPECT_EQ(0, LogCount(kFileInUse));
-        // Until the restart: a is done, b and the rest wait, no value written.
-        EXPECT_EQ(kNew[0], ReadTree(target)["a.txt"]);
-        EXPECT_EQ(kOldTree.at("b.txt"), ReadTree(target)["b.txt"]);
-        EXPECT_EQ(kMissing, RegistryValue(kKey, "Written"));
+    struct Case {
+        bool olderBackups;
+        const char* checkedValue;
+        int result;
+    };
+    const Case cases[] = {{false, "Installed", kFileInUse},
+                          {true, "Installed", kFileInUse},
+                          {true, "Missing", kTargetNotRegistered}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.olderBackups) + c.checkedValue);
+        FileTree before = kOldTree;
+        if (c.olderBackups) {
+            for (const char* name : {"a.txt", "b.txt", "o.txt"}) {
+                before[std::string("BAK\\") + name] = TextBytes("older");
+            }
+        }
+        Reset(before);
+        before = ReadTree(target);
+        DeleteRegistryKey(kKey);
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+        host = FakeHost();
+        host.answerYes = true;
+        gRestart = RestartAnswer{};
+        gRestart.succeeds = TRUE;
+        const bool fails = c.result != kFileInUse;
+        {
+            ScopedFile held(HoldB());
+            ASSERT_TRUE(held);
+            ASSERT_EQ(c.result, Run(Stream(c.checkedValue)));
+            EXPECT_EQ(fails ? 0 : 1, gRestart.restarts);
+            EXPECT_EQ(fails ? 0 : 1, host.questions);
+            EXPECT_EQ(0, LogCount(kFileInUse));
+            // Until the restart: a is done, b and the rest wait.
+            EXPECT_EQ(fails ? kOldTree.at("a.txt") : kNew[0], ReadTree(target)["a.txt"]);
+            EXPECT_EQ(kOldTree.at("b.txt"), ReadTree(target)["b.txt"]);
+            EXPECT_EQ(fails ? kMissing : TextBytes("w"), RegistryValue(kKey, "Written"));
+        }
+        ExpectAfterRestart(fails ? before : NewTree());
     }
-    ExpectNewTreeAfterRestart();
 }
 
 TEST_F(Deferred, NineXFamilyQueuesShortNamesInWininit) {
@@ -103,7 +135,7 @@ TEST_F(Deferred, NineXFamilyQueuesShortNamesInWininit) {
     }
     DeleteRegistryKey(kHelperVersionKey);
     RemoveTree(streamDir);
-    ExpectNewTreeAfterRestart();
+    ExpectAfterRestart(NewTree());
 }
 
 }  // namespace

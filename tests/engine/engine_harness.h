@@ -68,6 +68,8 @@ void InstallRestartHook();
 // waits for its end; the exit code, or ~0 when it could not start.
 DWORD RunProgram(const std::string& commandLine, const char* currentDirectory = nullptr);
 std::string ProgramDirectory();
+// The exit code of engine_run_helper ended after a chosen step.
+constexpr int kEndedAtStep = 99;
 
 // Registry values for the tests, under HKEY_CURRENT_USER keys the tests own.
 constexpr uint32_t kCurrentUserRoot = 0x80000001u;  // as a patch stores it

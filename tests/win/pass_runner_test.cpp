@@ -103,7 +103,8 @@ TEST(PassRunner, StagingIsMadeOncePerRunAndTablesAreChecked) {
     EXPECT_EQ(w.Pass(false), kPatchDamaged);
 
     Walk blocked(Sections{{"B0", "a"}});
-    WriteTree(blocked.walk.sections.target[0], {{"PATCH0.TMP", TextBytes("in the way")}});
+    // A file where the target directory should be: no staging directory below it.
+    WriteTree(blocked.dir.path, {{"t0", TextBytes("in the way")}});
     EXPECT_EQ(blocked.Pass(true), kStagingDirFailed);
     EXPECT_EQ(blocked.Pass(false), kOk);
     EXPECT_EQ(blocked.seen, std::vector<std::string>({"0:a"}));

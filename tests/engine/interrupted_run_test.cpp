@@ -1,0 +1,172 @@
+// Runs ended abruptly after each step of the apply pass and of the rollback,
+// as a power cut or a killed process ends them; then the patch is run again.
+// Whatever step was the last, every original file is whole in the target or
+// in the backup, and the second run finishes the job: the new tree, the
+// originals in the backup, no staging directory left.
+#include "platform/system_hooks.h"
+#include "tests/engine/engine_test_fixture.h"
+
+namespace {
+
+// The second patch of a series: a.txt and o.txt have older backups.
+const FileTree kOldTree = {
+    {"a.txt", TextBytes("a old")},        {"r.txt", TextBytes("r old, replaced by a new file")},
+    {"o.txt", TextBytes("o old")},        {"sub\\b.txt", TextBytes("b old")},
+    {"BAK\\a.txt", TextBytes("a older")}, {"BAK\\o.txt", TextBytes("o older")}};
+const char* const kOriginals[] = {"a.txt", "r.txt", "o.txt", "sub\\b.txt"};
+
+class Interrupted : public EngineRun {
+  protected:
+    void SetUp() override {
+        EngineRun::SetUp();
+        streamDir = MakeScratchDirectory("stream");
+        WriteTree(streamDir, {{"stream.bin", Stream()}});
+    }
+    void TearDown() override {
+        RemoveTree(streamDir);
+        EngineRun::TearDown();
+    }
+    static Bytes Stream() {
+        OneSection s;
+        ChangedFile a = ChangeOf("a.txt", {kOldTree.at("a.txt")}, TextBytes("a new"));
+        ChangedFile b = ChangeOf("sub\\b.txt", {kOldTree.at("sub\\b.txt")}, TextBytes("b new"));
+        a.header.newTime = b.header.newTime = DosDateTime(2002, 3, 4, 5, 6, 8);
+        s.w.Changed(a);
+        s.w.NewFile("n.txt", TextBytes("n new"));
+        s.w.NewFile("r.txt", TextBytes("r new"));
+        s.w.Obsolete("o.txt");
+        s.w.Changed(b);
+        s.w.Registry(RegistryScriptWriter(kCurrentUserRoot, kKey, "Installed").Finish());
+        return s.Finish();
+    }
+    static FileTree NewTree() {
+        FileTree tree = {{"a.txt", TextBytes("a new")},
+                         {"n.txt", TextBytes("n new")},
+                         {"r.txt", TextBytes("r new")},
+                         {"sub\\", {}},
+                         {"sub\\b.txt", TextBytes("b new")},
+                         {"BAK\\", {}},
+                         {"BAK\\sub\\", {}}};
+        for (const char* name : kOriginals) tree[std::string("BAK\\") + name] = kOldTree.at(name);
+        return tree;
+    }
+    // The run in a process of its own, ended after the count-th step.
+    DWORD RunEndedAt(RunStep step, int count) {
+        return RunProgram("\"" + ProgramDirectory() + "\\engine_run_helper.exe\" \"" + streamDir +
+                          "\\stream.bin\" \"" + target + "\" " +
+                          std::to_string(static_cast<int>(step)) + " " + std::to_string(count));
+    }
+    std::string streamDir;
+};
+
+TEST_F(Interrupted, RunEndedAfterAnyStepIsFinishedByTheNextRun) {
+    struct Case {
+        RunStep step;
+        int occurrences;  // in the run: records for which the step happens
+        bool rollback;    // the first run fails at its registry check
+    };
+    const Case cases[] = {{RunStep::kSetAside, 2, false},         // a, o
+                          {RunStep::kMovedIntoBackup, 4, false},  // a, r, o, b
+                          {RunStep::kMovedIntoPlace, 4, false},   // a, n, r, b
+                          {RunStep::kStamped, 2, false},          // a, b
+                          {RunStep::kRestored, 5, true}};         // a, n, r, o, b
+    for (const Case& c : cases) {
+        for (int count = 1; count <= c.occurrences; ++count) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(c.step)) + " #" + std::to_string(count));
+            Reset(kOldTree);
+            DeleteRegistryKey(kKey);
+            if (!c.rollback) SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+            ASSERT_EQ(static_cast<DWORD>(kEndedAtStep), RunEndedAt(c.step, count));
+            const FileTree ended = ReadTree(target);
+            for (const char* name : kOriginals) {
+                auto at = ended.find(name), backup = ended.find(std::string("BAK\\") + name);
+                EXPECT_TRUE((at != ended.end() && at->second == kOldTree.at(name)) ||
+                            (backup != ended.end() && backup->second == kOldTree.at(name)))
+                    << name;
+            }
+            SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+            EXPECT_EQ(kOk, Run(ReadFileBytes(streamDir + "\\stream.bin")));
+            EXPECT_EQ(NewTree(), ReadTree(target));
+        }
+    }
+}
+
+std::string gHeldPath;
+HANDLE gHeldPlacedFile = 0;
+
+// Another program opens a.txt as soon as it is in place.
+void HoldFirstPlacedFile(RunStep step) {
+    if (step == RunStep::kMovedIntoPlace && !gHeldPlacedFile) {
+        gHeldPlacedFile = OpenForRead(gHeldPath);
+    }
+}
+
+// Decision: a rollback step that fails is reported (message 30: close the
+// programs, apply again), and the next run finishes the job.
+TEST_F(Interrupted, RollbackThatCannotPutAFileBackSaysSoAndTheNextRunFinishes) {
+    Reset(kOldTree);
+    DeleteRegistryKey(kKey);
+    gHeldPath = At("a.txt");
+    gHeldPlacedFile = 0;
+    gRunStepHook = HoldFirstPlacedFile;
+    EXPECT_EQ(kTargetNotRegistered, Run(Stream()));
+    gRunStepHook = nullptr;
+    ASSERT_NE(HANDLE(0), gHeldPlacedFile);
+    CloseFile(gHeldPlacedFile);
+    EXPECT_EQ(1, LogCount(30));
+    EXPECT_EQ(TextBytes("a new"), ReadFileBytes(At("a.txt")));
+    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+    EXPECT_EQ(kOk, Run(Stream()));
+    EXPECT_EQ(NewTree(), ReadTree(target));
+}
+
+// Decision: a staging directory that an interrupted run of this patch left
+// goes at the next run, whatever its attributes; one that holds anything
+// else, or whose files wait for the restart, stays as it is.
+TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
+    const FileTree work = {{"PATCH0.TMP\\a.txt", TextBytes("half written")},
+                           {"PATCH0.TMP\\BINTMP1.TMP", TextBytes("step")},
+                           {"PATCH0.TMP\\sub\\b.txt", {}},
+                           {"PATCH0.TMP\\PATCH0.TMP\\o.txt", TextBytes("o older")}};
+    struct Case {
+        const char* extra;  // a further file in the leftover, or none
+        DWORD attributes;
+        bool pendingRename;
+        bool removed;
+    };
+    const Case cases[] = {{nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
+                          {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
+                          {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+                          {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+                          {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.extra ? c.extra : "") + std::to_string(c.attributes) +
+                     std::to_string(c.pendingRename));
+        FileTree before = kOldTree;
+        before.insert(work.begin(), work.end());
+        if (c.extra) before[c.extra] = TextBytes("someone's");
+        Reset(before);
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), c.attributes);
+        if (c.pendingRename) {
+            ASSERT_TRUE(MoveFileExA(At("PATCH0.TMP\\a.txt").c_str(), At("a.txt").c_str(),
+                                    MOVEFILE_DELAY_UNTIL_REBOOT));
+        }
+        const FileTree leftover = ReadTree(At("PATCH0.TMP"));
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+        EXPECT_EQ(kOk, Run(Stream()));
+        if (c.pendingRename) {
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE,
+                               "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                               "PendingFileRenameOperations");
+        }
+        FileTree expected = NewTree();
+        if (!c.removed) {
+            expected["PATCH0.TMP\\"] = {};
+            for (const auto& [name, content] : leftover) expected["PATCH0.TMP\\" + name] = content;
+        }
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(expected, ReadTree(target));
+    }
+}
+
+}  // namespace
