@@ -5,6 +5,7 @@
 enum ResultCode : int {
     kOk = 0,
     kPatchDamaged = 1,          // a record or field of the payload cannot be read
+    kStagedFileLost = 6,        // a staged file is gone or unreadable when it is moved into place
     kFileInUse = 7,             // the apply pass met a file it cannot move
     kBackupFailed = 8,          // an older backup cannot be deleted
     kRestartNotDone = 10,       // deferred replacement queued, no restart followed
@@ -14,6 +15,7 @@ enum ResultCode : int {
     kNotAPatch = 14,            // notice or description cannot be read
     kCannotOpenPatch = 15,      // the executable cannot be opened
     kUnreadablePatch = 16,      // trailer or header cannot be read
+    kMoveFailed = 30,           // a move fails for a reason a restart would not cure
     kNoMatchingSource = 34,     // error: a required file matches no version
     kInternalFileError = 38,    // a record cannot be read or an internal file step fails
     kDiskFull = 39,             // a staged file cannot be created or written

@@ -65,6 +65,7 @@ ResultCode ApplyDriver(ApplyRun& run) {
         return result;
     }
     run.fileNames.clear();
+    run.stagedRecords.clear();
     run.queuedRenames.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.

@@ -42,7 +42,10 @@ struct ApplyRun : RecordWalk {
     const std::string patchPath;
     LogWriter log;
     std::vector<MarkedRecord> marks;  // the apply pass's moves, for the rollback
-    bool firstIntermediate = false;   // which of the two intermediate names comes next
+    // Records (by their end) whose file the check pass staged: the apply pass
+    // must find each one, never pass over one that has gone.
+    std::vector<uint32_t> stagedRecords;
+    bool firstIntermediate = false;  // which of the two intermediate names comes next
     // Older backups that the apply pass set aside go for good only once the
     // run has succeeded; until then the rollback puts them back.
     bool succeeded = false;

@@ -178,6 +178,10 @@ ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
         run.Show(MessageId::kCheckingProgress);
         result = StageNewFile(run, section);
     }
+    if (result == kOk && (kind == kFileRecord || kind == kNewFileRecord) &&
+        PathNamesFile(StagedPath(run, section))) {
+        run.stagedRecords.push_back(nextRecord);
+    }
     run.payload.Seek(nextRecord);
     return result;
 }

@@ -6,26 +6,27 @@
 #include "core/crc.h"
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
-#include "platform/cp950_text.h"
+#include "core/cp950.h"
 #include "platform/file_primitives.h"
+#include "platform/path_probe.h"
 #include "platform/system_hooks.h"
 
 namespace {
 
 // A staging directory's own work name: records may not begin with it.
 constexpr char kSetAsideName[] = "PATCH0.TMP";
-// "Cannot move the file into the backup directory ... apply the patch again."
-constexpr ResultCode kMoveFailed = static_cast<ResultCode>(30);
-
-bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
-
 // Only a file that another program holds may wait for the restart; a full
 // disk says so, and any other failure (path, access) would fail at the
 // restart just the same.
-ResultCode MoveFailure(ResultCode inUse) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return inUse;
-    if (IsDiskFull(error)) return kDiskFull;
+ResultCode MoveFailureResult(ResultCode inUse) {
+    switch (ClassifyMoveFailure(GetLastError())) {
+        case MoveFailure::kInUse:
+            return inUse;
+        case MoveFailure::kDiskFull:
+            return kDiskFull;
+        case MoveFailure::kOther:
+            break;
+    }
     return kMoveFailed;
 }
 
@@ -36,7 +37,7 @@ ResultCode MakeDirectoriesFor(const std::string& path) {
     const DWORD error = GetLastError();
     const size_t last = Cp950LastSeparator(path);
     if (last == std::string::npos || IsDirectory(path.substr(0, last))) return kOk;
-    return IsDiskFull(error) ? kDiskFull : kMoveFailed;
+    return ClassifyMoveFailure(error) == MoveFailure::kDiskFull ? kDiskFull : kMoveFailed;
 }
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
@@ -57,6 +58,9 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     const std::string staged = StagedPath(run, section);
     const CurrentRecord& record = run.record;
+    const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
+                                     run.payload.Position()) != run.stagedRecords.end();
+    if (wasStaged && !FileExists(staged)) return kStagedFileLost;
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
@@ -126,11 +130,11 @@ ResultCode BackupFile(const ApplyRun& run, int section, const std::string& desti
     if (hadBackup) {
         made = MakeDirectoriesFor(aside);
         if (made != kOk) return made;
-        if (!RenameFile(backup, aside)) return MoveFailure(kBackupFailed);
+        if (!RenameFile(backup, aside)) return MoveFailureResult(kBackupFailed);
         ReachStep(RunStep::kSetAside);
     }
     if (!RenameFile(destination, backup)) {
-        const ResultCode failure = MoveFailure(kFileInUse);
+        const ResultCode failure = MoveFailureResult(kFileInUse);
         if (hadBackup) RenameFile(aside, backup);
         return failure;
     }

@@ -40,6 +40,8 @@ std::string FullPathOf(const std::string& path) {
 }
 
 MoveFailure ClassifyMoveFailure(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? MoveFailure::kInUse
-                                                                             : MoveFailure::kOther;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return MoveFailure::kInUse;
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return MoveFailure::kDiskFull;
+    return MoveFailure::kOther;
 }

@@ -21,8 +21,9 @@ PathProbe ProbePath(const std::string& path);
 std::string FullPathOf(const std::string& path);
 
 enum class MoveFailure {
-    kInUse,  // another program holds the file: its replacement can wait for a restart
-    kOther,  // access, path or disk: waiting for a restart would not help
+    kInUse,     // another program holds the file: its replacement can wait for a restart
+    kDiskFull,  // no room for a directory or a file's entry
+    kOther,     // access or path: waiting for a restart would not help
 };
 
 // Reads the error of a failed MoveFile.

@@ -120,6 +120,24 @@ TEST_F(Interrupted, RollbackThatCannotPutAFileBackSaysSoAndTheNextRunFinishes) {
     EXPECT_EQ(NewTree(), ReadTree(target));
 }
 
+void LoseStagedFile(RunStep step) {
+    if (step == RunStep::kMovedIntoPlace) DeleteFileForced(gHeldPath);
+}
+
+// Decision: a staged file that has gone when the apply pass reaches it is a
+// failure (message 6) undone by the rollback, never a file passed over.
+TEST_F(Interrupted, StagedFileGoneBeforeItsMoveFailsAndRollsBack) {
+    Reset(kOldTree);
+    gHeldPath = At("PATCH0.TMP\\n.txt");
+    gRunStepHook = LoseStagedFile;
+    EXPECT_EQ(kStagedFileLost, Run(Stream()));
+    gRunStepHook = nullptr;
+    EXPECT_EQ(1, LogCount(kStagedFileLost));
+    FileTree old = kOldTree;
+    old["sub\\"] = old["BAK\\"] = {};
+    EXPECT_EQ(old, ReadTree(target));
+}
+
 // Decision: a staging directory that an interrupted run of this patch left
 // goes at the next run, whatever its attributes; one that holds anything
 // else, or whose files wait for the restart, stays as it is.
