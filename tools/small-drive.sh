@@ -8,16 +8,16 @@ base="$WINEPREFIX/small-drives"
 drives=("s:size=160k" "r:size=4m,nr_inodes=8")
 case "${1:-}" in
   mount)
-    for spec in "${drives[@]}"; do
-      letter=${spec%%:*} options=${spec#*:}
+    for drive in "${drives[@]}"; do
+      letter=${drive%%:*} options=${drive#*:}
       mkdir -p "$base/$letter"
       mountpoint -q "$base/$letter" || mount -t tmpfs -o "$options" tmpfs "$base/$letter" 2>/dev/null ||
         { echo "small-drive: cannot mount a tmpfs; the disk-full tests will be skipped"; exit 0; }
       ln -sfn "$base/$letter" "$WINEPREFIX/dosdevices/$letter:"
     done ;;
   unmount)
-    for spec in "${drives[@]}"; do
-      letter=${spec%%:*}
+    for drive in "${drives[@]}"; do
+      letter=${drive%%:*}
       rm -f "$WINEPREFIX/dosdevices/$letter:"
       mountpoint -q "$base/$letter" && umount "$base/$letter"
     done
