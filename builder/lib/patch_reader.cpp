@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "builder/lib/delta_encoder.h"
+#include "builder/lib/memory_step_io.h"
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
@@ -90,54 +91,6 @@ const char* DescribeStatus(ReadRecordStatus status) {
             return "a record cannot be read";
     }
 }
-
-// Decoder I/O over the payload's blocks and in-memory files.
-class ChainStepIo : public DeltaStepIo {
-  public:
-    ChainStepIo(const Bytes& payload, const SourceVariant& v, const Bytes& input)
-        : payload_(payload), input_(input) {
-        uint64_t at = v.dataStart;
-        for (int b = 0; b < kDeltaBlockCount; ++b) {
-            blockAt_[b] = at;
-            blockEnd_[b] = at + v.header.blockLength[b];
-            at = blockEnd_[b];
-        }
-    }
-    bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        uint64_t end = blockEnd_[block] < payload_.size() ? blockEnd_[block] : payload_.size();
-        uint64_t available = blockAt_[block] < end ? end - blockAt_[block] : 0;
-        *got = static_cast<uint32_t>(available < count ? available : count);
-        if (*got > 0) std::memcpy(buffer, payload_.data() + blockAt_[block], *got);
-        blockAt_[block] += *got;
-        return true;
-    }
-    bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        return Copy(input_, position, buffer, count, got);
-    }
-    bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
-        return Copy(output_, position, buffer, count, got);
-    }
-    bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
-        output_.insert(output_.end(), buffer, buffer + count);
-        return true;
-    }
-    Bytes& output() { return output_; }
-
-  private:
-    static bool Copy(const Bytes& data, uint32_t position, uint8_t* buffer, uint32_t count,
-                     uint32_t* got) {
-        size_t available = position < data.size() ? data.size() - position : 0;
-        *got = static_cast<uint32_t>(available < count ? available : count);
-        if (*got > 0) std::memcpy(buffer, data.data() + position, *got);
-        return true;
-    }
-
-    const Bytes& payload_;
-    const Bytes& input_;
-    Bytes output_;
-    uint64_t blockAt_[kDeltaBlockCount];
-    uint64_t blockEnd_[kDeltaBlockCount];
-};
 
 }  // namespace
 
@@ -351,7 +304,8 @@ bool DecodeChain(const PatchContents& patch, const CurrentRecord& record, int fi
         const SourceVariant& v = record.variants[k];
         uint32_t outputSize =
             k + 1 < count ? record.variants[k + 1].header.sourceSize : record.fileHeader.newSize;
-        ChainStepIo io(patch.payload, v, current);
+        MemoryStepIo io(patch.payload.data(), patch.payload.size(), v.dataStart, v.header,
+                        current.data(), current.size());
         DeltaStepOutcome outcome = ReconstructStep(v.header, outputSize, io);
         if (outcome.result != kOk) {
             *error = "step " + std::to_string(k + 1) + " fails with result " +
