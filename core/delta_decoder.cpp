@@ -252,11 +252,10 @@ class Step {
 
 }  // namespace
 
-int32_t DeltaBound(const VariantHeader& variant, uint32_t outputSize) {
-    uint32_t bound = (variant.deltaFlags & kReachOutput)
-                         ? variant.sourceSize + outputSize
-                         : (variant.sourceSize > outputSize ? variant.sourceSize : outputSize);
-    return static_cast<int32_t>(bound);
+int64_t DeltaBound(const VariantHeader& variant, uint32_t outputSize) {
+    const uint64_t source = variant.sourceSize;
+    if (variant.deltaFlags & kReachOutput) return static_cast<int64_t>(source + outputSize);
+    return static_cast<int64_t>(source > outputSize ? source : outputSize);
 }
 
 DeltaStepOutcome ReconstructStep(const VariantHeader& variant, uint32_t outputSize,

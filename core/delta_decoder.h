@@ -33,5 +33,8 @@ struct DeltaStepOutcome {
 DeltaStepOutcome ReconstructStep(const VariantHeader& variant, uint32_t outputSize,
                                  DeltaStepIo& io);
 
-// The largest value a packed integer may need for a step (signed 32-bit).
-int32_t DeltaBound(const VariantHeader& variant, uint32_t outputSize);
+// The largest value a packed integer may need for a step: source size plus
+// output size when copies reach into the output, else the larger of the two.
+// Kept whole: cut to 32 bits, a file of 2 GiB or more would get one-byte
+// integers and could never be addressed.
+int64_t DeltaBound(const VariantHeader& variant, uint32_t outputSize);

@@ -151,6 +151,7 @@ TEST(DeltaDecoder, BoundDecidesHowManyIntegerBytesAreAsked) {
         {255, 256, 1 + 1 + 1 + 1 + 1},           {256, 255, 2 + 1 + 1 + 1 + 2},
         {65535, 65536, 2 + 1 + 1 + 1 + 2},       {65536, 65535, 3 + 1 + 1 + 1 + 3},
         {16777215, 16777216, 3 + 1 + 1 + 1 + 3}, {16777216, 16777215, 4 + 1 + 1 + 1 + 4},
+        {0x80000000u, 255, 4 + 1 + 1 + 1 + 4},  // 2 GiB and more: still four bytes
     };
     for (const auto& c : kCases) {
         DeltaBlockWriter w(c.bound);
