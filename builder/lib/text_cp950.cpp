@@ -12,6 +12,26 @@
 
 namespace {
 
+#ifndef _WIN32
+// One character from one encoding to another through iconv; false when the
+// bytes are not a whole character of the source or have no target form.
+bool ConvertOneChar(const char* to, const char* from, const std::string& in, std::string* out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char input[8], output[8];
+    if (in.size() > sizeof input) return false;
+    size_t inLeft = in.size(), outLeft = sizeof output;
+    in.copy(input, inLeft);
+    char* inPtr = input;
+    char* outPtr = output;
+    size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
+    out->append(output, sizeof output - outLeft);
+    return true;
+}
+#endif
+
 constexpr unsigned kCodePage950 = 950;
 
 // Decodes one UTF-8 character at text[*i]; false when malformed.
@@ -60,18 +80,7 @@ bool ConvertCodePoint(uint32_t cp, const std::string& utf8Char, std::string* out
     return true;
 #else
     (void)kCodePage950;
-    iconv_t cd = iconv_open("CP950", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    char in[8], bytes[8];
-    size_t inLeft = utf8Char.size(), outLeft = sizeof bytes;
-    utf8Char.copy(in, inLeft);
-    char* inPtr = in;
-    char* outPtr = bytes;
-    size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
-    out->append(bytes, sizeof bytes - outLeft);
-    return true;
+    return ConvertOneChar("CP950", "UTF-8", utf8Char, out);
 #endif
 }
 
@@ -89,18 +98,7 @@ bool DecodeCp950Char(const std::string& bytes, std::string* out) {
     out->append(utf8, static_cast<size_t>(m));
     return true;
 #else
-    iconv_t cd = iconv_open("UTF-8", "CP950");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    char in[2], utf8[8];
-    size_t inLeft = bytes.size(), outLeft = sizeof utf8;
-    bytes.copy(in, inLeft);
-    char* inPtr = in;
-    char* outPtr = utf8;
-    size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
-    out->append(utf8, sizeof utf8 - outLeft);
-    return true;
+    return ConvertOneChar("UTF-8", "CP950", bytes, out);
 #endif
 }
 
