@@ -68,7 +68,7 @@ moving_begun() { [ -e "$work/target/BACKUP/$first" ]; }
 wine_start
 winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null; }
 patch_win=$(winpath "$work/patch.exe")
-session="build/$preset/tests/e2e/patch_session.exe"
+session="build/$preset/tools/driver/patch_session.exe"
 
 reset_target() {
   rm -rf "$work/target"

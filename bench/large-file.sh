@@ -21,7 +21,7 @@ truncate -s "$size" "$work/target/big.bin"
 build/native/large_patch "$size" "build/$applier_preset/app/applier.exe" "$work/patch.exe"
 wine_start
 start=$(date +%s.%N)
-"$WINELOADER" "build/$WINDOWS_TEST_PRESET/tests/e2e/patch_session.exe" \
+"$WINELOADER" "build/$WINDOWS_TEST_PRESET/tools/driver/patch_session.exe" \
   "$("$WINELOADER" winepath -w "$work/patch.exe" 2>/dev/null)" \
   "$("$WINELOADER" winepath -w "$work/target" 2>/dev/null)" | tail -n 2
 end=$(date +%s.%N)

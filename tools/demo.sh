@@ -35,7 +35,7 @@ target_win=$("$WINELOADER" winepath -w "$work/target" 2>/dev/null)
 # Run the patch as a user would: it applies itself at start; the driver prints
 # the log pane, saves a picture of the window and closes it.
 echo "demo: applying the patch to $target_win"
-"$WINELOADER" "build/$preset/tests/e2e/patch_session.exe" "$("$WINELOADER" winepath -w "$work/demo-patch.exe" 2>/dev/null)" \
+"$WINELOADER" "build/$preset/tools/driver/patch_session.exe" "$("$WINELOADER" winepath -w "$work/demo-patch.exe" 2>/dev/null)" \
   "$target_win" "$("$WINELOADER" winepath -w "$work/demo-window.bmp" 2>/dev/null)"
 convert "$work/demo-window.bmp" "$work/demo-window.png" 2>/dev/null && rm -f "$work/demo-window.bmp"
 wine_stop

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Hostile and damaged patches through the real patch executable under Wine
-# (tests/e2e/hostile_campaign.cpp): makes the variants, adds the directory
+# (tools/driver/hostile_campaign.cpp): makes the variants, adds the directory
 # links a Windows program cannot make under Wine, runs each against a fresh
 # target beside a sentinel directory and prints runs, clean failures,
 # successes and violations. Exit code 0 when there are no violations.
@@ -20,7 +20,7 @@ fi
 tree=$(cd "${1:-$BUILD_DIR/$WINDOWS_TEST_PRESET}" && pwd)
 stride="${2:-1}"
 : "${APPLIER_EXE:=$tree/app/applier.exe}"
-: "${CAMPAIGN_EXE:=$tree/tests/e2e/hostile_campaign.exe}"
+: "${CAMPAIGN_EXE:=$tree/tools/driver/hostile_campaign.exe}"
 export APPLIER_EXE
 work="${CAMPAIGN_WORK:-$tree/hostile-campaign}"
 rm -rf "$work"

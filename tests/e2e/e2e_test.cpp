@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "tests/e2e/patch_fixture.h"
-#include "tests/e2e/window_probe.h"
+#include "tools/driver/window_probe.h"
 
 namespace {
 

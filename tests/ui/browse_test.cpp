@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "tests/e2e/window_probe.h"
+#include "tools/driver/window_probe.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/apply_action.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/e2e/window_probe.h"
+#include "tools/driver/window_probe.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace {

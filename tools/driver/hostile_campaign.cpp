@@ -19,8 +19,9 @@
 #include "core/crc.h"
 #include "core/payload_layout.h"
 #include "messages/catalogue.h"
-#include "tests/e2e/patch_fixture.h"
-#include "tests/e2e/window_probe.h"
+#include "tools/driver/file_tree.h"
+#include "tools/driver/running_patch.h"
+#include "tools/driver/window_probe.h"
 
 namespace {
 

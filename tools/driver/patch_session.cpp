@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/e2e/patch_fixture.h"
+#include "tools/driver/running_patch.h"
 
 namespace {
 
