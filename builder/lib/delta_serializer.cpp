@@ -20,9 +20,42 @@ constexpr uint32_t kMaxDiffLength = 255;
 // bytes or fewer (order-0 entropy).
 constexpr uint32_t kMinStrideInsert = 64;
 constexpr uint64_t kStrideGainShare = 5;
+// ... and fewer than this many times the bits of the bytes added to the source.
+constexpr uint64_t kAddedBitsFactor = 2;
 constexpr int kLog2FractionBits = 8;
+// Estimated bits of a copy's commands, and of a mismatching byte in its diff,
+// against which a span is judged for stride inserts.
+constexpr uint64_t kClusterBits = 12;
+constexpr uint64_t kMismatchBits = 6;
 // Insert pieces shorter than this are raw or added as their whole insert is.
 constexpr uint32_t kMinJudgedPiece = 16;
+
+// log2(x) in 1/256 bits, in integers so every build ranks alike.
+uint64_t Log2Fixed(uint32_t x) {
+    uint32_t whole = 0;
+    while ((x >> whole) > 1) ++whole;
+    // The mantissa in [1, 2) as a 1.31 fixed-point number, squared once per fraction bit.
+    uint64_t y = (static_cast<uint64_t>(x) << 31) >> whole;
+    uint64_t result = static_cast<uint64_t>(whole) << kLog2FractionBits;
+    for (int bit = kLog2FractionBits - 1; bit >= 0; --bit) {
+        y = (y * y) >> 31;
+        if (y >= (uint64_t{2} << 31)) {
+            y >>= 1;
+            result |= uint64_t{1} << bit;
+        }
+    }
+    return result;
+}
+
+// Order-0 entropy of `total` bytes with these counts, in 1/256 bits.
+uint64_t EntropyBits(const uint32_t counts[256], uint32_t total) {
+    uint64_t bits = 0;
+    const uint64_t all = Log2Fixed(total);
+    for (int v = 0; v < 256; ++v) {
+        if (counts[v] != 0) bits += counts[v] * (all - Log2Fixed(counts[v]));
+    }
+    return bits;
+}
 
 struct Cursor {
     uint32_t out = 0;
@@ -214,33 +247,6 @@ class Serializer {
         return AddingPays(rawZeros, addedZeros, i);
     }
 
-    // log2(x) in 1/256 bits, in integers so every build ranks alike.
-    static uint64_t Log2Fixed(uint32_t x) {
-        uint32_t whole = 0;
-        while ((x >> whole) > 1) ++whole;
-        // The mantissa in [1, 2) as a 1.31 fixed-point number, squared once per fraction bit.
-        uint64_t y = (static_cast<uint64_t>(x) << 31) >> whole;
-        uint64_t result = static_cast<uint64_t>(whole) << kLog2FractionBits;
-        for (int bit = kLog2FractionBits - 1; bit >= 0; --bit) {
-            y = (y * y) >> 31;
-            if (y >= (uint64_t{2} << 31)) {
-                y >>= 1;
-                result |= uint64_t{1} << bit;
-            }
-        }
-        return result;
-    }
-
-    // Order-0 entropy of `total` bytes with these counts, in 1/256 bits.
-    static uint64_t EntropyBits(const uint32_t counts[256], uint32_t total) {
-        uint64_t bits = 0;
-        const uint64_t all = Log2Fixed(total);
-        for (int v = 0; v < 256; ++v) {
-            if (counts[v] != 0) bits += counts[v] * (all - Log2Fixed(counts[v]));
-        }
-        return bits;
-    }
-
     // True when the m bytes from the insert start are worth adding to the
     // output a stride back; *head is where the one-byte copy goes.
     bool StrideStart(const Cursor& c, uint32_t m, uint32_t* head) const {
@@ -254,14 +260,22 @@ class Serializer {
         uint32_t k = 0;
         while (k < m && u[k] != t[k]) ++k;
         if (k + kMinStrideInsert > m) return false;
-        uint32_t strided[256] = {}, raw[256] = {};
+        // The alternatives: the bytes raw, or added to the source bytes that
+        // continue the last copy where those exist; the latter is judged
+        // leniently, as its order-0 bits understate what deflate makes of
+        // stride differences.
+        int64_t aligned = c.copyBase + c.lastCopyLength + c.diffLength;
+        const bool canAdd = CanRead(aligned + k, m - k, c.insertStart + k);
+        uint32_t strided[256] = {}, raw[256] = {}, added[256] = {};
         for (uint32_t i = k; i < m; ++i) {
             ++strided[static_cast<uint8_t>(u[i] - t[i])];
             ++raw[u[i]];
+            if (canAdd) ++added[static_cast<uint8_t>(u[i] - SourceByte(aligned + i))];
         }
         *head = k;
-        return EntropyBits(strided, m - k) * kStrideGainShare <
-               EntropyBits(raw, m - k) * (kStrideGainShare - 1);
+        const uint64_t bits = EntropyBits(strided, m - k);
+        return bits * kStrideGainShare < EntropyBits(raw, m - k) * (kStrideGainShare - 1) &&
+               (!canAdd || bits < EntropyBits(added, m - k) * kAddedBitsFactor);
     }
 
     // Emits m bytes from the insert start as one insert: each piece raw or
@@ -382,6 +396,46 @@ class Serializer {
     uint32_t targetSize_ = 0;
 };
 
+// The stretch's bytes less the bytes a stride back: order-0 bits, in 1/256 bits.
+uint64_t StrideBits(const Bytes& target, uint32_t start, uint32_t length, uint32_t stride) {
+    uint32_t counts[256] = {};
+    for (uint32_t i = start; i < start + length; ++i) {
+        ++counts[static_cast<uint8_t>(target[i] - target[i - stride])];
+    }
+    return EntropyBits(counts, length);
+}
+
+// What an aligned span's copies are estimated to cost, in 1/256 bits: each
+// cluster of mismatches its commands, each mismatching byte its diff.
+uint64_t AlignedBits(const MatchText& text, const DeltaSpan& span) {
+    const Bytes& source = *text.source;
+    const Bytes& target = *text.target;
+    uint64_t bits = 0;
+    bool inCluster = false;
+    for (uint32_t i = 0; i < span.length; ++i) {
+        size_t at = static_cast<size_t>(span.srcPos) + i;
+        uint8_t old = at < source.size() ? source[at] : target[at - source.size()];
+        bool mismatch = old != target[span.outPos + i];
+        if (mismatch) bits += inCluster ? kMismatchBits : kMismatchBits + kClusterBits;
+        inCluster = mismatch;
+    }
+    return bits << kLog2FractionBits;
+}
+
+// With stride inserts, an aligned span whose bytes differ from those a stride
+// back more cheaply than from its source (a table rewritten throughout, such
+// as relocations behind moved code) is left to the inserts.
+std::vector<DeltaSpan> StrideSpans(const MatchText& text, std::vector<DeltaSpan> spans,
+                                   uint32_t stride) {
+    for (DeltaSpan& span : spans) {
+        if (span.aligned && span.length >= kMinStrideInsert && span.outPos >= stride &&
+            StrideBits(*text.target, span.outPos, span.length, stride) < AlignedBits(text, span)) {
+            span.aligned = false;
+        }
+    }
+    return spans;
+}
+
 }  // namespace
 
 void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
@@ -394,7 +448,10 @@ void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
     h.deltaFlags = static_cast<uint8_t>((text.reachOutput ? kReachOutput : 0) |
                                         (params.rawDiffs ? kRawDiffs : 0));
     int64_t bound = DeltaBound(h, static_cast<uint32_t>(text.target->size()));
-    Serializer serializer(text, spans, params, bound);
+    const bool strided = params.stride != 0 && text.reachOutput;
+    const std::vector<DeltaSpan> strideSpans =
+        strided ? StrideSpans(text, spans, params.stride) : std::vector<DeltaSpan>();
+    Serializer serializer(text, strided ? strideSpans : spans, params, bound);
     serializer.Run();
     Bytes* blocks = serializer.writer().blocks();
     for (int b = 0; b < kDeltaBlockCount; ++b) {
