@@ -56,6 +56,7 @@ const SerializeParams kLayouts[] = {
     {64, kAdaptiveDiffLength, 255, 2, false},
     {1, kClusterDiffLength, 255, 1, false, 1, {3, 6, 255}},
     {1, kClusterDiffLength, 255, 1, false, 1, {2, 0, 0}},
+    {1, kClusterDiffLength, 1, 1, false, 1, {3, 6, 255}, 2},
 };
 
 }  // namespace
@@ -148,10 +149,13 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
                 if (g > 0 && &layout != winner) continue;
                 SerializeParams params = layout;
                 if (options.groupSize != 0) params.groupSize = knobs.groupSize;
-                params.chunkSize = knobs.chunkSize;
+                if (options.chunkSize != 0) params.chunkSize = knobs.chunkSize;
                 params.rawDiffs = options.rawDiffs;
+                // Stride inserts read the output: the step reaches into it.
+                MatchText layoutText = text;
+                if (params.stride != 0) layoutText.reachOutput = options.allowReachOutput;
                 DeltaVariant candidate;
-                SerializeDelta(text, spansByGain[g], params, &candidate);
+                SerializeDelta(layoutText, spansByGain[g], params, &candidate);
                 size_t size = CompressedDeltaSize(candidate, options.context);
                 if (size < bestSize && DeltaReproduces(candidate, source, target)) {
                     best = std::move(candidate);

@@ -15,6 +15,47 @@ constexpr uint32_t kZeroByteBits = 1;
 constexpr uint32_t kByteBits = 6;
 constexpr uint32_t kIntegerBits = 10;
 constexpr uint32_t kMaxDiffLength = 255;
+// An insert is added to the output a stride back only when it is this long
+// and its differences need a share of (share - 1) / share of the bits of its
+// bytes or fewer (order-0 entropy).
+constexpr uint32_t kMinStrideInsert = 64;
+constexpr uint64_t kStrideGainShare = 5;
+// ... and fewer than this many times the bits of the bytes added to the source.
+constexpr uint64_t kAddedBitsFactor = 2;
+constexpr int kLog2FractionBits = 8;
+// Estimated bits of a copy's commands, and of a mismatching byte in its diff,
+// against which a span is judged for stride inserts.
+constexpr uint64_t kClusterBits = 12;
+constexpr uint64_t kMismatchBits = 6;
+// Insert pieces shorter than this are raw or added as their whole insert is.
+constexpr uint32_t kMinJudgedPiece = 16;
+
+// log2(x) in 1/256 bits, in integers so every build ranks alike.
+uint64_t Log2Fixed(uint32_t x) {
+    uint32_t whole = 0;
+    while ((x >> whole) > 1) ++whole;
+    // The mantissa in [1, 2) as a 1.31 fixed-point number, squared once per fraction bit.
+    uint64_t y = (static_cast<uint64_t>(x) << 31) >> whole;
+    uint64_t result = static_cast<uint64_t>(whole) << kLog2FractionBits;
+    for (int bit = kLog2FractionBits - 1; bit >= 0; --bit) {
+        y = (y * y) >> 31;
+        if (y >= (uint64_t{2} << 31)) {
+            y >>= 1;
+            result |= uint64_t{1} << bit;
+        }
+    }
+    return result;
+}
+
+// Order-0 entropy of `total` bytes with these counts, in 1/256 bits.
+uint64_t EntropyBits(const uint32_t counts[256], uint32_t total) {
+    uint64_t bits = 0;
+    const uint64_t all = Log2Fixed(total);
+    for (int v = 0; v < 256; ++v) {
+        if (counts[v] != 0) bits += counts[v] * (all - Log2Fixed(counts[v]));
+    }
+    return bits;
+}
 
 struct Cursor {
     uint32_t out = 0;
@@ -154,13 +195,99 @@ class Serializer {
         return cost;
     }
 
-    // Emits the bytes between the last copy and the cursor as one insert.
+    // Emits the bytes between the last copy and the cursor: one insert, or,
+    // where the output a stride back explains them better, an insert of the
+    // bytes up to one that equals its predecessor a stride back, a one-byte
+    // copy of that predecessor, and an insert added to the output behind it.
     void FlushInsert(Cursor* c, Emit* emit) {
         uint32_t m = std::min(c->out, targetSize_) - c->insertStart;
+        if (m == 0) return;
+        uint32_t head = 0;
+        if (emit->cost == nullptr && StrideStart(*c, m, &head)) {
+            Insert(c, emit, head, false);
+            StrideCopy(c);
+            Insert(c, emit, m - head - 1, true);
+            return;
+        }
+        Insert(c, emit, m, false);
+    }
+
+    // The one-byte copy from a stride back at the insert start, with no diff
+    // bytes; the inserts behind it then add to the output a stride back.
+    void StrideCopy(Cursor* c) {
+        int64_t src = static_cast<int64_t>(sourceSize_) + c->insertStart - params_.stride;
+        writer_.PackedInteger(1);
+        writer_.PackedInteger(src - (c->copyBase + c->lastCopyLength));
+        if (c->groupCounter == 0) {
+            writer_.CommandByte(0);
+            c->diffLength = 0;
+            c->groupCounter = params_.groupSize;
+        }
+        --c->groupCounter;
+        c->copyBase = src;
+        c->lastCopyLength = 1;
+        c->insertStart += 1;
+    }
+
+    // Adding pays only when it clearly turns more bytes into zeros.
+    static bool AddingPays(uint32_t rawZeros, uint32_t addedZeros, uint32_t length) {
+        return addedZeros > rawZeros + length / 8;
+    }
+
+    // AddingPays over the m bytes from the insert start, as far as the bytes
+    // behind the last copy exist.
+    bool AddingPays(const Cursor& c, uint32_t m) const {
+        int64_t aligned = c.copyBase + c.lastCopyLength + c.diffLength;
+        uint32_t rawZeros = 0, addedZeros = 0, i = 0;
+        for (; i < m && CanRead(aligned + i, 1, c.insertStart + i); ++i) {
+            uint8_t b = (*text_.target)[c.insertStart + i];
+            rawZeros += b == 0;
+            addedZeros += static_cast<uint8_t>(b - SourceByte(aligned + i)) == 0;
+        }
+        return AddingPays(rawZeros, addedZeros, i);
+    }
+
+    // True when the m bytes from the insert start are worth adding to the
+    // output a stride back; *head is where the one-byte copy goes.
+    bool StrideStart(const Cursor& c, uint32_t m, uint32_t* head) const {
+        const uint32_t stride = params_.stride;
+        if (stride == 0 || (c.groupCounter != 0 && c.diffLength != 0) || !text_.reachOutput ||
+            m < kMinStrideInsert || c.insertStart < stride) {
+            return false;
+        }
+        const uint8_t* t = text_.target->data() + c.insertStart - stride;  // a stride back
+        const uint8_t* u = t + stride;                                     // the insert
+        uint32_t k = 0;
+        while (k < m && u[k] != t[k]) ++k;
+        if (k + kMinStrideInsert > m) return false;
+        // The alternatives: the bytes raw, or added to the source bytes that
+        // continue the last copy where those exist; the latter is judged
+        // leniently, as its order-0 bits understate what deflate makes of
+        // stride differences.
+        int64_t aligned = c.copyBase + c.lastCopyLength + c.diffLength;
+        const bool canAdd = CanRead(aligned + k, m - k, c.insertStart + k);
+        uint32_t strided[256] = {}, raw[256] = {}, added[256] = {};
+        for (uint32_t i = k; i < m; ++i) {
+            ++strided[static_cast<uint8_t>(u[i] - t[i])];
+            ++raw[u[i]];
+            if (canAdd) ++added[static_cast<uint8_t>(u[i] - SourceByte(aligned + i))];
+        }
+        *head = k;
+        const uint64_t bits = EntropyBits(strided, m - k);
+        return bits * kStrideGainShare < EntropyBits(raw, m - k) * (kStrideGainShare - 1) &&
+               (!canAdd || bits < EntropyBits(added, m - k) * kAddedBitsFactor);
+    }
+
+    // Emits m bytes from the insert start as one insert: each piece raw or
+    // added to the bytes behind the last copy, whichever leaves more zeros,
+    // or every piece added when `addAll`.
+    void Insert(Cursor* c, Emit* emit, uint32_t m, bool addAll) {
         if (m == 0) return;
         if (emit->cost == nullptr) writer_.PackedInteger(-static_cast<int64_t>(m));
         const uint32_t chunk = params_.chunkSize;
         int64_t aligned = c->copyBase + c->lastCopyLength + c->diffLength;
+        // Pieces too short to judge on their own follow the whole insert.
+        const bool runPays = chunk < kMinJudgedPiece && AddingPays(*c, m);
         uint8_t raw[512], added[512];
         uint32_t length = 0;
         for (uint32_t i = 0; i < m; i += length) {
@@ -177,8 +304,10 @@ class Serializer {
                     addedZeros += added[k] == 0;
                 }
             }
-            // Adding pays only when it clearly turns more bytes into zeros.
-            bool useAdded = canAdd && addedZeros > rawZeros + length / 8;
+            bool useAdded =
+                canAdd &&
+                (addAll ||
+                 (chunk < kMinJudgedPiece ? runPays : AddingPays(rawZeros, addedZeros, length)));
             const uint8_t* bytes = useAdded ? added : raw;
             if (emit->cost != nullptr) {
                 *emit->cost += BytesCost(bytes, length) + 1;
@@ -188,7 +317,7 @@ class Serializer {
             }
         }
         if (emit->cost != nullptr) *emit->cost += kIntegerBits;
-        c->insertStart = c->out;
+        c->insertStart += m;
     }
 
     // For the next group: the diff length whose next groupSize copies are
@@ -267,6 +396,46 @@ class Serializer {
     uint32_t targetSize_ = 0;
 };
 
+// The stretch's bytes less the bytes a stride back: order-0 bits, in 1/256 bits.
+uint64_t StrideBits(const Bytes& target, uint32_t start, uint32_t length, uint32_t stride) {
+    uint32_t counts[256] = {};
+    for (uint32_t i = start; i < start + length; ++i) {
+        ++counts[static_cast<uint8_t>(target[i] - target[i - stride])];
+    }
+    return EntropyBits(counts, length);
+}
+
+// What an aligned span's copies are estimated to cost, in 1/256 bits: each
+// cluster of mismatches its commands, each mismatching byte its diff.
+uint64_t AlignedBits(const MatchText& text, const DeltaSpan& span) {
+    const Bytes& source = *text.source;
+    const Bytes& target = *text.target;
+    uint64_t bits = 0;
+    bool inCluster = false;
+    for (uint32_t i = 0; i < span.length; ++i) {
+        size_t at = static_cast<size_t>(span.srcPos) + i;
+        uint8_t old = at < source.size() ? source[at] : target[at - source.size()];
+        bool mismatch = old != target[span.outPos + i];
+        if (mismatch) bits += inCluster ? kMismatchBits : kMismatchBits + kClusterBits;
+        inCluster = mismatch;
+    }
+    return bits << kLog2FractionBits;
+}
+
+// With stride inserts, an aligned span whose bytes differ from those a stride
+// back more cheaply than from its source (a table rewritten throughout, such
+// as relocations behind moved code) is left to the inserts.
+std::vector<DeltaSpan> StrideSpans(const MatchText& text, std::vector<DeltaSpan> spans,
+                                   uint32_t stride) {
+    for (DeltaSpan& span : spans) {
+        if (span.aligned && span.length >= kMinStrideInsert && span.outPos >= stride &&
+            StrideBits(*text.target, span.outPos, span.length, stride) < AlignedBits(text, span)) {
+            span.aligned = false;
+        }
+    }
+    return spans;
+}
+
 }  // namespace
 
 void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
@@ -279,7 +448,10 @@ void SerializeDelta(const MatchText& text, const std::vector<DeltaSpan>& spans,
     h.deltaFlags = static_cast<uint8_t>((text.reachOutput ? kReachOutput : 0) |
                                         (params.rawDiffs ? kRawDiffs : 0));
     int64_t bound = DeltaBound(h, static_cast<uint32_t>(text.target->size()));
-    Serializer serializer(text, spans, params, bound);
+    const bool strided = params.stride != 0 && text.reachOutput;
+    const std::vector<DeltaSpan> strideSpans =
+        strided ? StrideSpans(text, spans, params.stride) : std::vector<DeltaSpan>();
+    Serializer serializer(text, strided ? strideSpans : spans, params, bound);
     serializer.Run();
     Bytes* blocks = serializer.writer().blocks();
     for (int b = 0; b < kDeltaBlockCount; ++b) {

@@ -25,6 +25,12 @@ struct SerializeParams {
     // ascending lengths a cluster is rounded up to (0 ends the list).
     uint32_t clusterGap = 1;
     uint8_t clusterSteps[3] = {};
+    // Long inserts may be added to the output written this many bytes
+    // before them (0: never): sorted tables of small integers, such as an
+    // executable's relocations, become runs of small differences. Wants group
+    // size 1, a chunk size of at most (stride + 1) / 2 and a text that reaches
+    // into the output.
+    uint8_t stride = 0;
 };
 
 // Fills variant's header (sizes, flags, group and chunk sizes, block

@@ -52,6 +52,20 @@ std::vector<Pair> Pairs() {
     longer[random.size() - 1] ^= 1;
     for (size_t i = 10000; i < 10600; ++i) dense[i] = static_cast<uint8_t>(dense[i] + 1 + i % 3);
     for (size_t i = 10601; i < 11000; i += 2) dense[i] ^= 0x10;
+    // Sorted tables of 16-bit entries (relocation-like), one new, one with
+    // every entry moved (one byte in two differs from the source): both
+    // worth adding to the output two bytes back.
+    std::mt19937 rng(9);
+    Bytes table, moved;
+    for (uint32_t entry = 0x3000; table.size() < 6000; entry += 1 + rng() % 40) {
+        table.insert(table.end(), {static_cast<uint8_t>(entry), static_cast<uint8_t>(entry >> 8)});
+        moved.insert(moved.end(),
+                     {static_cast<uint8_t>(entry + 3), static_cast<uint8_t>(entry >> 8)});
+    }
+    Bytes tabledSource = random, tabled = random;
+    tabledSource.insert(tabledSource.begin() + 1, table.begin(), table.begin() + 3000);
+    tabled.insert(tabled.begin() + 25000, table.begin() + 3000, table.end());
+    tabled.insert(tabled.begin() + 1, moved.begin(), moved.begin() + 3000);
     // 65 KiB needs three-byte integers.
     Bytes big = RandomBytes(6, 70000), bigTarget = big;
     std::swap_ranges(bigTarget.begin(), bigTarget.begin() + 30000, bigTarget.begin() + 35000);
@@ -70,6 +84,7 @@ std::vector<Pair> Pairs() {
              {'A', 'B', 'C', 'E', 'x', 'y', 'G', 'H'}},
             {"three-byte integers", big, bigTarget},
             {"changes in the last bytes", random, tail},
+            {"sorted tables, new and moved", tabledSource, tabled},
             {"change at the source end, target goes on", random, longer},
             {"dense changes inside a match", random, dense}};
 }
@@ -90,6 +105,9 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
         {1, kClusterDiffLength, 255, 1, false, 1, {3, 6, 255}},
         {1, kClusterDiffLength, 7, 1, false, 4, {2, 0, 0}},
         {1, kClusterDiffLength, 255, 1, true, 2, {}},
+        {1, kClusterDiffLength, 1, 1, false, 1, {3, 6, 255}, 2},
+        {7, kAdaptiveDiffLength, 2, 2, false, 1, {}, 4},
+        {65535, 3, 20, 1, true, 1, {}, 2},
     };
     const std::vector<Pair> pairs = Pairs();
     for (const Pair& p : pairs) {
