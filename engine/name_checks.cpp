@@ -1,7 +1,6 @@
 #include "engine/name_checks.h"
 
 #include <algorithm>
-#include <map>
 
 #include "core/windows_names.h"
 #include "core/cp950.h"
@@ -75,11 +74,17 @@ class PathResolver {
     }
 
   private:
+    // Each path is probed once. The reference holds until the next call.
     const PathProbe& Probe(const std::string& path) {
-        const std::string key = WindowsNameKey(path);
-        auto found = probes_.find(key);
-        if (found == probes_.end()) found = probes_.emplace(key, probe_(path)).first;
-        return found->second;
+        std::string key = WindowsNameKey(path);
+        auto at = std::lower_bound(
+            byKey_.begin(), byKey_.end(), key,
+            [this](size_t entry, const std::string& k) { return probes_[entry].first < k; });
+        if (at == byKey_.end() || probes_[*at].first != key) {
+            at = byKey_.insert(at, probes_.size());
+            probes_.emplace_back(std::move(key), probe_(path));
+        }
+        return probes_[*at].second;
     }
     // A target that is not there yet is known by its full name.
     std::string TargetForm(const std::string& target) {
@@ -88,15 +93,23 @@ class PathResolver {
     }
 
     PathProbe (*probe_)(const std::string&);
-    std::map<std::string, PathProbe> probes_;
+    // The probes by name key in the order made, and their positions by key.
+    std::vector<std::pair<std::string, PathProbe>> probes_;
+    std::vector<size_t> byKey_;
 };
 
 bool Contains(const std::vector<std::string>& forms, const std::string& form) {
     return std::find(forms.begin(), forms.end(), form) != forms.end();
 }
 
+// Two names of the patch that are one file on disk.
+bool SharesAForm(std::vector<std::string>* fileForms) {
+    std::sort(fileForms->begin(), fileForms->end());
+    return std::adjacent_find(fileForms->begin(), fileForms->end()) != fileForms->end();
+}
+
 ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
-                        std::map<std::string, std::string>* fileForms,
+                        std::vector<std::string>* fileForms,
                         std::vector<std::vector<std::string>>* backupForms,
                         std::vector<std::vector<std::string>>* filePartForms) {
     std::string clash;
@@ -110,14 +123,14 @@ ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
     for (const std::string& file : names.files) {
         if (!PathsFitFileCalls(fullTarget, names.backup, file)) return kInternalFileError;
         if (!resolver.Resolve(names.target, file, &forms)) return kInternalFileError;
-        if (!fileForms->emplace(forms.back(), file).second) return kInternalFileError;
+        fileForms->push_back(forms.back());
         filePartForms->push_back(forms);
         // The backup tree is written too, so its parts must not lead elsewhere.
         if (!resolver.Resolve(names.target, JoinPath(names.backup, file), &forms)) {
             return kInternalFileError;
         }
     }
-    return kOk;
+    return SharesAForm(fileForms) ? kInternalFileError : kOk;
 }
 
 }  // namespace
@@ -138,7 +151,7 @@ ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&)
     }
     PathResolver resolver(probe);
     // Forms are compared over all sections: two sections may share a target.
-    std::map<std::string, std::string> fileForms;
+    std::vector<std::string> fileForms;
     std::vector<std::vector<std::string>> backupForms;
     std::vector<std::vector<std::string>> filePartForms;
     for (int section = 0; section <= sections.lastSection; ++section) {

@@ -1,7 +1,6 @@
 #include "engine/rollback_cleanup.h"
 
 #include <algorithm>
-#include <set>
 #include <string>
 
 #include "core/record_layout.h"
@@ -58,18 +57,31 @@ std::string DirectoryKey(const std::string& path) {
     return WindowsNameKey(trimmed);
 }
 
-// What a staging directory of this patch for the sections `sections` may hold.
+bool Contains(const std::vector<std::string>& keys, const std::string& key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// What a staging directory of this patch for the sections `sections` may hold:
+// files and directories are added, then sorted once for the lookups.
 struct StagingShape {
-    std::set<std::string> files;        // keys of relative paths
-    std::set<std::string> directories;  // keys, without the trailing '\'
+    std::vector<std::string> files;        // keys of relative paths
+    std::vector<std::string> directories;  // keys, without the trailing '\'
     void AddFile(const std::string& relative) {
-        files.insert(WindowsNameKey(relative));
+        files.push_back(WindowsNameKey(relative));
         std::vector<std::string> parts = SplitWindowsPath(relative);
         std::string prefix;
         for (size_t n = 0; n + 1 < parts.size(); ++n) {
             prefix += (n ? "\\" : "") + parts[n];
-            directories.insert(WindowsNameKey(prefix));
+            directories.push_back(WindowsNameKey(prefix));
         }
+    }
+    void Sort() {
+        std::sort(files.begin(), files.end());
+        std::sort(directories.begin(), directories.end());
+    }
+    bool Holds(const std::string& entry) const {
+        const std::vector<std::string>& keys = entry.back() == '\\' ? directories : files;
+        return std::binary_search(keys.begin(), keys.end(), DirectoryKey(entry));
     }
 };
 
@@ -93,9 +105,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
     std::vector<std::string> entries;
     if (!ListTree(stale, &entries)) return;
     for (const std::string& entry : entries) {
-        const bool isDirectory = entry.back() == '\\';
-        const std::string key = DirectoryKey(entry);
-        if (isDirectory ? shape.directories.count(key) == 0 : shape.files.count(key) == 0) return;
+        if (!shape.Holds(entry)) return;
     }
     if (RenamesPendingFrom(stale)) return;
     const std::string asideKey = DirectoryKey(kSetAsidePrefix) + "\\";
@@ -112,11 +122,9 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    // Deepest first: a longer path never lies above a shorter one.
-    std::sort(entries.begin(), entries.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& entry : entries) {
-        if (entry.back() == '\\') RemoveDir(JoinPath(stale, entry.substr(0, entry.size() - 1)));
+    // Deepest first: the listing names a directory before what it holds.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->back() == '\\') RemoveDir(JoinPath(stale, entry->substr(0, entry->size() - 1)));
     }
     RemoveDir(stale);
 }
@@ -181,28 +189,31 @@ ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind) {
 
 void RemoveStaleStaging(ApplyRun& run) {
     const SectionTables& tables = run.sections;
-    std::set<std::string> done;
+    // Few sections, so plain lists of their targets and staging directories.
+    std::vector<std::string> done;
     for (int section = 0; section <= tables.lastSection; ++section) {
         const std::string targetKey = WindowsNameKey(tables.target[section]);
-        if (!done.insert(targetKey).second) continue;
+        if (Contains(done, targetKey)) continue;
+        done.push_back(targetKey);
         std::vector<int> sections;
-        std::set<std::string> ownStaging;
+        std::vector<std::string> ownStaging;
         for (int s = section; s <= tables.lastSection; ++s) {
             if (WindowsNameKey(tables.target[s]) != targetKey) continue;
             sections.push_back(s);
-            ownStaging.insert(WindowsNameKey(tables.staging[s]));
+            ownStaging.push_back(WindowsNameKey(tables.staging[s]));
         }
         StagingShape shape;
         shape.AddFile("BINTMP1.TMP");
         shape.AddFile("BINTMP2.TMP");
-        shape.directories.insert(DirectoryKey(kSetAsidePrefix));
+        shape.directories.push_back(DirectoryKey(kSetAsidePrefix));
         for (const auto& [s, name] : run.fileNames) {
             if (std::find(sections.begin(), sections.end(), s) == sections.end()) continue;
             shape.AddFile(name);
             shape.AddFile(kSetAsidePrefix + name);
         }
+        shape.Sort();
         for (const std::string& stale : ExistingStagingDirectories(tables.target[section])) {
-            if (ownStaging.count(WindowsNameKey(stale)) == 0) {
+            if (!Contains(ownStaging, WindowsNameKey(stale))) {
                 ClearStaleDirectory(run, stale, sections, run.backupNames, shape);
             }
         }
