@@ -4,6 +4,7 @@
 
 #include "core/windows_names.h"
 #include "core/cp950.h"
+#include "engine/key_set.h"
 #include "platform/file_primitives.h"
 #include "platform/path_probe.h"
 
@@ -76,15 +77,12 @@ class PathResolver {
   private:
     // Each path is probed once. The reference holds until the next call.
     const PathProbe& Probe(const std::string& path) {
-        std::string key = WindowsNameKey(path);
-        auto at = std::lower_bound(
-            byKey_.begin(), byKey_.end(), key,
-            [this](size_t entry, const std::string& k) { return probes_[entry].first < k; });
-        if (at == byKey_.end() || probes_[*at].first != key) {
-            at = byKey_.insert(at, probes_.size());
-            probes_.emplace_back(std::move(key), probe_(path));
-        }
-        return probes_[*at].second;
+        const std::string key = WindowsNameKey(path);
+        const int at = probed_.Find(key);
+        if (at >= 0) return probes_[at];
+        probed_.Insert(key);
+        probes_.push_back(probe_(path));
+        return probes_.back();
     }
     // A target that is not there yet is known by its full name.
     std::string TargetForm(const std::string& target) {
@@ -93,23 +91,15 @@ class PathResolver {
     }
 
     PathProbe (*probe_)(const std::string&);
-    // The probes by name key in the order made, and their positions by key.
-    std::vector<std::pair<std::string, PathProbe>> probes_;
-    std::vector<size_t> byKey_;
+    KeySet probed_;                  // name keys of the paths probed
+    std::vector<PathProbe> probes_;  // in the same order
 };
 
 bool Contains(const std::vector<std::string>& forms, const std::string& form) {
     return std::find(forms.begin(), forms.end(), form) != forms.end();
 }
 
-// Two names of the patch that are one file on disk.
-bool SharesAForm(std::vector<std::string>* fileForms) {
-    std::sort(fileForms->begin(), fileForms->end());
-    return std::adjacent_find(fileForms->begin(), fileForms->end()) != fileForms->end();
-}
-
-ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
-                        std::vector<std::string>* fileForms,
+ResultCode CheckSection(const SectionNames& names, PathResolver& resolver, KeySet* fileForms,
                         std::vector<std::vector<std::string>>* backupForms,
                         std::vector<std::vector<std::string>>* filePartForms) {
     std::string clash;
@@ -123,14 +113,14 @@ ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
     for (const std::string& file : names.files) {
         if (!PathsFitFileCalls(fullTarget, names.backup, file)) return kInternalFileError;
         if (!resolver.Resolve(names.target, file, &forms)) return kInternalFileError;
-        fileForms->push_back(forms.back());
+        if (!fileForms->Insert(forms.back())) return kInternalFileError;
         filePartForms->push_back(forms);
         // The backup tree is written too, so its parts must not lead elsewhere.
         if (!resolver.Resolve(names.target, JoinPath(names.backup, file), &forms)) {
             return kInternalFileError;
         }
     }
-    return SharesAForm(fileForms) ? kInternalFileError : kOk;
+    return kOk;
 }
 
 }  // namespace
@@ -151,7 +141,7 @@ ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&)
     }
     PathResolver resolver(probe);
     // Forms are compared over all sections: two sections may share a target.
-    std::vector<std::string> fileForms;
+    KeySet fileForms;
     std::vector<std::vector<std::string>> backupForms;
     std::vector<std::vector<std::string>> filePartForms;
     for (int section = 0; section <= sections.lastSection; ++section) {

@@ -7,6 +7,7 @@
 #include "core/windows_names.h"
 #include "engine/deferred_rename.h"
 #include "engine/file_commit.h"
+#include "engine/key_set.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
@@ -57,31 +58,21 @@ std::string DirectoryKey(const std::string& path) {
     return WindowsNameKey(trimmed);
 }
 
-bool Contains(const std::vector<std::string>& keys, const std::string& key) {
-    return std::find(keys.begin(), keys.end(), key) != keys.end();
-}
-
-// What a staging directory of this patch for the sections `sections` may hold:
-// files and directories are added, then sorted once for the lookups.
+// What a staging directory of this patch for the sections `sections` may hold.
 struct StagingShape {
-    std::vector<std::string> files;        // keys of relative paths
-    std::vector<std::string> directories;  // keys, without the trailing '\'
+    KeySet files;        // keys of relative paths
+    KeySet directories;  // keys, without the trailing '\'
     void AddFile(const std::string& relative) {
-        files.push_back(WindowsNameKey(relative));
+        files.Insert(WindowsNameKey(relative));
         std::vector<std::string> parts = SplitWindowsPath(relative);
         std::string prefix;
         for (size_t n = 0; n + 1 < parts.size(); ++n) {
             prefix += (n ? "\\" : "") + parts[n];
-            directories.push_back(WindowsNameKey(prefix));
+            directories.Insert(WindowsNameKey(prefix));
         }
     }
-    void Sort() {
-        std::sort(files.begin(), files.end());
-        std::sort(directories.begin(), directories.end());
-    }
     bool Holds(const std::string& entry) const {
-        const std::vector<std::string>& keys = entry.back() == '\\' ? directories : files;
-        return std::binary_search(keys.begin(), keys.end(), DirectoryKey(entry));
+        return (entry.back() == '\\' ? directories : files).Contains(DirectoryKey(entry));
     }
 };
 
@@ -189,31 +180,28 @@ ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind) {
 
 void RemoveStaleStaging(ApplyRun& run) {
     const SectionTables& tables = run.sections;
-    // Few sections, so plain lists of their targets and staging directories.
-    std::vector<std::string> done;
+    KeySet done;
     for (int section = 0; section <= tables.lastSection; ++section) {
         const std::string targetKey = WindowsNameKey(tables.target[section]);
-        if (Contains(done, targetKey)) continue;
-        done.push_back(targetKey);
+        if (!done.Insert(targetKey)) continue;
         std::vector<int> sections;
-        std::vector<std::string> ownStaging;
+        KeySet ownStaging;
         for (int s = section; s <= tables.lastSection; ++s) {
             if (WindowsNameKey(tables.target[s]) != targetKey) continue;
             sections.push_back(s);
-            ownStaging.push_back(WindowsNameKey(tables.staging[s]));
+            ownStaging.Insert(WindowsNameKey(tables.staging[s]));
         }
         StagingShape shape;
         shape.AddFile("BINTMP1.TMP");
         shape.AddFile("BINTMP2.TMP");
-        shape.directories.push_back(DirectoryKey(kSetAsidePrefix));
+        shape.directories.Insert(DirectoryKey(kSetAsidePrefix));
         for (const auto& [s, name] : run.fileNames) {
             if (std::find(sections.begin(), sections.end(), s) == sections.end()) continue;
             shape.AddFile(name);
             shape.AddFile(kSetAsidePrefix + name);
         }
-        shape.Sort();
         for (const std::string& stale : ExistingStagingDirectories(tables.target[section])) {
-            if (!Contains(ownStaging, WindowsNameKey(stale))) {
+            if (!ownStaging.Contains(WindowsNameKey(stale))) {
                 ClearStaleDirectory(run, stale, sections, run.backupNames, shape);
             }
         }
