@@ -76,7 +76,7 @@ std::vector<std::string> SplitWindowsPath(const std::string& path) {
     for (size_t i = 0; i < path.size();) {
         size_t length = Cp950CharLength(path, i);
         if (length == 1 && IsSeparator(path[i])) {
-            components.emplace_back();
+            components.push_back(std::string());
         } else {
             components.back().append(path, i, length);
         }

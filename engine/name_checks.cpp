@@ -1,7 +1,5 @@
 #include "engine/name_checks.h"
 
-#include <algorithm>
-
 #include "core/windows_names.h"
 #include "core/cp950.h"
 #include "engine/key_set.h"
@@ -96,7 +94,10 @@ class PathResolver {
 };
 
 bool Contains(const std::vector<std::string>& forms, const std::string& form) {
-    return std::find(forms.begin(), forms.end(), form) != forms.end();
+    for (const std::string& each : forms) {
+        if (each == form) return true;
+    }
+    return false;
 }
 
 ResultCode CheckSection(const SectionNames& names, PathResolver& resolver, KeySet* fileForms,
