@@ -1,6 +1,5 @@
 #include "engine/rollback_cleanup.h"
 
-#include <algorithm>
 #include <string>
 
 #include "core/record_layout.h"
@@ -76,13 +75,20 @@ struct StagingShape {
     }
 };
 
+bool Includes(const std::vector<int>& sections, int section) {
+    for (int each : sections) {
+        if (each == section) return true;
+    }
+    return false;
+}
+
 // The backup path of a set-aside name, from the first section of this target
 // that names the file.
 std::string BackupFor(const ApplyRun& run, const std::vector<int>& sections,
                       const std::vector<std::string>& backupNames, const std::string& name) {
     const std::string key = WindowsNameKey(name);
     for (const auto& [section, fileName] : run.fileNames) {
-        if (std::find(sections.begin(), sections.end(), section) == sections.end()) continue;
+        if (!Includes(sections, section)) continue;
         if (WindowsNameKey(fileName) == key) {
             return JoinPath(JoinPath(run.sections.target[section], backupNames[section]), name);
         }
@@ -196,7 +202,7 @@ void RemoveStaleStaging(ApplyRun& run) {
         shape.AddFile("BINTMP2.TMP");
         shape.directories.Insert(DirectoryKey(kSetAsidePrefix));
         for (const auto& [s, name] : run.fileNames) {
-            if (std::find(sections.begin(), sections.end(), s) == sections.end()) continue;
+            if (!Includes(sections, s)) continue;
             shape.AddFile(name);
             shape.AddFile(kSetAsidePrefix + name);
         }
