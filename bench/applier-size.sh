@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prints the shipped applier's size and what each library adds to its image,
-# from the linker map (sections that reach the file; debug sections left out).
+# from the linker map (sections that reach the file: debug sections and zeroed
+# data left out).
 #   bench/applier-size.sh [BUILD_DIR]      (default build/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ exe=$dir/app/applier.exe
 echo "applier.exe: $(stat -c %s "$exe") bytes"
 python3 - "$dir/app/applier.map" <<'PY'
 import re, sys
-groups = [('zlib', r'libz\.a'), ('libstdc++', r'libstdc\+\+'), ('libgcc', r'libgcc'),
+groups = [('zlib', r'libz(lib_inflate)?\.a'), ('libstdc++', r'libstdc\+\+'), ('libgcc', r'libgcc'),
           ('winpthreads', r'.*pthread'), ('mingw crt', r'crt|libmingw|libmoldname|libmsvcrt')]
 sizes, pending = {}, None
 text = open(sys.argv[1], errors='replace').read()
@@ -24,7 +25,7 @@ for line in text[text.index('Linker script and memory map'):].splitlines():
         continue
     m = re.match(r' (\.\S+)? +0x[0-9a-f]+ +(0x[0-9a-f]+) (\S+)', line)
     name, pending = (m.group(1) or pending) if m else None, None
-    if not name or re.match(r'\.(z?debug|stab)', name):
+    if not name or re.match(r'\.(z?debug|stab|bss)', name):
         continue
     base = m.group(3).rsplit('/', 1)[-1].split('(')[0]
     lib = next((g for g, pat in groups if re.match(pat, base)), None)

@@ -99,17 +99,17 @@ std::vector<std::wstring> ReadPendingList(HKEY key) {
         type != REG_MULTI_SZ) {
         return {};
     }
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
-    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+    std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
                          &size) != ERROR_SUCCESS) {
         return {};
     }
     std::vector<std::wstring> texts;
     const size_t count = size / sizeof(wchar_t);
     for (size_t at = 0; at < count;) {
-        std::wstring text(data.data() + at);
+        std::wstring text(data.c_str() + at);
         at += text.size() + 1;
-        texts.push_back(text);
+        texts.push_back(std::move(text));
     }
     // The list ends with an empty text of its own when its count of texts is odd.
     if (texts.size() % 2 == 1 && texts.back().empty()) texts.pop_back();
@@ -123,25 +123,26 @@ void WithdrawFromNtList(const ApplyRun& run) {
         return;
     }
     std::vector<std::wstring> texts = ReadPendingList(key.get());
-    std::vector<std::pair<std::wstring, std::wstring>> ours;
+    std::vector<std::wstring> ours;  // source, destination of each of this run's moves
     for (const auto& [source, destination] : run.queuedRenames) {
-        ours.emplace_back(FullWidePath(source), FullWidePath(destination));
+        ours.push_back(FullWidePath(source));
+        ours.push_back(FullWidePath(destination));
     }
-    std::vector<wchar_t> kept;
+    std::wstring kept;
     bool removed = false;
     for (size_t i = 0; i + 1 < texts.size(); i += 2) {
         const std::wstring source = ListedPath(texts[i].c_str());
         const std::wstring destination = ListedPath(texts[i + 1].c_str());
         bool mine = false;
-        for (const auto& [s, d] : ours)
-            mine = mine || (SamePath(s, source) && SamePath(d, destination));
+        for (size_t n = 0; n < ours.size(); n += 2)
+            mine = mine || (SamePath(ours[n], source) && SamePath(ours[n + 1], destination));
         if (mine) {
             removed = true;
             continue;
         }
         for (size_t k = i; k < i + 2; ++k) {
-            kept.insert(kept.end(), texts[k].begin(), texts[k].end());
-            kept.push_back(0);
+            kept += texts[k];
+            kept.push_back(L'\0');
         }
     }
     if (!removed) return;
@@ -149,8 +150,9 @@ void WithdrawFromNtList(const ApplyRun& run) {
         RegDeleteValueW(key.get(), kPendingValue);
         return;
     }
-    kept.push_back(0);
-    RegSetValueExW(key.get(), kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<BYTE*>(kept.data()),
+    kept.push_back(L'\0');
+    RegSetValueExW(key.get(), kPendingValue, 0, REG_MULTI_SZ,
+                   reinterpret_cast<const BYTE*>(kept.c_str()),
                    static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
 }
 

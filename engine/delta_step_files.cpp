@@ -50,9 +50,8 @@ FileDeltaStepIo::FileDeltaStepIo(RunHost& host, HANDLE input, HANDLE output,
               {blocks[1], kBlockBufferSize},
               {blocks[2], kBlockBufferSize},
               {blocks[3], kBlockBufferSize},
-              {blocks[4], kBlockBufferSize}} {
-    pending_.reserve(kOutputBufferSize);
-}
+              {blocks[4], kBlockBufferSize}},
+      pending_(kOutputBufferSize) {}
 
 bool FileDeltaStepIo::ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) {
     if (!blocks_[block].Read(blockPosition_[block], buffer, count, got)) return false;
@@ -67,7 +66,7 @@ bool FileDeltaStepIo::ReadInput(uint32_t position, uint8_t* buffer, uint32_t cou
 bool FileDeltaStepIo::ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count,
                                  uint32_t* got) {
     *got = 0;
-    uint32_t total = flushedSize_ + static_cast<uint32_t>(pending_.size());
+    uint32_t total = flushedSize_ + pendingSize_;
     if (position >= total) return true;
     if (position >= flushedSize_) {
         // Still gathered: serve it from memory.
@@ -85,22 +84,22 @@ bool FileDeltaStepIo::ReadOutput(uint32_t position, uint8_t* buffer, uint32_t co
 }
 
 bool FileDeltaStepIo::WriteOutput(const uint8_t* buffer, uint32_t count) {
-    if (pending_.size() + count > kOutputBufferSize && !Flush()) return false;
+    if (pendingSize_ + count > kOutputBufferSize && !Flush()) return false;
     if (count >= kOutputBufferSize) {
         if (!WriteBlock(output_, buffer, count)) return false;
         flushedSize_ += count;
         return true;
     }
-    pending_.insert(pending_.end(), buffer, buffer + count);
+    std::memcpy(pending_.data() + pendingSize_, buffer, count);
+    pendingSize_ += count;
     return true;
 }
 
 bool FileDeltaStepIo::Flush() {
-    if (pending_.empty()) return true;
-    uint32_t count = static_cast<uint32_t>(pending_.size());
-    if (!WriteBlock(output_, pending_.data(), count)) return false;
-    flushedSize_ += count;
-    pending_.clear();
+    if (pendingSize_ == 0) return true;
+    if (!WriteBlock(output_, pending_.data(), pendingSize_)) return false;
+    flushedSize_ += pendingSize_;
+    pendingSize_ = 0;
     return true;
 }
 

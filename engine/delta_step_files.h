@@ -49,7 +49,8 @@ class FileDeltaStepIo : public DeltaStepIo {
     BufferedFileReader input_;
     BufferedFileReader blocks_[kDeltaBlockCount];
     uint32_t blockPosition_[kDeltaBlockCount] = {};
-    std::vector<uint8_t> pending_;
+    std::vector<uint8_t> pending_;  // output gathered for one write, pendingSize_ bytes of it
+    uint32_t pendingSize_ = 0;
     uint32_t flushedSize_ = 0;
     DWORD lastPump_ = 0;
     bool pumped_ = false;

@@ -1,10 +1,8 @@
 #include "engine/name_checks.h"
 
-#include <algorithm>
-#include <map>
-
 #include "core/windows_names.h"
 #include "core/cp950.h"
+#include "engine/key_set.h"
 #include "platform/file_primitives.h"
 #include "platform/path_probe.h"
 
@@ -75,11 +73,14 @@ class PathResolver {
     }
 
   private:
+    // Each path is probed once. The reference holds until the next call.
     const PathProbe& Probe(const std::string& path) {
         const std::string key = WindowsNameKey(path);
-        auto found = probes_.find(key);
-        if (found == probes_.end()) found = probes_.emplace(key, probe_(path)).first;
-        return found->second;
+        const int at = probed_.Find(key);
+        if (at >= 0) return probes_[at];
+        probed_.Insert(key);
+        probes_.push_back(probe_(path));
+        return probes_.back();
     }
     // A target that is not there yet is known by its full name.
     std::string TargetForm(const std::string& target) {
@@ -88,15 +89,18 @@ class PathResolver {
     }
 
     PathProbe (*probe_)(const std::string&);
-    std::map<std::string, PathProbe> probes_;
+    KeySet probed_;                  // name keys of the paths probed
+    std::vector<PathProbe> probes_;  // in the same order
 };
 
 bool Contains(const std::vector<std::string>& forms, const std::string& form) {
-    return std::find(forms.begin(), forms.end(), form) != forms.end();
+    for (const std::string& each : forms) {
+        if (each == form) return true;
+    }
+    return false;
 }
 
-ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
-                        std::map<std::string, std::string>* fileForms,
+ResultCode CheckSection(const SectionNames& names, PathResolver& resolver, KeySet* fileForms,
                         std::vector<std::vector<std::string>>* backupForms,
                         std::vector<std::vector<std::string>>* filePartForms) {
     std::string clash;
@@ -110,7 +114,7 @@ ResultCode CheckSection(const SectionNames& names, PathResolver& resolver,
     for (const std::string& file : names.files) {
         if (!PathsFitFileCalls(fullTarget, names.backup, file)) return kInternalFileError;
         if (!resolver.Resolve(names.target, file, &forms)) return kInternalFileError;
-        if (!fileForms->emplace(forms.back(), file).second) return kInternalFileError;
+        if (!fileForms->Insert(forms.back())) return kInternalFileError;
         filePartForms->push_back(forms);
         // The backup tree is written too, so its parts must not lead elsewhere.
         if (!resolver.Resolve(names.target, JoinPath(names.backup, file), &forms)) {
@@ -138,7 +142,7 @@ ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&)
     }
     PathResolver resolver(probe);
     // Forms are compared over all sections: two sections may share a target.
-    std::map<std::string, std::string> fileForms;
+    KeySet fileForms;
     std::vector<std::vector<std::string>> backupForms;
     std::vector<std::vector<std::string>> filePartForms;
     for (int section = 0; section <= sections.lastSection; ++section) {

@@ -1,13 +1,12 @@
 #include "engine/rollback_cleanup.h"
 
-#include <algorithm>
-#include <set>
 #include <string>
 
 #include "core/record_layout.h"
 #include "core/windows_names.h"
 #include "engine/deferred_rename.h"
 #include "engine/file_commit.h"
+#include "engine/key_set.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
@@ -60,18 +59,28 @@ std::string DirectoryKey(const std::string& path) {
 
 // What a staging directory of this patch for the sections `sections` may hold.
 struct StagingShape {
-    std::set<std::string> files;        // keys of relative paths
-    std::set<std::string> directories;  // keys, without the trailing '\'
+    KeySet files;        // keys of relative paths
+    KeySet directories;  // keys, without the trailing '\'
     void AddFile(const std::string& relative) {
-        files.insert(WindowsNameKey(relative));
+        files.Insert(WindowsNameKey(relative));
         std::vector<std::string> parts = SplitWindowsPath(relative);
         std::string prefix;
         for (size_t n = 0; n + 1 < parts.size(); ++n) {
             prefix += (n ? "\\" : "") + parts[n];
-            directories.insert(WindowsNameKey(prefix));
+            directories.Insert(WindowsNameKey(prefix));
         }
     }
+    bool Holds(const std::string& entry) const {
+        return (entry.back() == '\\' ? directories : files).Contains(DirectoryKey(entry));
+    }
 };
+
+bool Includes(const std::vector<int>& sections, int section) {
+    for (int each : sections) {
+        if (each == section) return true;
+    }
+    return false;
+}
 
 // The backup path of a set-aside name, from the first section of this target
 // that names the file.
@@ -79,7 +88,7 @@ std::string BackupFor(const ApplyRun& run, const std::vector<int>& sections,
                       const std::vector<std::string>& backupNames, const std::string& name) {
     const std::string key = WindowsNameKey(name);
     for (const auto& [section, fileName] : run.fileNames) {
-        if (std::find(sections.begin(), sections.end(), section) == sections.end()) continue;
+        if (!Includes(sections, section)) continue;
         if (WindowsNameKey(fileName) == key) {
             return JoinPath(JoinPath(run.sections.target[section], backupNames[section]), name);
         }
@@ -93,9 +102,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
     std::vector<std::string> entries;
     if (!ListTree(stale, &entries)) return;
     for (const std::string& entry : entries) {
-        const bool isDirectory = entry.back() == '\\';
-        const std::string key = DirectoryKey(entry);
-        if (isDirectory ? shape.directories.count(key) == 0 : shape.files.count(key) == 0) return;
+        if (!shape.Holds(entry)) return;
     }
     if (RenamesPendingFrom(stale)) return;
     const std::string asideKey = DirectoryKey(kSetAsidePrefix) + "\\";
@@ -112,11 +119,9 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    // Deepest first: a longer path never lies above a shorter one.
-    std::sort(entries.begin(), entries.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& entry : entries) {
-        if (entry.back() == '\\') RemoveDir(JoinPath(stale, entry.substr(0, entry.size() - 1)));
+    // Deepest first: the listing names a directory before what it holds.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->back() == '\\') RemoveDir(JoinPath(stale, entry->substr(0, entry->size() - 1)));
     }
     RemoveDir(stale);
 }
@@ -181,28 +186,28 @@ ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind) {
 
 void RemoveStaleStaging(ApplyRun& run) {
     const SectionTables& tables = run.sections;
-    std::set<std::string> done;
+    KeySet done;
     for (int section = 0; section <= tables.lastSection; ++section) {
         const std::string targetKey = WindowsNameKey(tables.target[section]);
-        if (!done.insert(targetKey).second) continue;
+        if (!done.Insert(targetKey)) continue;
         std::vector<int> sections;
-        std::set<std::string> ownStaging;
+        KeySet ownStaging;
         for (int s = section; s <= tables.lastSection; ++s) {
             if (WindowsNameKey(tables.target[s]) != targetKey) continue;
             sections.push_back(s);
-            ownStaging.insert(WindowsNameKey(tables.staging[s]));
+            ownStaging.Insert(WindowsNameKey(tables.staging[s]));
         }
         StagingShape shape;
         shape.AddFile("BINTMP1.TMP");
         shape.AddFile("BINTMP2.TMP");
-        shape.directories.insert(DirectoryKey(kSetAsidePrefix));
+        shape.directories.Insert(DirectoryKey(kSetAsidePrefix));
         for (const auto& [s, name] : run.fileNames) {
-            if (std::find(sections.begin(), sections.end(), s) == sections.end()) continue;
+            if (!Includes(sections, s)) continue;
             shape.AddFile(name);
             shape.AddFile(kSetAsidePrefix + name);
         }
         for (const std::string& stale : ExistingStagingDirectories(tables.target[section])) {
-            if (ownStaging.count(WindowsNameKey(stale)) == 0) {
+            if (!ownStaging.Contains(WindowsNameKey(stale))) {
                 ClearStaleDirectory(run, stale, sections, run.backupNames, shape);
             }
         }

@@ -12,7 +12,9 @@ constexpr int kStagingNumberLimit = 10000;
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string StagingCandidate(const std::string& targetDirectory, int number) {
-    return JoinPath(targetDirectory, "PATCH" + std::to_string(number) + ".TMP");
+    char name[24];  // room for any int
+    wsprintfA(name, "PATCH%d.TMP", number);
+    return JoinPath(targetDirectory, name);
 }
 
 }  // namespace

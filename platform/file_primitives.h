@@ -50,7 +50,8 @@ ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::strin
 // of earlier runs, perhaps), in no particular order.
 std::vector<std::string> ExistingStagingDirectories(const std::string& targetDirectory);
 // Every file and directory below root as relative paths, directories with a
-// trailing '\\'; false when some directory cannot be listed.
+// trailing '\\' and listed before what they hold; false when some directory
+// cannot be listed.
 bool ListTree(const std::string& root, std::vector<std::string>* entries);
 
 // CRC values over files, read in 1 KB pieces. False when a seek or a read
