@@ -48,8 +48,15 @@ size_t EstimatedDeltaBytes(const MatchText& text, const std::vector<DeltaSpan>& 
     return n;
 }
 
+// Short exact runs travel inside inserts added to their alignment in one
+// layout: text whose alignments break every few characters (an encoded
+// blob rebuilt) pays less for zeros among the differences than for a copy
+// and an insert at every break.
+constexpr uint32_t kTextMinCopy = 6;
+
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
+    {65535, 0, 255, kTextMinCopy, false},
     {65535, 2, 255, 2, false},
     {65535, 4, 255, 2, false},
     {16, kAdaptiveDiffLength, 255, 2, false},
