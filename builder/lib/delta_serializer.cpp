@@ -18,14 +18,14 @@ constexpr uint32_t kMaxDiffLength = 255;
 // An insert is added to the output a stride back only when it is this long
 // and its differences need a share of (share - 1) / share of the bits of its
 // bytes or fewer (order-0 entropy).
-constexpr uint32_t kMinStrideInsert = 64;
+constexpr uint32_t kMinStrideInsert = 32;
 constexpr uint64_t kStrideGainShare = 5;
 // ... and fewer than this many times the bits of the bytes added to the source.
 constexpr uint64_t kAddedBitsFactor = 2;
 constexpr int kLog2FractionBits = 8;
 // Estimated bits of a copy's commands, and of a mismatching byte in its diff,
 // against which a span is judged for stride inserts.
-constexpr uint64_t kClusterBits = 12;
+constexpr uint64_t kClusterBits = 16;
 constexpr uint64_t kMismatchBits = 6;
 // Insert pieces shorter than this are raw or added as their whole insert is.
 constexpr uint32_t kMinJudgedPiece = 16;
