@@ -27,6 +27,9 @@ constexpr int kLog2FractionBits = 8;
 // against which a span is judged for stride inserts.
 constexpr uint64_t kClusterBits = 16;
 constexpr uint64_t kMismatchBits = 6;
+// Inserts are added to the source only when that makes more than 1/share of
+// their bytes zero beyond those that are zero raw.
+constexpr uint32_t kAddedZeroShare = 4;
 // Insert pieces shorter than this are raw or added as their whole insert is.
 constexpr uint32_t kMinJudgedPiece = 16;
 // Estimated bits, in 1/256 bits, of an insert byte once deflated: a zero
@@ -236,9 +239,10 @@ class Serializer {
         c->insertStart += 1;
     }
 
-    // Adding pays only when it clearly turns more bytes into zeros.
+    // Adding pays only when it clearly turns more bytes into zeros: more
+    // than a share of the insert beyond the zeros it has raw.
     static bool AddingPays(uint32_t rawZeros, uint32_t addedZeros, uint32_t length) {
-        return addedZeros > rawZeros + length / 8;
+        return addedZeros > rawZeros + length / kAddedZeroShare;
     }
 
     // ... and, for a piece judged on its own, when its differences are
