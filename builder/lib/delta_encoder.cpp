@@ -28,7 +28,7 @@ constexpr size_t kReachInsertShare = 4;
 // (executables); there a new alignment that beats the current one by a few
 // more bytes than the default leaves fewer, longer copies.
 constexpr int32_t kLargeDeltaMinGain = 11;
-const std::vector<int32_t> kMinGains = {kLargeDeltaMinGain, kDefaultMinGain, 4, 12};
+const std::vector<int32_t> kMinGains = {kLargeDeltaMinGain, kDefaultMinGain, 4};
 constexpr size_t kRescanShare = 64;
 
 // Bytes a delta of these spans will hold at least: the literal stretches,
