@@ -24,7 +24,11 @@ constexpr size_t kReachInsertShare = 4;
 // diff lengths chosen per group of a few sizes, and a diff length per copy
 // that covers its cluster of mismatches (executables, where a changed
 // address rewrites a few bytes here and there).
-const std::vector<int32_t> kMinGains = {kDefaultMinGain, 4, 12};
+// The first gain is the only one scanned where the delta is large
+// (executables); there a new alignment that beats the current one by a few
+// more bytes than the default leaves fewer, longer copies.
+constexpr int32_t kLargeDeltaMinGain = 11;
+const std::vector<int32_t> kMinGains = {kLargeDeltaMinGain, kDefaultMinGain, 4};
 constexpr size_t kRescanShare = 64;
 
 // Bytes a delta of these spans will hold at least: the literal stretches,
@@ -48,8 +52,15 @@ size_t EstimatedDeltaBytes(const MatchText& text, const std::vector<DeltaSpan>& 
     return n;
 }
 
+// Short exact runs travel inside inserts added to their alignment in one
+// layout: text whose alignments break every few characters (an encoded
+// blob rebuilt) pays less for zeros among the differences than for a copy
+// and an insert at every break.
+constexpr uint32_t kTextMinCopy = 6;
+
 const SerializeParams kLayouts[] = {
     {65535, 0, 255, 2, false},
+    {65535, 0, 255, kTextMinCopy, false},
     {65535, 2, 255, 2, false},
     {65535, 4, 255, 2, false},
     {16, kAdaptiveDiffLength, 255, 2, false},
@@ -129,8 +140,6 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             continue;
         }
         MatchText text{&source, &target, reach};
-        // The default gain tries every layout; the others only the layout
-        // that won so far.
         // The other gains rescan the whole target: worth it where the delta
         // will be small beside the target, so scans are quick and a few bytes
         // count. All scans end before the trials, which then do not share
@@ -141,7 +150,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             spansByGain.push_back(std::move(spans));
             return small;
         });
-        // The default gain tries every layout; the others only the layout
+        // The first gain tries every layout; the others only the layout
         // that won so far.
         const SerializeParams* winner = nullptr;
         for (size_t g = 0; g < spansByGain.size(); ++g) {

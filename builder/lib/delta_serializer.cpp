@@ -18,17 +18,26 @@ constexpr uint32_t kMaxDiffLength = 255;
 // An insert is added to the output a stride back only when it is this long
 // and its differences need a share of (share - 1) / share of the bits of its
 // bytes or fewer (order-0 entropy).
-constexpr uint32_t kMinStrideInsert = 64;
+constexpr uint32_t kMinStrideInsert = 32;
 constexpr uint64_t kStrideGainShare = 5;
 // ... and fewer than this many times the bits of the bytes added to the source.
 constexpr uint64_t kAddedBitsFactor = 2;
 constexpr int kLog2FractionBits = 8;
 // Estimated bits of a copy's commands, and of a mismatching byte in its diff,
 // against which a span is judged for stride inserts.
-constexpr uint64_t kClusterBits = 12;
+constexpr uint64_t kClusterBits = 16;
 constexpr uint64_t kMismatchBits = 6;
+// Inserts are added to the source only when that makes more than 1/share of
+// their bytes zero beyond those that are zero raw.
+constexpr uint32_t kAddedZeroShare = 4;
 // Insert pieces shorter than this are raw or added as their whole insert is.
 constexpr uint32_t kMinJudgedPiece = 16;
+// Estimated bits, in 1/256 bits, of an insert byte once deflated: a zero
+// is cheap; a difference that is not zero is close to noise and costs more
+// than a byte. Raw bytes that are not zero cost their order-0 share of the
+// target (text a few bits, code nearly eight).
+constexpr uint64_t kZeroInsertBits = 2 << kLog2FractionBits;
+constexpr uint64_t kAddedNonZeroBits = 9 << kLog2FractionBits;
 
 // log2(x) in 1/256 bits, in integers so every build ranks alike.
 uint64_t Log2Fixed(uint32_t x) {
@@ -77,6 +86,7 @@ class Serializer {
     }
 
     void Run() {
+        if (params_.chunkSize >= kMinJudgedPiece) rawNonZeroBits_ = NonZeroBits(*text_.target);
         Cursor c;
         Emit emit{nullptr};
         while (Step(&c, &emit)) {
@@ -229,9 +239,29 @@ class Serializer {
         c->insertStart += 1;
     }
 
-    // Adding pays only when it clearly turns more bytes into zeros.
+    // Adding pays only when it clearly turns more bytes into zeros: more
+    // than a share of the insert beyond the zeros it has raw.
     static bool AddingPays(uint32_t rawZeros, uint32_t addedZeros, uint32_t length) {
-        return addedZeros > rawZeros + length / 8;
+        return addedZeros > rawZeros + length / kAddedZeroShare;
+    }
+
+    // ... and, for a piece judged on its own, when its differences are
+    // estimated to deflate smaller than its raw bytes: in text a piece whose
+    // differences are a third zeros and the rest noise is cheaper raw.
+    bool PieceAddingPays(uint32_t rawZeros, uint32_t addedZeros, uint32_t length) const {
+        const uint64_t rawBits = rawZeros * kZeroInsertBits + (length - rawZeros) * rawNonZeroBits_;
+        const uint64_t addedBits =
+            addedZeros * kZeroInsertBits + (length - addedZeros) * kAddedNonZeroBits;
+        return AddingPays(rawZeros, addedZeros, length) && addedBits < rawBits;
+    }
+
+    // Order-0 bits of the bytes of data that are not zero, per byte, in 1/256 bits.
+    static uint64_t NonZeroBits(const Bytes& data) {
+        uint32_t counts[256] = {};
+        for (uint8_t b : data) ++counts[b];
+        const uint32_t nonZero = static_cast<uint32_t>(data.size()) - counts[0];
+        counts[0] = 0;
+        return nonZero == 0 ? kAddedNonZeroBits : EntropyBits(counts, nonZero) / nonZero;
     }
 
     // AddingPays over the m bytes from the insert start, as far as the bytes
@@ -305,9 +335,9 @@ class Serializer {
                 }
             }
             bool useAdded =
-                canAdd &&
-                (addAll ||
-                 (chunk < kMinJudgedPiece ? runPays : AddingPays(rawZeros, addedZeros, length)));
+                canAdd && (addAll || (chunk < kMinJudgedPiece
+                                          ? runPays
+                                          : PieceAddingPays(rawZeros, addedZeros, length)));
             const uint8_t* bytes = useAdded ? added : raw;
             if (emit->cost != nullptr) {
                 *emit->cost += BytesCost(bytes, length) + 1;
@@ -394,6 +424,7 @@ class Serializer {
     DeltaBlockWriter writer_;
     uint32_t sourceSize_ = 0;
     uint32_t targetSize_ = 0;
+    uint64_t rawNonZeroBits_ = kAddedNonZeroBits;
 };
 
 // The stretch's bytes less the bytes a stride back: order-0 bits, in 1/256 bits.

@@ -108,6 +108,7 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
         {1, kClusterDiffLength, 1, 1, false, 1, {3, 6, 255}, 2},
         {7, kAdaptiveDiffLength, 2, 2, false, 1, {}, 4},
         {65535, 3, 20, 1, true, 1, {}, 2},
+        {65535, 2, 20, 6, false},
     };
     const std::vector<Pair> pairs = Pairs();
     for (const Pair& p : pairs) {
