@@ -43,34 +43,6 @@ bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index
     return !ec;
 }
 
-const char* VerdictId(Verdict v) {
-    switch (v) {
-        case Verdict::kAlreadyNew:
-            return "already_new";
-        case Verdict::kRebuildable:
-            return "rebuildable";
-        case Verdict::kRebuildFails:
-            return "rebuild_fails";
-        case Verdict::kForeign:
-            return "foreign";
-        case Verdict::kMissing:
-            return "missing";
-        case Verdict::kOptionalSkip:
-            return "optional_skipped";
-        case Verdict::kCreate:
-            return "create";
-        case Verdict::kReplace:
-            return "replace";
-        case Verdict::kRetire:
-            return "retire";
-        case Verdict::kAbsent:
-            return "absent";
-        case Verdict::kRegistry:
-            return "registry";
-    }
-    return "?";
-}
-
 bool IsProblem(Verdict v) {
     return v == Verdict::kForeign || v == Verdict::kMissing || v == Verdict::kRebuildFails;
 }

@@ -1,5 +1,7 @@
 #include "builder/lib/patch_check.h"
 
+#include <iterator>
+
 namespace {
 
 FileVerdict MakeVerdict(const std::string& name, Verdict verdict) {
@@ -90,30 +92,30 @@ bool WouldApply(const std::vector<FileVerdict>& verdicts) {
     return true;
 }
 
-const char* VerdictText(Verdict verdict) {
-    switch (verdict) {
-        case Verdict::kAlreadyNew:
-            return "already new";
-        case Verdict::kRebuildable:
-            return "rebuildable";
-        case Verdict::kRebuildFails:
-            return "REBUILD FAILS";
-        case Verdict::kForeign:
-            return "FOREIGN (matches no known version)";
-        case Verdict::kMissing:
-            return "MISSING (not found)";
-        case Verdict::kOptionalSkip:
-            return "optional, left alone (matches no known version)";
-        case Verdict::kCreate:
-            return "new file, created";
-        case Verdict::kReplace:
-            return "new file, replaces the existing one (backed up)";
-        case Verdict::kRetire:
-            return "obsolete, moved into the backup";
-        case Verdict::kAbsent:
-            return "obsolete, already absent";
-        case Verdict::kRegistry:
-            return "registry changes (checked only on Windows)";
-    }
-    return "?";
-}
+namespace {
+
+// Per verdict, in the order of the enum: the id of verify --json, and the text
+// a person reads.
+struct VerdictWords {
+    const char* id;
+    const char* text;
+};
+constexpr VerdictWords kVerdictWords[] = {
+    {"already_new", "already new"},
+    {"rebuildable", "rebuildable"},
+    {"rebuild_fails", "REBUILD FAILS"},
+    {"foreign", "FOREIGN (matches no known version)"},
+    {"missing", "MISSING (not found)"},
+    {"optional_skipped", "optional, left alone (matches no known version)"},
+    {"create", "new file, created"},
+    {"replace", "new file, replaces the existing one (backed up)"},
+    {"retire", "obsolete, moved into the backup"},
+    {"absent", "obsolete, already absent"},
+    {"registry", "registry changes (checked only on Windows)"},
+};
+static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kRegistry) + 1);
+
+}  // namespace
+
+const char* VerdictText(Verdict verdict) { return kVerdictWords[static_cast<int>(verdict)].text; }
+const char* VerdictId(Verdict verdict) { return kVerdictWords[static_cast<int>(verdict)].id; }

@@ -39,3 +39,5 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
 bool WouldApply(const std::vector<FileVerdict>& verdicts);
 
 const char* VerdictText(Verdict verdict);
+// The verdict's id in verify --json.
+const char* VerdictId(Verdict verdict);
