@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ python3 zlib1g-dev libdivsufsort-dev libdeflate-dev libzopfli-dev googletest
+  cmake make g++ python3 zlib1g-dev libdivsufsort-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   openssl osslsigncode
   wine wine32:i386 wine64 xvfb xauth x11-utils locales

@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#ifdef HAVE_LIBDEFLATE
 #include <libdeflate.h>
-#endif
-#ifdef HAVE_ZOPFLI
 #include <zopfli/zopfli.h>
-#endif
 
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/source_match.h"
@@ -27,8 +23,6 @@ const PatchFileOptions kBuilderFileOptions = [] {
     options.alignToEight = true;
     return options;
 }();
-
-constexpr int kBestLevel = 9;
 
 bool AnyMatch(const std::vector<std::string>& patterns, const std::string& name) {
     return std::any_of(patterns.begin(), patterns.end(),
@@ -223,33 +217,13 @@ bool RegistryScript(const PatchSettings& s, Bytes* script, size_t* values, std::
     return true;
 }
 
-// Deflate's block size (its memory level) that suits the payload best is
-// picked by quick trial passes; one full pass follows.
-constexpr int kQuickLevel = 6;
-constexpr int kMemLevels[] = {4, 5, 6, 7, 8};
+// libdeflate's strongest level parses near-optimally at a few MB per second:
+// a payload of delta blocks comes out some 7 % smaller than zlib's best.
+constexpr int kLibdeflateLevel = 12;
 // Zopfli is slow (tens of microseconds per payload byte); it runs on its own
 // only where that stays small beside comparing the files themselves, i.e.
 // for a payload of at most this share of the old and new bytes compared.
 constexpr uint64_t kZopfliPayloadShare = 512;
-
-Bytes DeflateBest(const Bytes& payload) {
-    int bestLevel = kMemLevels[0];
-    size_t bestSize = SIZE_MAX;
-    for (int memLevel : kMemLevels) {
-        size_t size = RawDeflate(payload, kQuickLevel, memLevel).size();
-        if (size < bestSize) {
-            bestSize = size;
-            bestLevel = memLevel;
-        }
-    }
-    return RawDeflate(payload, kBestLevel, bestLevel);
-}
-
-#ifdef HAVE_LIBDEFLATE
-// libdeflate's strongest level parses near-optimally at a few MB per second,
-// quicker than zlib's block-size trials and best level together: a payload of
-// delta blocks comes out some 7 % smaller than zlib's best.
-constexpr int kLibdeflateLevel = 12;
 
 // libdeflate's raw deflate of payload; empty when it fails.
 Bytes Libdeflate(const Bytes& payload) {
@@ -262,24 +236,13 @@ Bytes Libdeflate(const Bytes& payload) {
     out.resize(size);
     return out;
 }
-#endif
 
-// The near-optimal parse where the build has it (it replaces zlib's trials,
-// which it beats), else zlib's best.
-Bytes DeflateBody(const Bytes& payload) {
-#ifdef HAVE_LIBDEFLATE
-    Bytes body = Libdeflate(payload);
-    if (!body.empty()) return body;
-#endif
-    return DeflateBest(payload);
-}
-
-// The smallest body found; false when deflate fails (or zopfli is asked
-// for where this build has none).
+// The smaller of libdeflate's and, where it is asked for or cheap, Zopfli's
+// body; false when deflate fails. Both libraries are built from their own
+// sources on every platform, so each builder writes the same bytes.
 bool Compress(const Bytes& payload, bool forceZopfli, uint64_t comparedBytes, Bytes* body) {
-    *body = DeflateBody(payload);
+    *body = Libdeflate(payload);
     if (body->empty()) return false;
-#ifdef HAVE_ZOPFLI
     if (forceZopfli || payload.size() * kZopfliPayloadShare <= comparedBytes) {
         ZopfliOptions options;
         ZopfliInitOptions(&options);
@@ -291,10 +254,6 @@ bool Compress(const Bytes& payload, bool forceZopfli, uint64_t comparedBytes, By
         free(out);
     }
     return true;
-#else
-    (void)comparedBytes;
-    return !forceZopfli;
-#endif
 }
 
 // Reads the patch back and checks that every known version of every file
@@ -351,14 +310,6 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
 
 }  // namespace
 
-bool ZopfliAvailable() {
-#ifdef HAVE_ZOPFLI
-    return true;
-#else
-    return false;
-#endif
-}
-
 bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* error) {
     std::string what;
     size_t bad = 0;
@@ -407,10 +358,6 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     }
     if (!settings.registry.empty() && settings.registryCheck.rootKey == 0) {
         *error = "registry changes need the registered-software check (a root key, key and value)";
-        return false;
-    }
-    if (settings.zopfli && !ZopfliAvailable()) {
-        *error = "this build has no zopfli";
         return false;
     }
     TreePlan plan;

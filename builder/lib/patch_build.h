@@ -53,6 +53,3 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
 // Name in the patch: code page 950 with '\' separators; false with a reason
 // when the name cannot travel safely to the applier.
 bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* error);
-
-// Whether zopfli can be used in this build.
-bool ZopfliAvailable();
