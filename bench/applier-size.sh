@@ -29,7 +29,10 @@ for line in text[text.index('Linker script and memory map'):].splitlines():
         continue
     base = m.group(3).rsplit('/', 1)[-1].split('(')[0]
     lib = next((g for g, pat in groups if re.match(pat, base)), None)
-    lib = lib or (f'import stubs' if m.group(3).startswith('/') else 'ours')
+    # Link-time compilation merges our code and zlib into its own objects.
+    if re.search(r'\.ltrans\d*\.ltrans\.o$', base):
+        lib = 'ours and zlib, link-time compiled'
+    lib = lib or ('import stubs' if m.group(3).startswith('/') else 'ours')
     sizes[lib] = sizes.get(lib, 0) + int(m.group(2), 16)
 for lib, size in sorted(sizes.items(), key=lambda kv: -kv[1]):
     print(f'{size:9d}  {lib}')
