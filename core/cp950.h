@@ -30,10 +30,12 @@ size_t Cp950CutLength(const char* text, size_t length, size_t limit);
 // byte of a character (0x5C can be one), or std::string::npos.
 size_t Cp950LastSeparator(const std::string& path);
 
-// A character as a number: a single byte, or lead * 256 + trail.
-struct Cp950CasePair {
+// A character as a number: a single byte, or lead * 256 + trail. Characters
+// lower .. lower + count - 1 have the uppercase partners upper .. upper + count - 1.
+struct Cp950CaseRun {
     uint16_t lower;
     uint16_t upper;
+    uint16_t count;
 };
 
 // The uppercase partner of a character as Windows file systems fold names

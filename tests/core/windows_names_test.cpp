@@ -9,8 +9,8 @@
 #include "core/cp950.h"
 #include "tests/core/test_bytes.h"
 
-extern const Cp950CasePair kCp950CasePairs[];
-extern const size_t kCp950CasePairCount;
+extern const Cp950CaseRun kCp950CaseRuns[];
+extern const size_t kCp950CaseRunCount;
 
 namespace {
 
@@ -108,13 +108,16 @@ TEST(WindowsNames, KeysMatchWindowsComparison) {
         EXPECT_EQ(WindowsNameKey(k.a) == WindowsNameKey(k.b), k.same) << k.a << " | " << k.b;
         EXPECT_EQ(PathsOverlap(k.a, k.b), k.same) << k.a << " | " << k.b;
     }
-    // The generated table must stay sorted for its binary search, and an
-    // uppercase letter is its own key.
-    for (size_t i = 0; i < kCp950CasePairCount; ++i) {
-        if (i > 0) {
-            EXPECT_LT(kCp950CasePairs[i - 1].lower, kCp950CasePairs[i].lower);
+    // Every character of a run folds to its partner, whose key is itself; the
+    // characters on either side of a run are no part of it.
+    for (size_t i = 0; i < kCp950CaseRunCount; ++i) {
+        const Cp950CaseRun& run = kCp950CaseRuns[i];
+        for (uint16_t k = 0; k < run.count; ++k) {
+            EXPECT_EQ(Cp950UpperCase(run.lower + k), run.upper + k);
+            EXPECT_EQ(Cp950UpperCase(run.upper + k), run.upper + k);
         }
-        EXPECT_EQ(Cp950UpperCase(kCp950CasePairs[i].upper), kCp950CasePairs[i].upper);
+        EXPECT_EQ(Cp950UpperCase(run.lower - 1), run.lower - 1);
+        EXPECT_EQ(Cp950UpperCase(run.lower + run.count), run.lower + run.count);
     }
 }
 
