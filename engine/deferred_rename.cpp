@@ -9,18 +9,16 @@
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
 #include "platform/scoped_key.h"
+#include "platform/system_hooks.h"
 
 namespace {
 
-constexpr DWORD kNineXFamilyBit = 0x80000000u;
 constexpr DWORD kPathBufferSize = 501;  // 500 characters and the terminator
 constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 constexpr char kWininit[] = "WININIT.INI";
 constexpr char kRenameSection[] = "rename";
 constexpr DWORD kWininitSectionSize = 32768;
-
-bool IsNineXFamily() { return (GetVersion() & kNineXFamilyBit) != 0; }
 
 bool IsRelative(const std::string& path) {
     return !(path.size() > 0 && path[0] == '\\') && !(path.size() > 1 && path[1] == ':');

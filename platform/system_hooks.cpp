@@ -7,9 +7,7 @@ RunStepFn gRunStepHook = nullptr;
 namespace {
 
 constexpr DWORD kRestartReason = 0xFFFFFFFFu;
-constexpr DWORD kWindows9xFamilyBit = 0x80000000u;  // GetVersion's high bit
-
-bool IsNtFamily() { return (GetVersion() & kWindows9xFamilyBit) == 0; }
+constexpr DWORD kNineXFamilyBit = 0x80000000u;  // GetVersion's high bit
 
 // Without the shutdown privilege the NT family refuses ExitWindowsEx.
 void EnableShutdownPrivilege() {
@@ -28,13 +26,15 @@ void EnableShutdownPrivilege() {
 
 }  // namespace
 
+bool IsNineXFamily() { return (GetVersion() & kNineXFamilyBit) != 0; }
+
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
     if (gMessageBoxHook) return gMessageBoxHook(owner, text, caption, type);
     return MessageBoxA(owner, text, caption, type);
 }
 
 bool RequestRestart() {
-    if (IsNtFamily()) EnableShutdownPrivilege();
+    if (!IsNineXFamily()) EnableShutdownPrivilege();
     if (gExitWindowsHook) return gExitWindowsHook(EWX_REBOOT, kRestartReason) != 0;
     return ExitWindowsEx(EWX_REBOOT, kRestartReason) != 0;
 }

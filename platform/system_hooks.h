@@ -11,6 +11,10 @@ using ExitWindowsFn = BOOL (*)(UINT flags, DWORD reason);
 extern MessageBoxFn gMessageBoxHook;
 extern ExitWindowsFn gExitWindowsHook;
 
+// Windows 95, 98 or Me: deferred renames go through WININIT.INI there, and a
+// restart needs no privilege.
+bool IsNineXFamily();
+
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type);
 // Asks Windows to restart; on the NT family the shutdown privilege is enabled first.
 bool RequestRestart();
