@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kDeflateWindowBits = -15;   // raw deflate: no zlib header, no Adler-32
+constexpr int kDeflateMemLevel = 8;       // zlib's default
 constexpr uInt kDeflatePiece = 1u << 30;  // zlib counts in uInt
 
 void Append(Bytes* out, const Bytes& bytes) { out->insert(out->end(), bytes.begin(), bytes.end()); }
@@ -169,11 +170,11 @@ Bytes BuildPayload(const Bytes& notice, const Bytes& description, const Bytes& r
     return payload;
 }
 
-Bytes RawDeflate(const Bytes& data, int level, int memLevel) {
+Bytes RawDeflate(const Bytes& data, int level) {
     if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) level = Z_BEST_COMPRESSION;
     z_stream zs{};
-    if (deflateInit2(&zs, level, Z_DEFLATED, kDeflateWindowBits, memLevel, Z_DEFAULT_STRATEGY) !=
-        Z_OK) {
+    if (deflateInit2(&zs, level, Z_DEFLATED, kDeflateWindowBits, kDeflateMemLevel,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
         return Bytes();
     }
     Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64);

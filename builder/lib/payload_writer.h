@@ -113,10 +113,8 @@ Bytes FramePatchBody(const Bytes& stub, const Bytes& body, const Bytes& payload,
                      uint16_t noticeLength, uint16_t descriptionLength,
                      const PatchFileOptions& options);
 
-// Raw deflate (window bits -15) of data at the given level. memLevel (1-9)
-// also sets how many symbols a deflate block gathers: smaller blocks follow
-// mixed data more closely.
-Bytes RawDeflate(const Bytes& data, int level, int memLevel = 8);
+// Raw deflate (window bits -15) of data at the given level.
+Bytes RawDeflate(const Bytes& data, int level);
 
 // DOS date/time (date high, time low) from calendar fields.
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
