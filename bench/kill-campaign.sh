@@ -53,8 +53,9 @@ for i in range(4):
     put('new', f'same{i}.txt', same)
 PY
 applier=${APPLIER:-build/$preset/app/applier.exe}
+applier_stub_args "$applier"
 build/native/builder/cli/mkpatch build --old "$work/old" --new "$work/new" -o "$work/patch.exe" \
-  --stub "$applier" >/dev/null
+  "${STUB_ARGS[@]}" >/dev/null
 
 # The moves have begun once the first changed file of the stream without an
 # older backup has reached the backup directory.

@@ -13,7 +13,7 @@ preset=$WINDOWS_TEST_PRESET
 cmake --preset native >/dev/null && cmake --build --preset native -j2 --target mkpatch >/dev/null
 cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 --target applier patch_session >/dev/null
 applier="build/$preset/app/applier.exe"
-echo "demo: applier $applier (preset $preset)"
+echo "demo: applier $applier, $APPLIER_UNDER_TEST"
 
 work=build/demo
 rm -rf "$work" && mkdir -p "$work"
@@ -22,10 +22,9 @@ cc=x86_64-w64-mingw32-gcc-posix
 $cc -O2 -DVERSION=1 -o "$work/old/hello.exe" demo/src/hello.c
 $cc -O2 -DVERSION=2 -DGREETING='"Hello again"' -o "$work/new/hello.exe" demo/src/hello.c
 
-stub_flags=()
-[ "$preset" = windows64 ] && stub_flags=(--allow-64bit-stub)
+applier_stub_args "$applier"
 build/native/builder/cli/mkpatch build --old "$work/old" --new "$work/new" -o "$work/demo-patch.exe" \
-  --stub "$applier" "${stub_flags[@]}" --description demo/description.txt
+  "${STUB_ARGS[@]}" --description demo/description.txt
 build/native/builder/cli/mkpatch inspect "$work/demo-patch.exe"
 
 cp -r "$work/old" "$work/target"

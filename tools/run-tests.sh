@@ -27,6 +27,9 @@ for p in "${presets[@]}"; do
 done
 
 status=0
+echo "== shipped applier"
+bash tools/check-shipped-applier.sh build/windows/app/applier.exe || status=1
+
 echo "== module edges"
 bash tools/module-edges.sh || status=1
 
@@ -41,5 +44,6 @@ ctest --preset "$WINDOWS_TEST_PRESET" || status=1
 wine_stop
 trap - EXIT
 
+echo "Windows tests ran the applier as $APPLIER_UNDER_TEST"
 python3 tools/test-summary.py build/native "build/$WINDOWS_TEST_PRESET" || status=1
 exit $status

@@ -4,12 +4,16 @@
 # 32-bit Windows programs need a kernel that runs 32-bit Linux programs (Wine's
 # 32-bit loader). Where the kernel cannot, the tests run the x86_64 build of the
 # same sources under 64-bit Wine; the shipped applier is always the i686 build.
+# SELFPATCH_FORCE_WINE64=1 takes that path on a machine that could run 32-bit
+# programs, to prove the fallback before a change lands.
 
 : "${BUILD_DIR:=$(pwd)/build}"
+# Exported, so test scripts that source this file again find the same prefix.
+export BUILD_DIR
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if [ "${SELFPATCH_FORCE_WINE64:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   export WINE_BITS=32 WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
   WINESERVER_BIN=/usr/lib/wine/wineserver32
 else
@@ -20,8 +24,27 @@ fi
 export WINESERVER="$WINESERVER_BIN"
 export WINEPREFIX="$BUILD_DIR/wineprefix-$WINE_BITS"
 # The CMake preset whose Windows binaries the tests run.
-if [ "$WINE_BITS" = 32 ]; then WINDOWS_TEST_PRESET=windows32; else WINDOWS_TEST_PRESET=windows64; fi
-export WINDOWS_TEST_PRESET
+if [ "$WINE_BITS" = 32 ]; then
+  WINDOWS_TEST_PRESET=windows32
+  APPLIER_UNDER_TEST="the i686 build under 32-bit Wine"
+else
+  WINDOWS_TEST_PRESET=windows64
+  why="this machine runs no 32-bit programs"
+  [ "${SELFPATCH_FORCE_WINE64:-0}" = 1 ] && why="SELFPATCH_FORCE_WINE64=1"
+  APPLIER_UNDER_TEST="the x86_64 build of the same sources under 64-bit Wine ($why)"
+  unset why
+fi
+export WINDOWS_TEST_PRESET APPLIER_UNDER_TEST
+
+# Sets STUB_ARGS to the builder options that make a patch from APPLIER, the
+# applier build of this machine's test preset. Every script that builds a
+# patch for the Windows tests takes its stub options from here, so none can
+# forget that the x86_64 build needs --allow-64bit-stub.
+applier_stub_args() {
+  STUB_ARGS=(--stub "$1")
+  [ "$WINDOWS_TEST_PRESET" = windows64 ] && STUB_ARGS+=(--allow-64bit-stub)
+  return 0
+}
 
 wine_start() {
   # Wine's ANSI code page is 950 only under this locale.

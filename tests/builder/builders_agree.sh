@@ -9,6 +9,10 @@ windows=$1 native=$2 applier=$3
 work=$(mktemp -d /tmp/builders-agree.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 win() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+source "$(dirname "$0")/../../tools/wine-env.sh"
+applier_stub_args "$(win "$applier")"
+windows_stub=("${STUB_ARGS[@]}")
+applier_stub_args "$applier"
 
 # An executable-like file with moved code and rewritten addresses, and text.
 python3 - "$work" <<'PY'
@@ -30,9 +34,9 @@ PY
 
 for extra in "" --zopfli; do
   "$WINELOADER" "$windows" build --old "$(win "$work/old")" --new "$(win "$work/new")" \
-    -o "$(win "$work/windows.exe")" -f --stub "$(win "$applier")" --quiet $extra </dev/null
+    -o "$(win "$work/windows.exe")" -f "${windows_stub[@]}" --quiet $extra </dev/null
   "$native" build --old "$work/old" --new "$work/new" -o "$work/linux.exe" -f \
-    --stub "$applier" --quiet $extra
+    "${STUB_ARGS[@]}" --quiet $extra
   cmp "$work/windows.exe" "$work/linux.exe" ||
     { echo "the builders differ${extra:+ with $extra}"; exit 1; }
 done

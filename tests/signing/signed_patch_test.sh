@@ -8,6 +8,8 @@ work=$(mktemp -d /tmp/signed-patch.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 win() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 wine() { "$WINELOADER" "$@" </dev/null; }
+source "$(dirname "$0")/../../tools/wine-env.sh"
+applier_stub_args "$(win "$applier")"
 
 mkdir -p "$work/old" "$work/new/sub"
 head -c 30000 /dev/urandom >"$work/old/prog.bin"
@@ -15,7 +17,7 @@ head -c 30000 /dev/urandom >"$work/old/prog.bin"
 echo "added with the patch" >"$work/new/sub/added.txt"
 
 wine "$mkpatch" build --old "$(win "$work/old")" --new "$(win "$work/new")" \
-  -o "$(win "$work/patch.exe")" --stub "$(win "$applier")" --quiet
+  -o "$(win "$work/patch.exe")" "${STUB_ARGS[@]}" --quiet
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Throwaway test signer" \
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "signed patch test" \
