@@ -26,6 +26,16 @@ struct MarkedRecord {
     CommitMark mark;
 };
 
+// A registry value as it was before this run first wrote it.
+struct SavedRegistryValue {
+    uint32_t rootKey = 0;
+    std::string keyPath;
+    std::string valueName;
+    bool existed = true;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
 struct ApplyRun : RecordWalk {
     ApplyRun(OpenedPatch& patch, RunHost& host)
         : RecordWalk(patch.payload, host),
@@ -56,6 +66,8 @@ struct ApplyRun : RecordWalk {
     std::vector<std::string> backupNames = std::vector<std::string>(kMaxSections);
     // Moves queued for the next start of Windows, withdrawn if the run fails.
     std::vector<std::pair<std::string, std::string>> queuedRenames;
+    // Registry values written by this run, put back if it fails.
+    std::vector<SavedRegistryValue> registryUndo;
 };
 
 // A pass callback: handles one record of a section.
