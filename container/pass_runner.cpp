@@ -43,9 +43,9 @@ ResultCode PassRunner(RecordWalk& walk, RecordVisitor& visitor, bool stopOnError
     }
     ResultCode passResult = kOk;
     for (int section = 0; section <= sections.lastSection; ++section) {
-        walk.payload.Seek(sections.sectionStart[section]);
         if (stopOnError && walk.host.StopRequested()) return kUserStopped;
-        ResultCode result = ReadBackupName(walk);
+        ResultCode result = walk.payload.Seek(sections.sectionStart[section]) ? ReadBackupName(walk)
+                                                                              : kPatchDamaged;
         if (result != kOk) return result;
         walk.targetDirectory = sections.target[section];
         result = WalkSection(walk, section, visitor);

@@ -5,6 +5,7 @@
 
 #include "core/crc.h"
 #include "core/record_layout.h"
+#include "core/work_names.h"
 #include "engine/target_paths.h"
 #include "core/cp950.h"
 #include "platform/file_primitives.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-// A staging directory's own work name: records may not begin with it.
-constexpr char kSetAsideName[] = "PATCH0.TMP";
 // Only a file that another program holds may wait for the restart; a full
 // disk says so, and any other failure (path, access) would fail at the
 // restart just the same.

@@ -1,6 +1,7 @@
 // Directory chains below a path and the numbered staging directory.
 #include "core/result_codes.h"
 #include "core/cp950.h"
+#include "core/work_names.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -13,7 +14,7 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string StagingCandidate(const std::string& targetDirectory, int number) {
     char name[24];  // room for any int
-    wsprintfA(name, "PATCH%d.TMP", number);
+    wsprintfA(name, kStagingFormat, number);
     return JoinPath(targetDirectory, name);
 }
 
@@ -72,7 +73,7 @@ ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::strin
 std::vector<std::string> ExistingStagingDirectories(const std::string& targetDirectory) {
     std::vector<std::string> found;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(JoinPath(targetDirectory, "PATCH*.TMP").c_str(), &entry);
+    HANDLE search = FindFirstFileA(JoinPath(targetDirectory, kStagingPattern).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return found;
     do {
         const std::string name = entry.cFileName;
