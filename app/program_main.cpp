@@ -85,7 +85,10 @@ void ProgramMain(HINSTANCE instance, const char* commandLine) {
     OpenedPatch patch;
     patch.path = OwnModulePath();
     const CommandLineRequest request = ParseCommandLine(commandLine ? commandLine : "");
-    if (request.showUsage || patch.path.empty()) ShowUsageAndExit();
+    if (request.showUsage || patch.path.empty()) {
+        ShowUsage();
+        ExitProcess(kExitUsage);
+    }
     WindowHost host(patch);
     host.requestedTargetPath = request.targetPath;
 

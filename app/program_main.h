@@ -7,7 +7,6 @@
 constexpr char kWindowClassName[] = "Orvanel GUI";
 constexpr char kIconResourceName[] = "PATCHICON";
 
-constexpr int kExitNormal = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitStartupFailure = 255;
 

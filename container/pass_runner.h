@@ -5,7 +5,7 @@
 #include <string>
 
 #include "container/payload_file.h"
-#include "container/run_host.h"
+#include "host/run_host.h"
 #include "core/record_layout.h"
 #include "core/record_reader.h"
 #include "core/result_codes.h"

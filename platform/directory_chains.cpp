@@ -39,24 +39,6 @@ void MakeParentDirectories(const std::string& filePath) {
     }
 }
 
-void RemoveEmptyParents(const std::string& filePath) {
-    std::string path = filePath;
-    for (;;) {
-        size_t last = Cp950LastSeparator(path);
-        if (last == std::string::npos) return;
-        path.resize(last);
-        for (size_t i = 0; i < path.size(); ++i) {
-            if (IsCp950LeadByte(static_cast<uint8_t>(path[i]))) {
-                ++i;
-            } else if (path[i] == '/') {
-                path[i] = '\\';
-            }
-        }
-        // Directories that still hold something stay; the attempt just fails.
-        if (!path.empty()) RemoveDir(path);
-    }
-}
-
 // Any name in use is passed over, a file or a directory with whatever
 // attributes: a leftover of another kind never makes every later run fail.
 ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
