@@ -56,25 +56,19 @@ bool Inflate(const uint8_t* data, size_t size, uint64_t limit, Bytes* out, std::
 }
 
 bool ReadLocation(ByteSource& source, PatchContents* out, std::string* error) {
-    uint8_t kindAndFlags[2];
-    if (!source.Read(kindAndFlags, 2)) {
-        *error = "the location record is missing";
+    LocationRecord location;
+    if (!ReadLocationRecord(source, &location)) {
+        *error = "the location record is cut short";
         return false;
     }
-    out->location.kind = kindAndFlags[0];
-    if (kindAndFlags[1] & kMoreLocations) {
+    if (location.flags & kMoreLocations) {
         *error = "the patch has more than one section, which this tool does not read";
         return false;
     }
-    if (out->location.kind == kRegistryValue) {
-        uint8_t root[4];
-        if (!source.Read(root, 4) || !ReadShortString(source, &out->location.keyPath) ||
-            !ReadShortString(source, &out->location.valueName)) {
-            *error = "the registry location is cut short";
-            return false;
-        }
-        out->location.rootKey = LoadLe32(root);
-    }
+    out->location.kind = location.kind;
+    out->location.rootKey = location.rootKey;
+    out->location.keyPath = location.keyPath;
+    out->location.valueName = location.valueName;
     return true;
 }
 
