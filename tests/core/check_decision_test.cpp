@@ -104,18 +104,6 @@ TEST(CheckDecision, ChangedFileVerdicts) {
     }
 }
 
-// Variant order decides before place: version 1 in the backup is found before
-// version 2 in the target, as the applier has always looked.
-TEST(CheckDecision, FirstListedVersionWins) {
-    const Bytes v1 = RandomBytes(1, 3000), v2 = RandomBytes(2, 3000), v3 = RandomBytes(3, 3100);
-    MemoryProbe probe;
-    probe.files[WindowsNameKey("app.exe")] = v2;
-    probe.files[WindowsNameKey("bak\\app.exe")] = v1;
-    const RecordCheck check = CheckRecord(ChangedRecord(v1, v2, v3, 0), "BAK", probe);
-    EXPECT_EQ(check.verdict, CheckVerdict::kFromBackup);
-    EXPECT_EQ(check.sourcePath, "BAK\\App.exe");
-}
-
 // Full paths of 259 bytes pass, 260 do not; every path of the record counts.
 TEST(CheckDecision, PathLengthsAsTheFileCallsTakeThem) {
     const std::string target = "C:\\" + std::string(20, 't');  // 23 bytes
