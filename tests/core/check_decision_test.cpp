@@ -81,7 +81,7 @@ TEST(CheckDecision, ChangedFileVerdicts) {
          CheckVerdict::kFromBackup,
          0,
          false},
-        {"target version wins over backup",
+        {"first listed version wins, wherever it is",
          {{"APP.EXE", v2}, {"BAK\\APP.EXE", v1}},
          0,
          CheckVerdict::kFromBackup,
