@@ -30,8 +30,10 @@ ResultCode WalkSection(RecordWalk& walk, int section, RecordVisitor& visitor) {
     for (;;) {
         if (ReadRecord(walk) != kOk) return kInternalFileError;
         if (walk.record.kind == kEndRecord) return kOk;
+        walk.recordEnd = walk.payload.Position();
         ResultCode result = visitor.Visit(section, walk.record.kind);
         if (result != kOk) return result;
+        if (!walk.payload.Seek(walk.recordEnd)) return kInternalFileError;
     }
 }
 

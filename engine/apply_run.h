@@ -19,8 +19,8 @@ enum class CommitMark {
     kPlacedNew,  // a staged file arrived where no file was before
 };
 
-// A record is known by the payload position at its end, which is unique in
-// the stream and is where the walker stands while any pass handles it.
+// A record is known by where it ends in the payload (RecordWalk::recordEnd),
+// which is unique in the stream and the same in every pass.
 struct MarkedRecord {
     uint32_t recordEnd;
     CommitMark mark;

@@ -162,8 +162,6 @@ ResultCode StageNewFile(ApplyRun& run, int section) {
 
 ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     run.host.PumpMessages();
-    // The walker reads on from where this record ends, whatever was read here.
-    const uint32_t nextRecord = run.payload.Position();
     ResultCode result = kOk;
     if (kind == kFileRecord) {
         result = CheckChangedFile(run, section);
@@ -173,8 +171,7 @@ ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     }
     if (result == kOk && (kind == kFileRecord || kind == kNewFileRecord) &&
         PathNamesFile(StagedPath(run, section))) {
-        run.stagedRecords.push_back(nextRecord);
+        run.stagedRecords.push_back(run.recordEnd);
     }
-    if (!run.payload.Seek(nextRecord) && result == kOk) result = kInternalFileError;
     return result;
 }

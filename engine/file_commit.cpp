@@ -40,7 +40,7 @@ ResultCode MakeDirectoriesFor(const std::string& path) {
 }
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
-    run.marks.push_back({run.payload.Position(), mark});
+    run.marks.push_back({run.recordEnd, mark});
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
@@ -58,7 +58,7 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string staged = StagedPath(run, section);
     const CurrentRecord& record = run.record;
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
-                                     run.payload.Position()) != run.stagedRecords.end();
+                                     run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
@@ -154,7 +154,7 @@ ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
 }
 
 CommitMark CurrentRecordMark(ApplyRun& run) {
-    const uint32_t recordEnd = run.payload.Position();
+    const uint32_t recordEnd = run.recordEnd;
     auto found =
         std::find_if(run.marks.begin(), run.marks.end(),
                      [recordEnd](const MarkedRecord& m) { return m.recordEnd == recordEnd; });

@@ -106,9 +106,7 @@ ResultCode ApplyRegistryRecord(ApplyRun& run, int /*section*/, uint8_t kind) {
     const uint32_t length = run.record.scriptLength;
     if (!run.payload.Seek(start)) return kPatchDamaged;
     RegistryScript script;
-    const bool readable = ReadRegistryScript(run.payload, length, &script);
-    // The next record begins where the script's length says, whatever follows End.
-    if (!run.payload.Seek(start + length) || !readable) return kPatchDamaged;
+    if (!ReadRegistryScript(run.payload, length, &script)) return kPatchDamaged;
     ResultCode result = CheckRegistered(script);
     if (result == kOk) result = RunOperations(run, script);
     return result;
