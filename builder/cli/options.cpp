@@ -5,8 +5,9 @@
 #include <set>
 
 #include "builder/cli/commands.h"
+#include "selfpatch_version.h"
 
-const char kVersionText[] = "mkpatch 1.1\n";
+const char kVersionText[] = "mkpatch " SELFPATCH_VERSION "\n";
 
 const char kUsageText[] =
     "usage:\n"
