@@ -104,10 +104,11 @@ found = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}"
 sys.exit(0 if fixed > 0 and found == version and (version + ".0").encode('utf-16-le') in data else 1)
 PY
 if [ "$WINDOWS_TEST_PRESET" = windows64 ]; then
-  # No 32-bit programs here: the x86_64 builder of the same sources stands in
-  # for the zip's, from the unpacked folder; the applier stays the shipped one.
+  # 64-bit Wine runs no 32-bit programs: the x86_64 builder of the same
+  # sources stands in for the zip's, from the unpacked folder; the applier
+  # stays the shipped one.
   cp "$test_mkpatch" "$unpacked/mkpatch.exe"
-  echo "this machine runs no 32-bit programs: the unpacked folder runs the x86_64 mkpatch.exe"
+  echo "under 64-bit Wine the unpacked folder runs the x86_64 build of mkpatch.exe"
 fi
 mark "$unpacked/applier.exe"
 "$WINELOADER" "$unpacked/mkpatch.exe" build --old "$(win "$work/old")" --new "$(win "$work/new")" \
