@@ -1,5 +1,5 @@
-# The two commands of the README: `make demo` and `make test`.
-.PHONY: test demo build format clean
+# The commands of the README: `make demo`, `make test`, `make dist`.
+.PHONY: test demo build dist format clean
 
 test:
 	bash tools/run-tests.sh
@@ -11,6 +11,10 @@ build:
 	bash tools/setup.sh
 	cmake --preset native && cmake --build --preset native -j$$(nproc)
 	cmake --preset windows && cmake --build --preset windows -j$$(nproc)
+
+# Release archives in build/dist/ (tools/dist.sh says which).
+dist: build
+	bash tools/dist.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -5,18 +5,38 @@ namespace {
 constexpr char kQuote = '"';
 constexpr char kBlank = ' ';
 constexpr char kUsageOption[] = "-h";
+constexpr char kUnattendedOption[] = "/quiet";
 constexpr int kProgramNamePosition = 1;
 constexpr int kPathPosition = 2;
 
-// Handles one finished token; false once the usage text is due.
-bool HandleToken(const std::string& token, int position, CommandLineRequest* request) {
-    if (token == kUsageOption) return false;
-    if (position == kProgramNamePosition) return true;
-    if (position == kPathPosition) {
-        request->targetPath = token;
-        return true;
+bool IsUnattendedOption(const std::string& token) {
+    if (token.size() != sizeof(kUnattendedOption) - 1) return false;
+    for (size_t i = 0; i < token.size(); ++i) {
+        char c = token[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kUnattendedOption[i]) return false;
     }
-    return false;
+    return true;
+}
+
+// Handles one finished token at its position; returns the next position. A
+// refusal sets showUsage; the path stays what it was before it.
+int HandleToken(const std::string& token, int position, CommandLineRequest* request) {
+    if (token == kUsageOption) {
+        request->showUsage = request->helpAsked = true;
+        return position;
+    }
+    if (position == kProgramNamePosition) return position + 1;
+    if (IsUnattendedOption(token)) {
+        request->unattended = true;
+        return position;
+    }
+    if (position == kPathPosition && !request->showUsage) {
+        request->targetPath = token;
+    } else {
+        request->showUsage = true;
+    }
+    return position + 1;
 }
 
 }  // namespace
@@ -33,12 +53,8 @@ CommandLineRequest ParseCommandLine(const std::string& commandLine) {
             quoted = !quoted;
         } else if (byte == kBlank && !quoted) {
             if (token.empty()) continue;
-            if (!HandleToken(token, position, &request)) {
-                request.showUsage = true;
-                return request;
-            }
+            position = HandleToken(token, position, &request);
             token.clear();
-            ++position;
         } else {
             token += byte;
         }

@@ -67,10 +67,18 @@ int RunMessageLoop() {
     return gWindow.quitCode;
 }
 
-bool OpenPatchAtStartup(OpenedPatch* patch) {
+int UnattendedExitCode(ResultCode result) {
+    if (result == kOk) return kExitUnattendedDone;
+    // The renames wait in the queue; the restart was left to the administrator.
+    if (result == kRestartNotDone || result == kFileInUse) return kExitUnattendedRestartNeeded;
+    return kExitUnattendedFailed;
+}
+
+bool OpenPatchAtStartup(OpenedPatch* patch, bool unattended) {
     PatchTexts texts;
     const ResultCode result = OpenPatch(patch, &texts);
     if (result != kOk) {
+        if (unattended) return false;
         MessageTexts shown;
         shown.patchPath = patch->path;
         ShowStartupError(result, shown);
@@ -85,22 +93,32 @@ void ProgramMain(HINSTANCE instance, const char* commandLine) {
     OpenedPatch patch;
     patch.path = OwnModulePath();
     const CommandLineRequest request = ParseCommandLine(commandLine ? commandLine : "");
-    if (request.showUsage || patch.path.empty()) {
+    const bool unattended = request.unattended;
+    const bool badCommandLine = request.showUsage || patch.path.empty();
+    if (badCommandLine && unattended && !request.helpAsked) {
+        ExitProcess(kExitUnattendedBadCommandLine);
+    }
+    if (badCommandLine) {
         ShowUsage();
         ExitProcess(kExitUsage);
     }
     WindowHost host(patch);
     host.requestedTargetPath = request.targetPath;
+    host.unattended = unattended;
+    const int startupFailure = unattended ? kExitUnattendedFailed : kExitStartupFailure;
 
     if (!RegisterMainWindowClass(instance)) {
-        ShowMessageBox(nullptr, kClassFailureText, kErrorCaption, MB_ICONHAND);
-        ExitProcess(kExitStartupFailure);
+        if (!unattended) ShowMessageBox(nullptr, kClassFailureText, kErrorCaption, MB_ICONHAND);
+        ExitProcess(static_cast<UINT>(startupFailure));
     }
     gWindow.mainWindow = CreateMainWindow(instance, &host);
-    if (!gWindow.mainWindow || !OpenPatchAtStartup(&patch)) {
+    if (!gWindow.mainWindow || !OpenPatchAtStartup(&patch, unattended)) {
         UnregisterClassA(kWindowClassName, instance);
-        EndProgram(patch, kExitStartupFailure);
+        EndProgram(patch, startupFailure);
     }
+    // Unattended, the window stays hidden: the run writes its log into the
+    // hidden pane, asks nothing, and its result becomes the exit code.
+    if (unattended) EndProgram(patch, UnattendedExitCode(RunApply(host)));
 
     ShowWindow(gWindow.mainWindow, SW_SHOWNORMAL);
     UpdateWindow(gWindow.mainWindow);

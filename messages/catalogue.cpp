@@ -43,7 +43,9 @@ const char* const kMessages[kMessageCount + 1] = {
     /* 25 */ "這個修正檔可以套用於 [%s]。 您要使用中文化檔嗎？",
     /* 26 */ "%n你要套用這個修正檔嗎？",
     /* 27 */ "%n您選擇不使用這個修正檔。 請於改變心意後再重新執行本中文化檔。",
-    /* 28 */ "Usage: Patchname.exe [path]%n",
+    /* 28 */
+    "Usage: Patchname.exe [/quiet] [path]%n"
+    "/quiet: no window; exit code 0 applied, 3010 restart needed, 1603 failed%n",
     /* 29 */ "使用無效的選項 [%s]！%n",
     /* 30 */
     "%n錯誤，無法移動檔案到備份目錄。 可能是你嘗試覆寫一個使用中的檔案。 "

@@ -7,6 +7,7 @@ packages=(
   cmake make g++ python3 zlib1g-dev libdivsufsort-dev googletest
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   openssl osslsigncode
+  dpkg-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils locales
   imagemagick fonts-wqy-microhei
 )

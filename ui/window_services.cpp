@@ -84,6 +84,7 @@ void WindowHost::ClearLog() {
 
 // A box that cannot be shown returns 0, which counts as No.
 bool WindowHost::AskYesNo(const std::string& text, const char* caption) {
+    if (unattended) return false;
     return ShowMessageBox(gWindow.mainWindow, text.c_str(), caption, MB_YESNO | MB_ICONQUESTION) ==
            IDYES;
 }

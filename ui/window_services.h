@@ -50,6 +50,7 @@ class WindowHost : public RunHost {
     OpenedPatch& patch;
     bool runInProgress = false;
     bool stopRequested = false;
+    bool unattended = false;  // no one to ask: questions are answered No ("later")
     std::string requestedTargetPath = ".";
 };
 

@@ -14,6 +14,9 @@
 #ifndef MKPATCH_BUILD_STUB
 #define MKPATCH_BUILD_STUB "build/windows/app/applier.exe"
 #endif
+#ifndef MKPATCH_INSTALLED_STUB_DIR
+#define MKPATCH_INSTALLED_STUB_DIR ""
+#endif
 
 namespace {
 
@@ -110,7 +113,18 @@ bool Settings(const BuildOptions& o, PatchSettings* s, std::string* error) {
            (o.registryPath.empty() || LoadRegistry(o, s, error));
 }
 
-// Beside the program itself, then the Windows build of this source tree.
+// "a, b and c"
+std::string ListOfPaths(const std::vector<std::string>& paths) {
+    std::string list;
+    for (size_t k = 0; k < paths.size(); ++k) {
+        if (k > 0) list += k + 1 == paths.size() ? " and " : ", ";
+        list += paths[k];
+    }
+    return list;
+}
+
+// Beside the program itself, then where an install puts it below the same
+// prefix, then the Windows build of this source tree.
 bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string* stubPath,
               Bytes* stub, std::string* error) {
     std::string& path = *stubPath;
@@ -118,16 +132,20 @@ bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string
     if (path.empty()) {
         std::vector<std::string> candidates;
         if (!programPath.empty()) {
-            candidates.push_back(
-                (fs::u8path(programPath).parent_path() / "applier.exe").u8string());
+            const fs::path folder = fs::u8path(programPath).parent_path();
+            candidates.push_back((folder / "applier.exe").u8string());
+            if (*MKPATCH_INSTALLED_STUB_DIR != '\0') {
+                fs::path installed =
+                    folder / fs::u8path(MKPATCH_INSTALLED_STUB_DIR) / "applier.exe";
+                candidates.push_back(installed.lexically_normal().u8string());
+            }
         }
         candidates.push_back(MKPATCH_BUILD_STUB);
         for (const std::string& c : candidates) {
             if (path.empty() && KindOf(c) == PathKind::kFile) path = c;
         }
         if (path.empty()) {
-            *error = "no applier found (looked for " + candidates.front() +
-                     (candidates.size() > 1 ? " and " + candidates.back() : "") +
+            *error = "no applier found (looked for " + ListOfPaths(candidates) +
                      "); pass --stub FILE with the applier.exe of the Windows build";
             return false;
         }

@@ -5,8 +5,9 @@
 #include <set>
 
 #include "builder/cli/commands.h"
+#include "selfpatch_version.h"
 
-const char kVersionText[] = "mkpatch 1.1\n";
+const char kVersionText[] = "mkpatch " SELFPATCH_VERSION "\n";
 
 const char kUsageText[] =
     "usage:\n"
@@ -23,7 +24,8 @@ const char kUsageText[] =
     "                            input, and an existing file is kept unless -f\n"
     "  -f, --force               replace an existing output file\n"
     "  --stub FILE               applier executable (default: applier.exe beside\n"
-    "                            this program, else the one of the Windows build)\n"
+    "                            this program, then in the share/selfpatch folder\n"
+    "                            of its install, else the one of the Windows build)\n"
     "  --allow-64bit-stub        take the x86-64 build of the applier (for tests;\n"
     "                            it runs on 64-bit Windows only)\n"
     "  --name NAME               two single files: the file's name in the patch\n"

@@ -429,6 +429,30 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
     EXPECT_EQ(Run({"build", "--help"}), kExitOk);
 }
 
+#ifdef MKPATCH_INSTALLED_STUB_DIR
+// Installed (bin/mkpatch, share/selfpatch/applier.exe), the builder finds the
+// applier below its own prefix, wherever that is; one beside it comes first.
+TEST_F(CommandsTest, InstalledBuilderFindsTheApplierBelowItsPrefix) {
+    const fs::path bin = "prefix/bin";
+    const std::string installed =
+        (bin / MKPATCH_INSTALLED_STUB_DIR / "applier.exe").lexically_normal().string();
+    const std::pair<std::string, char> kAppliers[] = {{installed, 'I'},
+                                                      {"prefix/bin/applier.exe", 'B'}};
+    for (const auto& [where, mark] : kAppliers) {
+        std::string applier = Stub();
+        applier[0x280] = mark;  // in the section's data: the check does not mind
+        Write(where, applier);
+        std::ostringstream out, err;
+        ASSERT_EQ(RunCommandLine({"build", "--old", P("v2"), "--new", P("v3"), "--quiet", "-f",
+                                  "-o", P("p.exe")},
+                                 P((bin / "mkpatch").string()), out, err),
+                  kExitOk)
+            << err.str();
+        EXPECT_EQ(Read("p.exe").compare(0, applier.size(), applier), 0) << where;
+    }
+}
+#endif
+
 }  // namespace
 
 namespace {

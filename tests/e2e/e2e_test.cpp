@@ -134,7 +134,9 @@ TEST_F(PatchRun, UsageBoxEndsWithCodeOneAndNoWindow) {
     ASSERT_TRUE(app_.Start(exe_, "\"D:\\a b\" c", root_));
     const MessageBoxSeen box = WaitForMessageBox(app_.process.dwProcessId, "命令列參數");
     ASSERT_NE(box.box, nullptr);
-    EXPECT_EQ(box.text, "Usage: Patchname.exe [path]\r");
+    EXPECT_EQ(box.text,
+              "Usage: Patchname.exe [/quiet] [path]\r/quiet: no window; exit code 0 applied, "
+              "3010 restart needed, 1603 failed\r");
     EXPECT_TRUE(TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI").empty());
     AnswerBox(box.box, IDOK);
     EXPECT_EQ(app_.WaitForExit(), 1u);
@@ -236,6 +238,51 @@ TEST_F(PatchRun, FileInUseQueuesRenamesAndAsksToRestart) {
     // The rebuilt file waits in the staging area for the restart.
     EXPECT_EQ(ReadFileBytes(held), patch_.changes[0].oldContent);
     EXPECT_EQ(ReadFileBytes(target_ + "\\PATCH0.TMP\\tale.exe"), patch_.changes[0].newContent);
+}
+
+// "/quiet": no window is shown and no box waits for anyone; the exit code tells
+// an administrator's script what happened.
+TEST_F(PatchRun, UnattendedRunTellsItsOutcomeInTheExitCode) {
+    struct Case {
+        const char* what;
+        std::string arguments;
+        DWORD exitCode;
+        bool holdFile;  // tale.exe in use: its move waits for the restart
+    };
+    const std::string missing = root_ + "\\elsewhere";
+    const Case cases[] = {
+        {"bad command line", "/quiet a b", 1639, false},
+        {"no files of the patch", "/quiet \"" + missing + "\"", 1603, false},
+        {"applied", target_ + " /quiet", 0, false},
+        {"restart needed", "/QUIET " + target_, 3010, true},
+    };
+    PendingRenames restoredAfterwards;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(target_);
+        MakePatchAndTarget(target_);
+        HANDLE inUse = INVALID_HANDLE_VALUE;
+        if (c.holdFile) {
+            inUse = CreateFileA((target_ + "\\tale.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+        }
+        ASSERT_TRUE(app_.Start(exe_, c.arguments, root_));
+        EXPECT_EQ(app_.WaitForExit(), c.exitCode);
+        for (HWND window : TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI")) {
+            EXPECT_FALSE(IsWindowVisible(window));
+        }
+        if (inUse != INVALID_HANDLE_VALUE) CloseHandle(inUse);
+        if (c.exitCode == 3010) {
+            EXPECT_NE(PendingRenames::Read().find(target_ + "\\PATCH0.TMP\\tale.exe"),
+                      std::string::npos);
+            EXPECT_EQ(ReadFileBytes(target_ + "\\PATCH0.TMP\\tale.exe"),
+                      patch_.changes[0].newContent);
+        } else {
+            ExpectTarget(target_, c.exitCode == 0);
+        }
+        app_.Kill();
+    }
 }
 
 TEST_F(PatchRun, CloseDuringALongRunStopsItAndApplyRunsAgain) {

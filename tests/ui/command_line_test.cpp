@@ -26,8 +26,40 @@ TEST(CommandLine, ParsesEveryForm) {
     for (const auto& c : cases) {
         const CommandLineRequest request = ParseCommandLine(c[0]);
         EXPECT_EQ(request.showUsage, c[1] == nullptr) << c[0];
+        EXPECT_FALSE(request.unattended) << c[0];
         if (c[1]) {
             EXPECT_EQ(request.targetPath, c[1]) << c[0];
+        }
+    }
+}
+
+// "/quiet" takes no path position, wherever it stands and in any case; it is
+// still seen after a refusal, so an unattended run never waits on the usage box.
+TEST(CommandLine, QuietSwitchTakesNoPathPosition) {
+    struct Case {
+        const char* line;
+        const char* target;  // nullptr: refused
+        bool unattended;
+        bool help;
+    };
+    const Case cases[] = {
+        {"p.exe /quiet", ".", true, false},
+        {"p.exe /QUIET D:\\x", "D:\\x", true, false},
+        {"p.exe \"D:\\a b\" /Quiet", "D:\\a b", true, false},
+        {"/quiet", ".", false, false},               // the program's own name
+        {"p.exe \\quiet", "\\quiet", false, false},  // a folder at the root, reached so
+        {"p.exe /quiet2", "/quiet2", false, false},
+        {"p.exe a b /quiet", nullptr, true, false},
+        {"p.exe -h /quiet", nullptr, true, true},
+        {"p.exe /quiet \"x", ".", true, false},  // the unclosed token is dropped as ever
+    };
+    for (const Case& c : cases) {
+        const CommandLineRequest request = ParseCommandLine(c.line);
+        EXPECT_EQ(request.showUsage, c.target == nullptr) << c.line;
+        EXPECT_EQ(request.unattended, c.unattended) << c.line;
+        EXPECT_EQ(request.helpAsked, c.help) << c.line;
+        if (c.target) {
+            EXPECT_EQ(request.targetPath, c.target) << c.line;
         }
     }
 }
