@@ -10,7 +10,8 @@
 
 namespace {
 
-const Bytes kOld = TextBytes("old contents of the program"), kNew = TextBytes("new contents");
+const Bytes kOlder = TextBytes("first contents"), kOld = TextBytes("old contents of the program");
+const Bytes kNew = TextBytes("new contents");
 const Bytes kOther = TextBytes("someone else's file");
 
 class VerdictAgreement : public EngineRun {
@@ -45,13 +46,20 @@ TEST_F(VerdictAgreement, ApplierAndVerifyDecideAlike) {
         const char* verdict;  // verify's words for the deciding record
     };
     const Case cases[] = {
-        {"old version",
-         {{"a.exe", kOld}},
+        {"oldest version",
+         {{"a.exe", kOlder}},
          "",
          0,
          kBackup,
          kOk,
          "a.exe: rebuildable from version 1"},
+        {"second version",
+         {{"a.exe", kOld}},
+         "",
+         0,
+         kBackup,
+         kOk,
+         "a.exe: rebuildable from version 2"},
         {"already new", {{"a.exe", kNew}}, "", 0, kBackup, kOk, "a.exe: already new"},
         {"killed run: only in the backup",
          {{"BAK\\", {}}, {"BAK\\a.exe", kOld}},
@@ -59,16 +67,30 @@ TEST_F(VerdictAgreement, ApplierAndVerifyDecideAlike) {
          0,
          kBackup,
          kOk,
-         "rebuildable from version 1 (copy in the backup)"},
+         "from version 2 (copy in the backup)"},
         {"foreign beside an old copy in the backup",
          {{"a.exe", kOther}, {"BAK\\", {}}, {"BAK\\a.exe", kOld}},
          "",
          0,
          kBackup,
          kOk,
-         "(copy in the backup)"},
+         "from version 2 (copy in the backup)"},
+        {"first listed version wins, wherever it is",
+         {{"a.exe", kOld}, {"BAK\\", {}}, {"BAK\\a.exe", kOlder}},
+         "",
+         0,
+         kBackup,
+         kOk,
+         "from version 1 (copy in the backup)"},
         {"foreign", {{"a.exe", kOther}}, "", 0, kBackup, kNoMatchingSource, "a.exe: FOREIGN"},
         {"missing", {}, "", 0, kBackup, kNoMatchingSource, "a.exe: MISSING"},
+        {"optional, foreign",
+         {{"a.exe", kOther}},
+         "",
+         kOptional,
+         kBackup,
+         kOk,
+         "a.exe: optional, left alone"},
         {"optional, missing", {}, "", kOptional, kBackup, kOk, "a.exe: optional, left alone"},
         {"path that just fits", {{"a.exe", kOld}}, fitting, 0, kBackup, kOk, "new file, created"},
         {"path one byte too long",
@@ -89,7 +111,7 @@ TEST_F(VerdictAgreement, ApplierAndVerifyDecideAlike) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         OneSection s(c.backup);
-        s.w.Changed(ChangeOf("a.exe", {kOld}, kNew, c.flags));
+        s.w.Changed(ChangeOf("a.exe", {kOlder, kOld}, kNew, c.flags));
         if (!c.newFile.empty()) s.w.NewFile(c.newFile, TextBytes("n"));
         // Passed over by the applier and by inspect alike.
         RegistryScriptWriter script(kCurrentUserRoot, kKey, "Installed");
