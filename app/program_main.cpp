@@ -98,7 +98,10 @@ void ProgramMain(HINSTANCE instance, const char* commandLine) {
     if (badCommandLine && unattended && !request.helpAsked) {
         ExitProcess(kExitUnattendedBadCommandLine);
     }
-    if (badCommandLine) ShowUsageAndExit();
+    if (badCommandLine) {
+        ShowUsage();
+        ExitProcess(kExitUsage);
+    }
     WindowHost host(patch);
     host.requestedTargetPath = request.targetPath;
     host.unattended = unattended;

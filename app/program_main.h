@@ -7,7 +7,6 @@
 constexpr char kWindowClassName[] = "Orvanel GUI";
 constexpr char kIconResourceName[] = "PATCHICON";
 
-constexpr int kExitNormal = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitStartupFailure = 255;
 // An unattended run ("/quiet") ends with the codes Windows installers use, so

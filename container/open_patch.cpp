@@ -36,21 +36,30 @@ constexpr char kNoticeLineBreak = '\n';
 ResultCode ReadTrailerAndHeader(OpenedPatch* patch) {
     const HANDLE executable = patch->executable.get();
     uint8_t bytes[kPatchHeaderSize];
-    uint32_t size = FileSize(executable);
-    if (size == INVALID_FILE_SIZE) return kUnreadablePatch;
+    // FileSize reports failure as 0; a patch is never past 4 GiB.
+    const uint64_t fileSize = FileSize(executable);
+    if (fileSize < kPatchHeaderSize + kPayloadTrailerSize || fileSize > UINT32_MAX) {
+        return kUnreadablePatch;
+    }
+    const uint32_t size = static_cast<uint32_t>(fileSize);
     // A signed executable carries its certificate table behind the trailer.
     ExecutableSource source(executable, size);
     const uint32_t end = PayloadTrailerEnd(source);
     if (end < kPayloadTrailerSize) return kUnreadablePatch;
     patch->payloadEnd = end;
-    SeekTo(executable, end - kPayloadTrailerSize);
-    if (!ReadBlock(executable, bytes, kPayloadTrailerSize)) return kUnreadablePatch;
+    if (SeekTo(executable, end - kPayloadTrailerSize) != end - kPayloadTrailerSize ||
+        !ReadBlock(executable, bytes, kPayloadTrailerSize)) {
+        return kUnreadablePatch;
+    }
     PayloadTrailer trailer;
     ParsePayloadTrailer(bytes, &trailer);
     if (!IsPlausibleTrailer(trailer, end)) return kUnreadablePatch;
 
-    SeekTo(executable, end - trailer.payloadLength);
-    if (!ReadBlock(executable, bytes, kPatchHeaderSize)) return kUnreadablePatch;
+    const uint32_t headerStart = end - trailer.payloadLength;
+    if (SeekTo(executable, headerStart) != headerStart ||
+        !ReadBlock(executable, bytes, kPatchHeaderSize)) {
+        return kUnreadablePatch;
+    }
     ParsePatchHeader(bytes, &patch->header);
     return patch->header.headerMagic == kPayloadMagic ? kOk : kUnreadablePatch;
 }

@@ -30,8 +30,10 @@ ResultCode WalkSection(RecordWalk& walk, int section, RecordVisitor& visitor) {
     for (;;) {
         if (ReadRecord(walk) != kOk) return kInternalFileError;
         if (walk.record.kind == kEndRecord) return kOk;
+        walk.recordEnd = walk.payload.Position();
         ResultCode result = visitor.Visit(section, walk.record.kind);
         if (result != kOk) return result;
+        if (!walk.payload.Seek(walk.recordEnd)) return kInternalFileError;
     }
 }
 
@@ -43,9 +45,9 @@ ResultCode PassRunner(RecordWalk& walk, RecordVisitor& visitor, bool stopOnError
     }
     ResultCode passResult = kOk;
     for (int section = 0; section <= sections.lastSection; ++section) {
-        walk.payload.Seek(sections.sectionStart[section]);
         if (stopOnError && walk.host.StopRequested()) return kUserStopped;
-        ResultCode result = ReadBackupName(walk);
+        ResultCode result = walk.payload.Seek(sections.sectionStart[section]) ? ReadBackupName(walk)
+                                                                              : kPatchDamaged;
         if (result != kOk) return result;
         walk.targetDirectory = sections.target[section];
         result = WalkSection(walk, section, visitor);

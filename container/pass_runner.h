@@ -5,7 +5,7 @@
 #include <string>
 
 #include "container/payload_file.h"
-#include "container/run_host.h"
+#include "host/run_host.h"
 #include "core/record_layout.h"
 #include "core/record_reader.h"
 #include "core/result_codes.h"
@@ -24,11 +24,16 @@ struct RecordWalk {
     PayloadFile& payload;
     RunHost& host;
     CurrentRecord record;  // the record just read
+    // Where that record ends: unique in the stream, it names the record for
+    // the passes that remember what they did to it.
+    uint32_t recordEnd = 0;
     SectionTables sections;
     std::string backupName;       // BackupName of the section being walked
     std::string targetDirectory;  // directory of the section being processed
 };
 
+// Handles one record; may read the record's data from anywhere in the
+// payload: the walker goes on from the record's end whatever was read.
 class RecordVisitor {
   public:
     virtual ResultCode Visit(int section, uint8_t kind) = 0;

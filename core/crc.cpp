@@ -15,4 +15,3 @@ uint32_t CrcOfBuffer(const void* buffer, size_t count, uint32_t reg) {
     return ~static_cast<uint32_t>(value);
 }
 
-uint32_t CrcUpdateByte(uint8_t byte, uint32_t reg) { return CrcOfBuffer(&byte, 1, reg); }

@@ -6,5 +6,4 @@
 
 constexpr uint32_t kCrcStart = 0xFFFFFFFFu;
 
-uint32_t CrcUpdateByte(uint8_t byte, uint32_t reg);
 uint32_t CrcOfBuffer(const void* buffer, size_t count, uint32_t reg);

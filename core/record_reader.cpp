@@ -84,6 +84,14 @@ ReadRecordStatus ReadRegistryRecord(ByteSource& source, CurrentRecord* record) {
 
 }  // namespace
 
+bool ReadLocationRecord(ByteSource& source, LocationRecord* out) {
+    *out = LocationRecord{};
+    if (!ReadU8(source, &out->kind) || !ReadU8(source, &out->flags)) return false;
+    if (out->kind != kRegistryValue) return true;
+    return ReadU32(source, &out->rootKey) && ReadShortString(source, &out->keyPath) &&
+           ReadShortString(source, &out->valueName);
+}
+
 bool IsSafeRelativeName(const std::string& name) {
     return CheckPatchPath(name) == NameProblem::kNone;
 }

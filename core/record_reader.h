@@ -38,6 +38,19 @@ enum class ReadRecordStatus {
     kUnsafeName,      // a name Windows would not create as that file below the target
 };
 
+// How a section's target directory is found (the record at its head).
+struct LocationRecord {
+    uint8_t kind = kUserPath;  // a LocationKind; other values name no location
+    uint8_t flags = 0;         // kMoreLocations: another location record follows
+    uint32_t rootKey = 0;      // kRegistryValue only
+    std::string keyPath;       // kRegistryValue only
+    std::string valueName;     // kRegistryValue only; empty: the key's default value
+};
+
+// Reads a location record; false when it is cut short. The source then
+// stands at the section's start.
+bool ReadLocationRecord(ByteSource& source, LocationRecord* out);
+
 // Reads the record at the source's position. On kOk the source stands at the
 // next record and *kind holds the record kind.
 ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/cp950.h"
+#include "core/work_names.h"
 
 namespace {
 
@@ -57,10 +58,10 @@ NameProblem CheckComponent(const std::string& c) {
 // rebuild writes BINTMP1.TMP and BINTMP2.TMP among the staged files.
 bool IsWorkName(const std::string& component) {
     std::string key = WindowsNameKey(component);
-    if (key == "BINTMP1.TMP" || key == "BINTMP2.TMP") return true;
-    const size_t prefix = 5, suffix = 4;
-    if (key.size() <= prefix + suffix || key.compare(0, prefix, "PATCH") != 0 ||
-        key.compare(key.size() - suffix, suffix, ".TMP") != 0) {
+    if (key == kIntermediateNames[0] || key == kIntermediateNames[1]) return true;
+    const size_t prefix = sizeof kStagingPrefix - 1, suffix = sizeof kStagingSuffix - 1;
+    if (key.size() <= prefix + suffix || key.compare(0, prefix, kStagingPrefix) != 0 ||
+        key.compare(key.size() - suffix, suffix, kStagingSuffix) != 0) {
         return false;
     }
     for (size_t i = prefix; i < key.size() - suffix; ++i) {
@@ -83,6 +84,17 @@ std::vector<std::string> SplitWindowsPath(const std::string& path) {
         i += length;
     }
     return components;
+}
+
+std::vector<std::string> ParentDirectories(const std::string& path) {
+    const std::vector<std::string> parts = SplitWindowsPath(path);
+    std::vector<std::string> parents;
+    std::string prefix;
+    for (size_t n = 0; n + 1 < parts.size(); ++n) {
+        prefix += (n ? "\\" : "") + parts[n];
+        parents.push_back(prefix);
+    }
+    return std::vector<std::string>(parents.rbegin(), parents.rend());
 }
 
 NameProblem CheckWindowsPath(const std::string& path) {

@@ -26,6 +26,9 @@ const char* DescribeNameProblem(NameProblem problem);
 // of a double-byte character.
 std::vector<std::string> SplitWindowsPath(const std::string& path);
 
+// The directories a relative path passes through, deepest first: "a\\b\\f"
+// gives "a\\b", then "a". Split as SplitWindowsPath splits.
+std::vector<std::string> ParentDirectories(const std::string& path);
 // Whether Windows creates every component of the path as an ordinary file or
 // directory of that exact name below the directory it is joined to.
 NameProblem CheckWindowsPath(const std::string& path);

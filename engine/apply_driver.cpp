@@ -22,6 +22,7 @@ void CleanUp(ApplyRun& run) {
 // queued for the restart withdrawn, the staging area removed.
 ResultCode FailAndRollBack(ApplyRun& run, ResultCode result) {
     WithdrawQueuedRenames(run);
+    RestoreRegistryValues(run);
     run.Show(result);
     RunPass(run, RestoreFromBackup, false);
     CleanUp(run);
@@ -67,6 +68,7 @@ ResultCode ApplyDriver(ApplyRun& run) {
     run.fileNames.clear();
     run.stagedRecords.clear();
     run.queuedRenames.clear();
+    run.registryUndo.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
     result = CheckPatchNames(run);

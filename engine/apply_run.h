@@ -19,11 +19,21 @@ enum class CommitMark {
     kPlacedNew,  // a staged file arrived where no file was before
 };
 
-// A record is known by the payload position at its end, which is unique in
-// the stream and is where the walker stands while any pass handles it.
+// A record is known by where it ends in the payload (RecordWalk::recordEnd),
+// which is unique in the stream and the same in every pass.
 struct MarkedRecord {
     uint32_t recordEnd;
     CommitMark mark;
+};
+
+// A registry value as it was before this run first wrote it.
+struct SavedRegistryValue {
+    uint32_t rootKey = 0;
+    std::string keyPath;
+    std::string valueName;
+    bool existed = true;
+    DWORD type = 0;
+    std::vector<BYTE> data;
 };
 
 struct ApplyRun : RecordWalk {
@@ -56,6 +66,8 @@ struct ApplyRun : RecordWalk {
     std::vector<std::string> backupNames = std::vector<std::string>(kMaxSections);
     // Moves queued for the next start of Windows, withdrawn if the run fails.
     std::vector<std::pair<std::string, std::string>> queuedRenames;
+    // Registry values written by this run, put back if it fails.
+    std::vector<SavedRegistryValue> registryUndo;
 };
 
 // A pass callback: handles one record of a section.

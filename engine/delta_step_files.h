@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "container/run_host.h"
+#include "host/run_host.h"
 #include "core/delta_decoder.h"
 #include "core/record_layout.h"
 
@@ -19,7 +19,6 @@ class BufferedFileReader {
     BufferedFileReader(HANDLE file, uint32_t bufferSize);
     bool Read(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got);
     // Drops what is buffered, for a file that has been written since.
-    void Invalidate() { filled_ = 0; }
 
   private:
     HANDLE file_;

@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "core/check_decision.h"
 #include "core/delta_decoder.h"
 #include "core/record_layout.h"
+#include "core/work_names.h"
 #include "engine/delta_step_files.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
@@ -14,40 +16,32 @@ namespace {
 // run, so a step never writes the file it reads.
 const char* NextIntermediateName(ApplyRun& run) {
     run.firstIntermediate = !run.firstIntermediate;
-    return run.firstIntermediate ? "BINTMP2.TMP" : "BINTMP1.TMP";
+    return kIntermediateNames[run.firstIntermediate ? 1 : 0];
 }
 
-bool FileMatches(HANDLE file, uint32_t size, uint32_t crc, uint32_t skipOffset,
-                 uint32_t skipLength) {
+bool FileMatches(HANDLE file, const FileFingerprint& expected) {
     uint32_t fileCrc = 0;
-    return FileSize(file) == size && CrcOfFile(file, skipOffset, skipLength, &fileCrc) &&
-           fileCrc == crc;
+    return FileSize(file) == expected.size &&
+           CrcOfFile(file, expected.skipOffset, expected.skipLength, &fileCrc) &&
+           fileCrc == expected.crc;
 }
 
-// Opens the first of T\name and T\B\name that holds this variant's source.
-// A name missing under T is looked for in the backup too: a run ended between
-// its two moves left the source there alone.
-HANDLE OpenMatchingSource(const ApplyRun& run, const SourceVariant& variant) {
-    const std::string candidates[] = {
-        JoinPath(run.targetDirectory, variant.sourceName),
-        JoinPath(JoinPath(run.targetDirectory, run.backupName), variant.sourceName)};
-    for (const std::string& path : candidates) {
-        ScopedFile file(OpenForRead(path));
-        if (!file) continue;
-        if (FileMatches(file.get(), variant.header.sourceSize, variant.header.sourceCrc,
-                        variant.skipOffset, variant.skipLength)) {
-            return file.release();
-        }
+// The target directory as the check decision sees it.
+class TargetProbe : public FileProbe {
+  public:
+    explicit TargetProbe(const std::string& target) : target_(target) {}
+    ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) override {
+        ScopedFile file(OpenForRead(JoinPath(target_, relative)));
+        if (!file) return ProbeAnswer::kAbsent;
+        return FileMatches(file.get(), expected) ? ProbeAnswer::kMatches : ProbeAnswer::kDiffers;
     }
-    return 0;
-}
+    bool Exists(const std::string& relative) override {
+        return PathNamesFile(JoinPath(target_, relative));
+    }
 
-bool IsAlreadyNew(const ApplyRun& run) {
-    ScopedFile file(OpenForRead(DestinationPath(run)));
-    const CurrentRecord& record = run.record;
-    return file && FileMatches(file.get(), record.fileHeader.newSize, record.fileHeader.newCrc,
-                               record.newSkipOffset, record.newSkipLength);
-}
+  private:
+    const std::string& target_;
+};
 
 // The five block files of a step, deleted when they are closed.
 struct StepBlocks {
@@ -63,7 +57,7 @@ ResultCode LoadBlocks(PayloadFile& payload, const SourceVariant& variant, StepBl
             !payload.CopyToFile(variant.header.blockLength[b], blocks->files[b].get())) {
             return kTempFull;
         }
-        SeekTo(blocks->files[b].get(), 0);
+        if (SeekTo(blocks->files[b].get(), 0) != 0) return kTempFull;
         blocks->handles[b] = blocks->files[b].get();
     }
     return kOk;
@@ -100,55 +94,54 @@ ResultCode RunStep(ApplyRun& run, const SourceVariant& variant, HANDLE input,
     return kOk;
 }
 
-// Rebuilds the new file from the first variant whose source is on disk; the
-// later variants are applied to the previous step's output in turn.
-ResultCode RebuildChain(ApplyRun& run, int section, bool* built) {
+// Rebuilds the new file from variant `first`, whose source the check found at
+// firstInput; the later variants are applied to the previous step's output in turn.
+ResultCode RebuildChain(ApplyRun& run, int section, int first, const std::string& firstInput) {
     const CurrentRecord& record = run.record;
     const int count = record.fileHeader.sourceCount;
-    std::string previousOutput;
-    *built = false;
-    for (int k = 0; k < count; ++k) {
+    std::string input = firstInput;
+    for (int k = first; k < count; ++k) {
         const SourceVariant& variant = record.variants[k];
-        ScopedFile input(*built ? OpenForRead(previousOutput) : OpenMatchingSource(run, variant));
-        if (!input) {
-            if (*built) return kInternalFileError;
-            continue;
-        }
+        ScopedFile inputFile(OpenForRead(input));
+        if (!inputFile) return kInternalFileError;
         const bool isFinal = k == count - 1;
         StepOutput output{
             isFinal ? StagedPath(run, section)
                     : JoinPath(run.sections.staging[section], NextIntermediateName(run)),
             isFinal ? record.fileHeader.newSize : record.variants[k + 1].header.sourceSize,
             isFinal};
-        ResultCode result = RunStep(run, variant, input.get(), output);
-        input.reset();
-        if (*built) DeleteFileForced(previousOutput);
+        ResultCode result = RunStep(run, variant, inputFile.get(), output);
+        inputFile.reset();
+        if (k != first) DeleteFileForced(input);
         // A failed intermediate output would keep the staging directory alive.
         if (result != kOk && !isFinal) DeleteFileForced(output.path);
-        *built = true;
         if (result != kOk) return result;
-        previousOutput = output.path;
+        input = output.path;
     }
     return kOk;
 }
 
 ResultCode CheckChangedFile(ApplyRun& run, int section) {
     run.Show(MessageId::kCheckingProgress);
-    if (IsAlreadyNew(run)) {
-        run.Show(MessageId::kAlreadyNew);
-        return kOk;
-    }
-    bool built = false;
-    ResultCode result = RebuildChain(run, section, &built);
-    if (result != kOk) return result;
-    if (built) {
-        run.Show(MessageId::kDone);
-        return kOk;
+    TargetProbe probe(run.targetDirectory);
+    const RecordCheck check = CheckRecord(run.record, run.backupName, probe);
+    switch (check.verdict) {
+        case CheckVerdict::kAlreadyNew:
+            run.Show(MessageId::kAlreadyNew);
+            return kOk;
+        case CheckVerdict::kFromTarget:
+        case CheckVerdict::kFromBackup: {
+            ResultCode result = RebuildChain(run, section, check.variant,
+                                             JoinPath(run.targetDirectory, check.sourcePath));
+            if (result == kOk) run.Show(MessageId::kDone);
+            return result;
+        }
+        default:
+            break;
     }
     run.Show(MessageId::kSourceMismatch);
-    const uint8_t flags = run.record.fileHeader.fileFlags;
-    if ((flags & kOptional) == 0) return kNoMatchingSource;
-    if ((flags & kSilent) == 0) run.Show(MessageId::kOptionalSkipped);
+    if (VerdictFailsRun(run.record, check.verdict)) return kNoMatchingSource;
+    if ((run.record.fileHeader.fileFlags & kSilent) == 0) run.Show(MessageId::kOptionalSkipped);
     return kOk;
 }
 
@@ -169,8 +162,6 @@ ResultCode StageNewFile(ApplyRun& run, int section) {
 
 ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     run.host.PumpMessages();
-    // The walker reads on from where this record ends, whatever was read here.
-    const uint32_t nextRecord = run.payload.Position();
     ResultCode result = kOk;
     if (kind == kFileRecord) {
         result = CheckChangedFile(run, section);
@@ -180,8 +171,7 @@ ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     }
     if (result == kOk && (kind == kFileRecord || kind == kNewFileRecord) &&
         PathNamesFile(StagedPath(run, section))) {
-        run.stagedRecords.push_back(nextRecord);
+        run.stagedRecords.push_back(run.recordEnd);
     }
-    run.payload.Seek(nextRecord);
     return result;
 }

@@ -5,6 +5,7 @@
 
 #include "core/crc.h"
 #include "core/record_layout.h"
+#include "core/work_names.h"
 #include "engine/target_paths.h"
 #include "core/cp950.h"
 #include "platform/file_primitives.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-// A staging directory's own work name: records may not begin with it.
-constexpr char kSetAsideName[] = "PATCH0.TMP";
 // Only a file that another program holds may wait for the restart; a full
 // disk says so, and any other failure (path, access) would fail at the
 // restart just the same.
@@ -41,7 +40,7 @@ ResultCode MakeDirectoriesFor(const std::string& path) {
 }
 
 void MarkCurrentRecord(ApplyRun& run, CommitMark mark) {
-    run.marks.push_back({run.payload.Position(), mark});
+    run.marks.push_back({run.recordEnd, mark});
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
@@ -59,7 +58,7 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string staged = StagedPath(run, section);
     const CurrentRecord& record = run.record;
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
-                                     run.payload.Position()) != run.stagedRecords.end();
+                                     run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
@@ -155,7 +154,7 @@ ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
 }
 
 CommitMark CurrentRecordMark(ApplyRun& run) {
-    const uint32_t recordEnd = run.payload.Position();
+    const uint32_t recordEnd = run.recordEnd;
     auto found =
         std::find_if(run.marks.begin(), run.marks.end(),
                      [recordEnd](const MarkedRecord& m) { return m.recordEnd == recordEnd; });

@@ -20,7 +20,7 @@ ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind);
 // into the set-aside place first: kOk, kFileInUse or kBackupFailed (another
 // program holds the file), kDiskFull, or 30 (any other failure to move).
 ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination);
-// The mark of the record just read (the walker stands at its end).
+// The mark of the record just read.
 CommitMark CurrentRecordMark(ApplyRun& run);
 
 // Where the older backup of the record just read waits while the run goes on:

@@ -1,5 +1,6 @@
 #include "engine/name_checks.h"
 
+#include "core/check_decision.h"
 #include "core/windows_names.h"
 #include "core/cp950.h"
 #include "engine/key_set.h"
@@ -7,17 +8,6 @@
 #include "platform/path_probe.h"
 
 namespace {
-
-// The staging directory's longest name (its number stays below 10000), and
-// the room CreateDirectory keeps free in a directory path for an 8.3 name.
-const char kLongestStagingName[] = "PATCH9999.TMP";
-constexpr size_t kDirectoryPathLimit = MAX_PATH - 12;
-
-bool FitsFileCalls(const std::string& path) {
-    if (path.size() >= MAX_PATH) return false;
-    const size_t separator = Cp950LastSeparator(path);
-    return separator == std::string::npos || separator < kDirectoryPathLimit;
-}
 
 struct SectionNames {
     std::string target;
@@ -125,15 +115,6 @@ ResultCode CheckSection(const SectionNames& names, PathResolver& resolver, KeySe
 }
 
 }  // namespace
-
-bool PathsFitFileCalls(const std::string& fullTarget, const std::string& backupName,
-                       const std::string& fileName) {
-    const std::string staging = JoinPath(fullTarget, kLongestStagingName);
-    return FitsFileCalls(JoinPath(fullTarget, fileName)) &&
-           FitsFileCalls(JoinPath(JoinPath(fullTarget, backupName), fileName)) &&
-           FitsFileCalls(JoinPath(staging, fileName)) &&
-           FitsFileCalls(JoinPath(staging, "BINTMP1.TMP"));
-}
 
 ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&)) {
     const SectionTables& sections = run.sections;

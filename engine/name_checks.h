@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/check_decision.h"  // PathsFitFileCalls
 #include "engine/apply_run.h"
 #include "platform/path_probe.h"
 
@@ -15,8 +16,3 @@
 // probe tells what a path is on disk (tests stand in for file systems Wine
 // cannot make).
 ResultCode CheckPatchNames(ApplyRun& run, PathProbe (*probe)(const std::string&) = ProbePath);
-
-// The longest path of a record, relative names joined to the full target:
-// T\B\N, S\N with the longest staging name, and so on, must stay within these.
-bool PathsFitFileCalls(const std::string& fullTarget, const std::string& backupName,
-                       const std::string& fileName);

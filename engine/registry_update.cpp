@@ -5,68 +5,24 @@
 #include <string>
 #include <vector>
 
-#include "core/byte_order.h"
 #include "core/record_layout.h"
+#include "core/registry_script.h"
 #include "engine/target_paths.h"
 #include "platform/scoped_key.h"
 
 namespace {
 
 constexpr DWORD kCheckValueCapacity = 1001;
-constexpr REGSAM kKeyFullAccess = KEY_ALL_ACCESS;
 
-// Reads of one script, kept inside the script's own bytes: a script that
-// lacks its End code is damaged, never read on into the next record.
-class ScriptReader {
-  public:
-    ScriptReader(PayloadFile& payload, uint32_t start, uint32_t length)
-        : payload_(payload), end_(static_cast<uint64_t>(start) + length) {}
-
-    bool Bytes(void* buffer, uint32_t count) { return Fits(count) && payload_.Read(buffer, count); }
-    bool U8(uint8_t* value) { return Bytes(value, 1); }
-    bool U32(uint32_t* value) {
-        uint8_t bytes[4];
-        if (!Bytes(bytes, sizeof bytes)) return false;
-        *value = LoadLe32(bytes);
-        return true;
-    }
-    bool String(std::string* out) {
-        uint8_t length = 0;
-        if (!Fits(1)) return false;
-        uint32_t before = payload_.Position();
-        if (!payload_.Read(&length, 1)) return false;
-        payload_.Seek(before);
-        return Fits(1u + length) && payload_.ReadString(out);
-    }
-    bool Fits(uint32_t count) const {
-        return payload_.Position() + static_cast<uint64_t>(count) <= end_;
-    }
-
-  private:
-    PayloadFile& payload_;
-    uint64_t end_;
-};
-
-ResultCode CheckRegistered(ScriptReader& script) {
-    uint32_t rootKey = 0;
-    uint32_t trim = 0;
-    uint8_t reserved = 0;
-    std::string keyPath;
-    std::string valueName;
-    if (!script.U32(&rootKey) || !script.String(&keyPath) || !script.String(&valueName) ||
-        !script.U32(&trim) || !script.U8(&reserved)) {
-        return kPatchDamaged;
-    }
+ResultCode CheckRegistered(const RegistryScript& script) {
     ScopedKey key;
-    HKEY opened = 0;
-    if (RegOpenKeyExA(RootKeyHandle(rootKey), keyPath.c_str(), 0, KEY_READ, &opened) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(RootKeyHandle(script.checkRootKey), script.checkKeyPath.c_str(), 0, KEY_READ,
+                      key.out()) != ERROR_SUCCESS) {
         return kTargetNotRegistered;
     }
-    key.reset(opened);
     BYTE data[kCheckValueCapacity] = {};
     DWORD size = kCheckValueCapacity;
-    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, data, &size) !=
+    if (RegQueryValueExA(key.get(), script.checkValueName.c_str(), nullptr, nullptr, data, &size) !=
             ERROR_SUCCESS ||
         data[0] == 0) {
         return kTargetNotRegistered;
@@ -74,61 +30,72 @@ ResultCode CheckRegistered(ScriptReader& script) {
     return kOk;
 }
 
-ResultCode OpenKey(ScriptReader& script, ScopedKey* current) {
-    uint32_t rootKey = 0;
-    std::string keyPath;
-    if (!script.U32(&rootKey) || !script.String(&keyPath)) return kPatchDamaged;
-    HKEY opened = 0;
-    if (RegOpenKeyExA(RootKeyHandle(rootKey), keyPath.c_str(), 0, kKeyFullAccess, &opened) !=
-        ERROR_SUCCESS) {
-        return kRegistryDenied;
-    }
-    current->reset(opened);
-    return kOk;
-}
-
-// Value data of any length that the script holds: the buffer is sized by the
-// record, which the script bounds, never by a fixed area.
-ResultCode SetValue(ScriptReader& script, const ScopedKey& current) {
-    std::string valueName;
-    uint32_t valueType = 0;
-    uint32_t dataLength = 0;
-    if (!script.String(&valueName) || !script.U32(&valueType) || !script.U32(&dataLength) ||
-        !script.Fits(dataLength)) {
-        return kPatchDamaged;
-    }
-    std::vector<BYTE> data(dataLength);
-    if (dataLength > 0 && !script.Bytes(data.data(), dataLength)) return kPatchDamaged;
-    // Before any OpenKey there is no key open for writing.
-    if (!current.get()) return kRegistryDenied;
-    if (RegSetValueExA(current.get(), valueName.c_str(), 0, valueType, data.data(), dataLength) !=
-        ERROR_SUCCESS) {
-        return kRegistryDenied;
-    }
-    return kOk;
-}
-
-ResultCode RunScript(ScriptReader& script) {
-    ResultCode result = CheckRegistered(script);
-    if (result != kOk) return result;
-    ScopedKey current;
-    for (;;) {
-        uint8_t op = 0;
-        if (!script.U8(&op)) return kPatchDamaged;
-        switch (op) {
-            case kRegEnd:
-                return kOk;
-            case kRegOpenKey:
-                result = OpenKey(script, &current);
-                break;
-            case kRegSetValue:
-                result = SetValue(script, current);
-                break;
-            default:
-                break;  // unknown operations carry no operands
+bool AlreadySaved(const ApplyRun& run, const SavedRegistryValue& value) {
+    for (const SavedRegistryValue& saved : run.registryUndo) {
+        if (saved.rootKey == value.rootKey && saved.keyPath == value.keyPath &&
+            saved.valueName == value.valueName) {
+            return true;
         }
-        if (result != kOk) return result;
     }
+    return false;
+}
+
+// Notes what the value held before this run first wrote it, so a failed run
+// can put it back; false when the old value cannot be read.
+bool SaveOldValue(ApplyRun& run, HKEY key, const RegistryOperation& openKey,
+                  const std::string& valueName) {
+    SavedRegistryValue saved;
+    saved.rootKey = openKey.rootKey;
+    saved.keyPath = openKey.keyPath;
+    saved.valueName = valueName;
+    if (AlreadySaved(run, saved)) return true;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, valueName.c_str(), nullptr, &saved.type, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        saved.existed = false;
+    } else {
+        if (status != ERROR_SUCCESS) return false;
+        saved.data.resize(size);
+        if (size > 0 && RegQueryValueExA(key, valueName.c_str(), nullptr, &saved.type,
+                                         saved.data.data(), &size) != ERROR_SUCCESS) {
+            return false;
+        }
+        saved.data.resize(size);
+    }
+    run.registryUndo.push_back(std::move(saved));
+    return true;
+}
+
+ResultCode RunOperations(ApplyRun& run, const RegistryScript& script) {
+    ScopedKey current;
+    const RegistryOperation* currentKey = nullptr;
+    for (const RegistryOperation& op : script.operations) {
+        switch (op.kind) {
+            case RegistryOpKind::kOpenKey:
+                current.reset();
+                if (RegOpenKeyExA(RootKeyHandle(op.rootKey), op.keyPath.c_str(), 0, KEY_ALL_ACCESS,
+                                  current.out()) != ERROR_SUCCESS) {
+                    return kRegistryDenied;
+                }
+                currentKey = &op;
+                break;
+            case RegistryOpKind::kSetValue:
+                // Before any OpenKey there is no key open for writing.
+                if (!currentKey) return kRegistryDenied;
+                if (!SaveOldValue(run, current.get(), *currentKey, op.valueName)) {
+                    return kRegistryDenied;
+                }
+                if (RegSetValueExA(current.get(), op.valueName.c_str(), 0, op.valueType,
+                                   op.data.data(),
+                                   static_cast<DWORD>(op.data.size())) != ERROR_SUCCESS) {
+                    return kRegistryDenied;
+                }
+                break;
+            case RegistryOpKind::kUnknown:
+                break;
+        }
+    }
+    return kOk;
 }
 
 }  // namespace
@@ -138,9 +105,27 @@ ResultCode ApplyRegistryRecord(ApplyRun& run, int /*section*/, uint8_t kind) {
     const uint32_t start = run.record.dataStart;
     const uint32_t length = run.record.scriptLength;
     if (!run.payload.Seek(start)) return kPatchDamaged;
-    ScriptReader script(run.payload, start, length);
-    ResultCode result = RunScript(script);
-    // The next record begins where the script's length says, whatever follows End.
-    run.payload.Seek(start + length);
+    RegistryScript script;
+    if (!ReadRegistryScript(run.payload, length, &script)) return kPatchDamaged;
+    ResultCode result = CheckRegistered(script);
+    if (result == kOk) result = RunOperations(run, script);
     return result;
+}
+
+void RestoreRegistryValues(ApplyRun& run) {
+    // Latest first, so a value saved twice ends with its oldest data.
+    for (auto saved = run.registryUndo.rbegin(); saved != run.registryUndo.rend(); ++saved) {
+        ScopedKey key;
+        if (RegOpenKeyExA(RootKeyHandle(saved->rootKey), saved->keyPath.c_str(), 0, KEY_SET_VALUE,
+                          key.out()) != ERROR_SUCCESS) {
+            continue;
+        }
+        if (saved->existed) {
+            RegSetValueExA(key.get(), saved->valueName.c_str(), 0, saved->type, saved->data.data(),
+                           static_cast<DWORD>(saved->data.size()));
+        } else {
+            RegDeleteValueA(key.get(), saved->valueName.c_str());
+        }
+    }
+    run.registryUndo.clear();
 }

@@ -4,6 +4,7 @@
 
 #include "core/record_layout.h"
 #include "core/windows_names.h"
+#include "core/work_names.h"
 #include "engine/deferred_rename.h"
 #include "engine/file_commit.h"
 #include "engine/key_set.h"
@@ -13,8 +14,7 @@
 
 namespace {
 
-constexpr int kRollbackFailed = 30;  // "cannot move the file ... apply the patch again"
-constexpr char kSetAsidePrefix[] = "PATCH0.TMP\\";
+std::string SetAsidePrefix() { return std::string(kSetAsideName) + "\\"; }
 
 bool IsFileKind(uint8_t kind) {
     return kind == kFileRecord || kind == kNewFileRecord || kind == kObsoleteRecord;
@@ -23,7 +23,7 @@ bool IsFileKind(uint8_t kind) {
 void ReportRollbackFailure(ApplyRun& run) {
     if (run.rollbackIncomplete) return;
     run.rollbackIncomplete = true;
-    run.Show(static_cast<ResultCode>(kRollbackFailed));
+    run.Show(kMoveFailed);  // close programs, apply again
 }
 
 // The destination gives way to its backup, and an older backup that the
@@ -105,7 +105,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         if (!shape.Holds(entry)) return;
     }
     if (RenamesPendingFrom(stale)) return;
-    const std::string asideKey = DirectoryKey(kSetAsidePrefix) + "\\";
+    const std::string asideKey = DirectoryKey(SetAsidePrefix()) + "\\";
     for (const std::string& entry : entries) {
         if (entry.back() == '\\') continue;
         const std::string path = JoinPath(stale, entry);
@@ -198,13 +198,12 @@ void RemoveStaleStaging(ApplyRun& run) {
             ownStaging.Insert(WindowsNameKey(tables.staging[s]));
         }
         StagingShape shape;
-        shape.AddFile("BINTMP1.TMP");
-        shape.AddFile("BINTMP2.TMP");
-        shape.directories.Insert(DirectoryKey(kSetAsidePrefix));
+        for (const char* name : kIntermediateNames) shape.AddFile(name);
+        shape.directories.Insert(DirectoryKey(SetAsidePrefix()));
         for (const auto& [s, name] : run.fileNames) {
             if (!Includes(sections, s)) continue;
             shape.AddFile(name);
-            shape.AddFile(kSetAsidePrefix + name);
+            shape.AddFile(SetAsidePrefix() + name);
         }
         for (const std::string& stale : ExistingStagingDirectories(tables.target[section])) {
             if (!ownStaging.Contains(WindowsNameKey(stale))) {

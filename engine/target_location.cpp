@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "core/byte_order.h"
 #include "core/record_layout.h"
 #include "core/record_reader.h"
 #include "engine/target_paths.h"
@@ -17,25 +16,16 @@ namespace {
 
 constexpr DWORD kDirectoryBufferSize = 1024;
 
-ResultCode ReadRegistryLocation(RecordWalk& walk, int section) {
-    uint8_t rootBytes[4];
-    std::string keyPath;
-    std::string valueName;
-    if (!walk.payload.Read(rootBytes, sizeof rootBytes) || !walk.payload.ReadString(&keyPath) ||
-        !walk.payload.ReadString(&valueName)) {
-        return kPatchDamaged;
-    }
-    // The section body begins behind the registry fields.
-    walk.sections.sectionStart[section] = walk.payload.Position();
+ResultCode ReadRegistryLocation(RecordWalk& walk, const LocationRecord& location) {
     ScopedKey key;
-    if (RegOpenKeyExA(RootKeyHandle(LoadLe32(rootBytes)), keyPath.c_str(), 0, KEY_READ,
+    if (RegOpenKeyExA(RootKeyHandle(location.rootKey), location.keyPath.c_str(), 0, KEY_READ,
                       key.out()) != ERROR_SUCCESS) {
         return kTargetNotRegistered;
     }
     // One spare byte keeps a value that fills the buffer terminated.
     char data[kDirectoryBufferSize + 1] = {};
     DWORD size = kDirectoryBufferSize;
-    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr,
+    if (RegQueryValueExA(key.get(), location.valueName.c_str(), nullptr, nullptr,
                          reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
         data[0] == '\0') {
         return kTargetNotRegistered;
@@ -54,8 +44,8 @@ ResultCode UseSystemDirectory(RecordWalk& walk, UINT(WINAPI* query)(LPSTR, UINT)
     return kOk;
 }
 
-ResultCode ResolveLocation(RecordWalk& walk, uint8_t kind, int section) {
-    switch (kind) {
+ResultCode ResolveLocation(RecordWalk& walk, const LocationRecord& location) {
+    switch (location.kind) {
         case kUserPath: {
             // An emptied path box means the current directory, as when nothing was given.
             const std::string requested = walk.host.RequestedTargetPath();
@@ -64,7 +54,7 @@ ResultCode ResolveLocation(RecordWalk& walk, uint8_t kind, int section) {
             return kOk;
         }
         case kRegistryValue:
-            return ReadRegistryLocation(walk, section);
+            return ReadRegistryLocation(walk, location);
         case kWindowsDirectory:
             return UseSystemDirectory(walk, GetWindowsDirectoryA);
         case kSystemDirectory:
@@ -110,15 +100,16 @@ ResultCode LocateTarget(RecordWalk& walk, uint32_t recordsStart) {
     if (!walk.payload.Seek(recordsStart)) return kPatchDamaged;
     for (int section = 0;; ++section) {
         if (section >= kMaxSections) return kPatchDamaged;
-        uint8_t kindAndFlags[2];
-        if (!walk.payload.Read(kindAndFlags, sizeof kindAndFlags)) return kPatchDamaged;
+        LocationRecord location;
+        if (!ReadLocationRecord(walk.payload, &location)) return kPatchDamaged;
+        // The section body begins behind the location record.
         sections.sectionStart[section] = walk.payload.Position();
-        ResultCode result = ResolveLocation(walk, kindAndFlags[0], section);
+        ResultCode result = ResolveLocation(walk, location);
         if (result != kOk) return result;
         sections.target[section] = walk.targetDirectory;
         sections.lastSection = section;
         walk.host.ShowTarget(walk.targetDirectory);
-        if ((kindAndFlags[1] & kMoreLocations) == 0) return kOk;
+        if ((location.flags & kMoreLocations) == 0) return kOk;
         result = SkipSectionBody(walk.payload);
         if (result != kOk) return result;
     }

@@ -1,5 +1,6 @@
 #include "engine/target_paths.h"
 
+#include "core/windows_names.h"
 #include "platform/file_primitives.h"
 
 std::string StagedPath(const RecordWalk& walk, int section) {
@@ -20,10 +21,9 @@ bool PathNamesFile(const std::string& path) {
 }
 
 void RemoveEmptyDirectoriesBelow(const std::string& top, const std::string& relative) {
-    size_t end = relative.find_last_of("\\/");
-    while (end != std::string::npos && end > 0) {
-        RemoveDir(JoinPath(top, relative.substr(0, end)));
-        end = relative.find_last_of("\\/", end - 1);
+    // A 0x5C that is the second byte of a character separates nothing.
+    for (const std::string& directory : ParentDirectories(relative)) {
+        RemoveDir(JoinPath(top, directory));
     }
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "container/run_host.h"
+#include "host/run_host.h"
 
 class LogWriter {
   public:

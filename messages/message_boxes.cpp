@@ -6,14 +6,12 @@ namespace {
 
 const char* const kUsageCaption = "命令列參數";
 const char* const kStartupErrorCaption = "Error";
-constexpr UINT kUsageExitCode = 1;
 
 }  // namespace
 
-void ShowUsageAndExit() {
+void ShowUsage() {
     std::string text = ExpandMessage(MessageText(MessageId::kUsage), MessageTexts());
     ShowMessageBox(0, text.c_str(), kUsageCaption, MB_OK);
-    ExitProcess(kUsageExitCode);
 }
 
 void ShowStartupError(ResultCode result, const MessageTexts& texts) {

@@ -2,7 +2,7 @@
 #pragma once
 #include "messages/catalogue.h"
 
-// Usage box (message kUsage), then exit code 1.
-[[noreturn]] void ShowUsageAndExit();
+// Usage box (message kUsage); the caller ends the program.
+void ShowUsage();
 // Start-up error box; no owner, caption "Error".
 void ShowStartupError(ResultCode result, const MessageTexts& texts);

@@ -1,6 +1,7 @@
 // Directory chains below a path and the numbered staging directory.
 #include "core/result_codes.h"
 #include "core/cp950.h"
+#include "core/work_names.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -13,7 +14,7 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string StagingCandidate(const std::string& targetDirectory, int number) {
     char name[24];  // room for any int
-    wsprintfA(name, "PATCH%d.TMP", number);
+    wsprintfA(name, kStagingFormat, number);
     return JoinPath(targetDirectory, name);
 }
 
@@ -38,24 +39,6 @@ void MakeParentDirectories(const std::string& filePath) {
     }
 }
 
-void RemoveEmptyParents(const std::string& filePath) {
-    std::string path = filePath;
-    for (;;) {
-        size_t last = Cp950LastSeparator(path);
-        if (last == std::string::npos) return;
-        path.resize(last);
-        for (size_t i = 0; i < path.size(); ++i) {
-            if (IsCp950LeadByte(static_cast<uint8_t>(path[i]))) {
-                ++i;
-            } else if (path[i] == '/') {
-                path[i] = '\\';
-            }
-        }
-        // Directories that still hold something stay; the attempt just fails.
-        if (!path.empty()) RemoveDir(path);
-    }
-}
-
 // Any name in use is passed over, a file or a directory with whatever
 // attributes: a leftover of another kind never makes every later run fail.
 ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath) {
@@ -72,7 +55,7 @@ ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::strin
 std::vector<std::string> ExistingStagingDirectories(const std::string& targetDirectory) {
     std::vector<std::string> found;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(JoinPath(targetDirectory, "PATCH*.TMP").c_str(), &entry);
+    HANDLE search = FindFirstFileA(JoinPath(targetDirectory, kStagingPattern).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return found;
     do {
         const std::string name = entry.cFileName;

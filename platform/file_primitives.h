@@ -38,7 +38,6 @@ bool PathExists(const std::string& path);                         // a file or a
 bool RemoveDir(const std::string& path);
 bool MakeDir(const std::string& path);
 void MakeParentDirectories(const std::string& filePath);
-void RemoveEmptyParents(const std::string& filePath);
 std::string JoinPath(const std::string& directory, const std::string& name);  // single '\'
 
 // Temporary files and the staging directory.

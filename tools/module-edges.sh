@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prints the applier's module edges found in '#include "module/..."' lines and
-# fails when one points up the order core -> platform -> container ->
+# fails when one points up the order core -> platform -> host -> container ->
 # messages -> engine -> ui -> app (a module may include only those before it).
 cd "$(dirname "$0")/.."
-order=(core platform container messages engine ui app)
+order=(core platform host container messages engine ui app)
 rank() { local i; for i in "${!order[@]}"; do [ "${order[$i]}" = "$1" ] && echo "$i"; done; }
 status=0
 while read -r from to; do
@@ -13,6 +13,6 @@ while read -r from to; do
   else
     echo "$from -> $to"
   fi
-done < <(grep -rHoE '^#include "(core|platform|container|messages|engine|ui|app)/' "${order[@]}" |
+done < <(grep -rHoE '^#include "(core|platform|host|container|messages|engine|ui|app)/' "${order[@]}" |
          sed -E 's|^([a-z]+)/[^:]*:#include "([a-z]+)/|\1 \2|' | awk '$1 != $2' | sort -u)
 exit $status

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "container/open_patch.h"
-#include "container/run_host.h"
+#include "host/run_host.h"
 
 // How far a description pushes the controls below it down.
 constexpr int kDescriptionOffset = 150;

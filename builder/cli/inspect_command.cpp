@@ -125,6 +125,9 @@ void TextRecord(const CurrentRecord& r, const RegistryScriptView& script, bool v
             out << "    " << RootKeyName(e.rootKey) << "\\" << Utf8(e.keyPath) << " ["
                 << Utf8(e.name) << "] " << TypeName(e.type) << " = " << ValueText(e) << "\n";
         }
+        for (uint8_t code : script.passedOver) {
+            out << "    operation " << int(code) << ", unknown, passed over\n";
+        }
     }
 }
 
@@ -159,6 +162,10 @@ void JsonRecord(const CurrentRecord& r, const RegistryScriptView& script, std::o
                 << ",\"name\":" << JsonText(Utf8(e.name)) << ",\"type\":" << e.type
                 << ",\"data\":" << JsonText(ValueText(e)) << "}";
         }
+        out << "],\"passed_over\":[";
+        for (size_t k = 0; k < script.passedOver.size(); ++k) {
+            out << (k ? "," : "") << int(script.passedOver[k]);
+        }
         out << "]";
     }
     out << "}";
@@ -188,7 +195,9 @@ int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ost
           << " delta bytes), " << totals.added << " new (" << totals.newBytes << " bytes), "
           << totals.obsolete << " obsolete, " << totals.values << " registry values";
     if (o.json) {
-        out << "{\"applier_bytes\":" << patch.stubSize << ",\"compressed_bytes\":" << patch.bodySize
+        out << "{\"applier_bytes\":" << patch.stubSize - patch.alignmentBytes
+            << ",\"alignment_bytes\":" << patch.alignmentBytes
+            << ",\"compressed_bytes\":" << patch.bodySize
             << ",\"payload_bytes\":" << patch.payload.size()
             << ",\"notice\":" << JsonText(TextLines(patch.notice, true, true))
             << ",\"description\":" << JsonText(TextLines(patch.description, false, true))
@@ -213,8 +222,11 @@ int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << total.str() << "\n";
         return kExitOk;
     }
-    out << "applier " << patch.stubSize << " bytes, compressed payload " << patch.bodySize
-        << " bytes, payload " << patch.payload.size() << " bytes\n"
+    out << "applier " << patch.stubSize - patch.alignmentBytes << " bytes"
+        << (patch.alignmentBytes ? " (+" + std::to_string(patch.alignmentBytes) + " alignment)"
+                                 : "")
+        << ", compressed payload " << patch.bodySize << " bytes, payload " << patch.payload.size()
+        << " bytes\n"
         << "target: " << LocationText(l.kind);
     if (l.kind == kRegistryValue) {
         out << ", the value [" << Utf8(l.valueName) << "] of " << RootKeyName(l.rootKey) << "\\"

@@ -43,8 +43,19 @@ bool IndexDirectory(const fs::path& root, std::map<std::string, fs::path>* index
     return !ec;
 }
 
-bool IsProblem(Verdict v) {
-    return v == Verdict::kForeign || v == Verdict::kMissing || v == Verdict::kRebuildFails;
+// The directory's full path as the applier would see it there, for the path
+// lengths: on Windows its own; elsewhere the one Wine gives it (drive Z:).
+std::string ApplierFullPath(const fs::path& directory) {
+    std::error_code ec;
+    std::string utf8 = fs::absolute(directory, ec).lexically_normal().u8string();
+#ifndef _WIN32
+    utf8 = "Z:" + utf8;
+    for (char& c : utf8) c = c == '/' ? '\\' : c;
+#endif
+    if (utf8.size() > 3 && utf8.back() == '\\') utf8.pop_back();
+    std::string cp950, what;
+    size_t bad = 0;
+    return Utf8ToCp950(utf8, &cp950, &bad, &what) ? cp950 : utf8;
 }
 
 }  // namespace
@@ -70,7 +81,8 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         std::string ignored;
         return found != index.end() && ReadFileBytes(found->second.u8string(), content, &ignored);
     };
-    std::vector<FileVerdict> verdicts = CheckAgainstTarget(patch, read);
+    std::vector<FileVerdict> verdicts =
+        CheckAgainstTarget(patch, read, ApplierFullPath(fs::u8path(o.operands[1])));
     std::map<Verdict, size_t> counts;
     for (const FileVerdict& v : verdicts) ++counts[v.verdict];
     bool ok = WouldApply(verdicts);
@@ -99,7 +111,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return ok ? kExitOk : kExitWouldFail;
     }
     for (const FileVerdict& v : verdicts) {
-        if (o.quiet && !IsProblem(v.verdict)) continue;
+        if (o.quiet && !VerdictIsProblem(v.verdict)) continue;
         std::string name;
         Cp950ToUtf8(v.name, &name);
         out << (name.empty() ? "(registry)" : name) << ": " << VerdictText(v.verdict);

@@ -2,6 +2,9 @@
 
 #include <iterator>
 
+#include "core/check_decision.h"
+#include "core/windows_names.h"
+
 namespace {
 
 FileVerdict MakeVerdict(const std::string& name, Verdict verdict) {
@@ -11,83 +14,131 @@ FileVerdict MakeVerdict(const std::string& name, Verdict verdict) {
     return v;
 }
 
-bool Matches(const Bytes& content, uint32_t size, uint32_t crc, uint32_t skipOffset,
-             uint32_t skipLength) {
-    return content.size() == size && CrcWithSkip(content, skipOffset, skipLength) == crc;
-}
-
-// The applier's order: the file itself, then, when it exists but differs,
-// the same name under the backup directory; the first matching variant wins.
-FileVerdict CheckChanged(const PatchContents& patch, const CurrentRecord& r,
-                         const TargetReader& read) {
-    FileVerdict v = MakeVerdict(r.fileName, Verdict::kForeign);
-    Bytes content;
-    const FileRecordHeader& h = r.fileHeader;
-    bool found = read(r.fileName, &content);
-    if (found && Matches(content, h.newSize, h.newCrc, r.newSkipOffset, r.newSkipLength)) {
-        v.verdict = Verdict::kAlreadyNew;
-        return v;
-    }
-    for (int k = 0; k < h.sourceCount; ++k) {
-        const SourceVariant& s = r.variants[k];
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            std::string name = attempt == 0 ? s.sourceName : patch.backupName + "\\" + s.sourceName;
-            if (!read(name, &content)) break;  // a missing file is not looked for in the backup
-            found = true;
-            if (!Matches(content, s.header.sourceSize, s.header.sourceCrc, s.skipOffset,
-                         s.skipLength)) {
-                continue;
-            }
-            Bytes rebuilt;
-            std::string error;
-            bool ok = DecodeChain(patch, r, k, content, &rebuilt, &error);
-            v.verdict = ok ? Verdict::kRebuildable : Verdict::kRebuildFails;
-            v.variant = k + 1;
-            v.fromBackup = attempt == 1;
-            v.detail = error;
-            return v;
+// The directory through the reader; the content of the last match is kept
+// for rebuilding the chain from it.
+class ReaderProbe : public FileProbe {
+  public:
+    explicit ReaderProbe(const TargetReader& read) : read_(read) {}
+    ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) override {
+        Bytes content;
+        if (!read_(relative, &content)) return ProbeAnswer::kAbsent;
+        if (content.size() != expected.size ||
+            CrcWithSkip(content, expected.skipOffset, expected.skipLength) != expected.crc) {
+            return ProbeAnswer::kDiffers;
         }
+        matched_.swap(content);
+        return ProbeAnswer::kMatches;
     }
-    if (h.fileFlags & kOptional) {
-        v.verdict = Verdict::kOptionalSkip;
-    } else if (!found) {
-        v.verdict = Verdict::kMissing;
+    bool Exists(const std::string& relative) override {
+        Bytes content;
+        return read_(relative, &content);
+    }
+    const Bytes& matched() const { return matched_; }
+
+  private:
+    const TargetReader& read_;
+    Bytes matched_;
+};
+
+FileVerdict VerdictOf(const PatchContents& patch, const CurrentRecord& r, const RecordCheck& check,
+                      const ReaderProbe& probe) {
+    FileVerdict v = MakeVerdict(r.fileName, Verdict::kRegistry);
+    switch (check.verdict) {
+        case CheckVerdict::kAlreadyNew:
+            v.verdict = Verdict::kAlreadyNew;
+            break;
+        case CheckVerdict::kFromTarget:
+        case CheckVerdict::kFromBackup: {
+            Bytes rebuilt;
+            const bool ok =
+                DecodeChain(patch, r, check.variant, probe.matched(), &rebuilt, &v.detail);
+            v.verdict = ok ? Verdict::kRebuildable : Verdict::kRebuildFails;
+            v.variant = check.variant + 1;
+            v.fromBackup = check.verdict == CheckVerdict::kFromBackup;
+            break;
+        }
+        case CheckVerdict::kMissing:
+        case CheckVerdict::kForeign:
+            v.verdict = !VerdictFailsRun(r, check.verdict)        ? Verdict::kOptionalSkip
+                        : check.verdict == CheckVerdict::kMissing ? Verdict::kMissing
+                                                                  : Verdict::kForeign;
+            break;
+        case CheckVerdict::kCreate:
+            v.verdict = Verdict::kCreate;
+            break;
+        case CheckVerdict::kReplace:
+            v.verdict = Verdict::kReplace;
+            break;
+        case CheckVerdict::kRetire:
+            v.verdict = Verdict::kRetire;
+            break;
+        case CheckVerdict::kAbsent:
+            v.verdict = Verdict::kAbsent;
+            break;
+        case CheckVerdict::kRegistry:
+            v.name.clear();
+            break;
+        case CheckVerdict::kRefusedName:
+            v.verdict = Verdict::kRefusedName;
+            break;
+        case CheckVerdict::kPathTooLong:
+            v.verdict = Verdict::kPathTooLong;
+            break;
     }
     return v;
 }
 
 }  // namespace
 
-std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read) {
+std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
+                                            const std::string& fullTarget) {
     std::vector<FileVerdict> verdicts;
-    Bytes content;
+    std::vector<std::string> names;
     for (const CurrentRecord& r : patch.records) {
-        switch (r.kind) {
-            case kFileRecord:
-                verdicts.push_back(CheckChanged(patch, r, read));
-                break;
-            case kNewFileRecord:
-                verdicts.push_back(MakeVerdict(
-                    r.fileName, read(r.fileName, &content) ? Verdict::kReplace : Verdict::kCreate));
-                break;
-            case kObsoleteRecord:
-                verdicts.push_back(MakeVerdict(
-                    r.fileName, read(r.fileName, &content) ? Verdict::kRetire : Verdict::kAbsent));
-                break;
-            default:
-                verdicts.push_back(MakeVerdict("", Verdict::kRegistry));
-                break;
+        if (r.kind != kRegistryRecord) names.push_back(r.fileName);
+    }
+    std::string clash;
+    if (CheckBackupName(patch.backupName, names, &clash) != NameProblem::kNone) {
+        FileVerdict v = MakeVerdict(patch.backupName, Verdict::kRefusedName);
+        v.detail = "the backup directory meets " + clash;
+        verdicts.push_back(v);
+    }
+    ReaderProbe probe(read);
+    for (const CurrentRecord& r : patch.records) {
+        if (r.kind != kRegistryRecord && !fullTarget.empty() &&
+            !PathsFitFileCalls(fullTarget, patch.backupName, r.fileName)) {
+            verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPathTooLong));
+            continue;
         }
+        verdicts.push_back(VerdictOf(patch, r, CheckRecord(r, patch.backupName, probe), probe));
     }
     return verdicts;
 }
 
+bool VerdictIsProblem(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::kForeign:
+        case Verdict::kMissing:
+        case Verdict::kRebuildFails:
+        case Verdict::kRefusedName:
+        case Verdict::kPathTooLong:
+            return true;
+        case Verdict::kAlreadyNew:
+        case Verdict::kRebuildable:
+        case Verdict::kOptionalSkip:
+        case Verdict::kCreate:
+        case Verdict::kReplace:
+        case Verdict::kRetire:
+        case Verdict::kAbsent:
+        case Verdict::kRegistry:
+            break;
+    }
+    return false;
+}
+
 bool WouldApply(const std::vector<FileVerdict>& verdicts) {
     for (const FileVerdict& v : verdicts) {
-        if (v.verdict == Verdict::kForeign || v.verdict == Verdict::kMissing ||
-            v.verdict == Verdict::kRebuildFails) {
-            return false;
-        }
+        if (VerdictIsProblem(v.verdict)) return false;
     }
     return true;
 }
@@ -112,8 +163,10 @@ constexpr VerdictWords kVerdictWords[] = {
     {"retire", "obsolete, moved into the backup"},
     {"absent", "obsolete, already absent"},
     {"registry", "registry changes (checked only on Windows)"},
+    {"refused_name", "REFUSED NAME"},
+    {"path_too_long", "PATH TOO LONG below this directory (the applier refuses the patch)"},
 };
-static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kRegistry) + 1);
+static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kPathTooLong) + 1);
 
 }  // namespace
 

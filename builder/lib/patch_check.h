@@ -1,5 +1,6 @@
 // What the applier would do with each record of a patch against a directory,
-// worked out natively and without changing anything.
+// without changing anything: the applier's own decision (core/check_decision.h)
+// over the directory's files, with the chain rebuilt in memory.
 #pragma once
 #include <functional>
 #include <string>
@@ -19,6 +20,8 @@ enum class Verdict {
     kRetire,        // an obsolete file that exists
     kAbsent,        // an obsolete file that is not there
     kRegistry,      // registry changes; not checked natively
+    kRefusedName,   // the backup directory meets a file of the patch (message 38)
+    kPathTooLong,   // a path too long below this directory (message 38)
 };
 
 struct FileVerdict {
@@ -33,9 +36,14 @@ struct FileVerdict {
 // '\' separators); false when there is no such file.
 using TargetReader = std::function<bool(const std::string& name, Bytes* content)>;
 
-std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read);
+// fullTarget: the directory's full path as the applier would see it (code
+// page 950, '\\' separators), for the path lengths; empty to leave them out.
+std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
+                                            const std::string& fullTarget = std::string());
 
-// True when applying would succeed: no kForeign, kMissing or kRebuildFails.
+// True for the verdicts that make the applier refuse the patch.
+bool VerdictIsProblem(Verdict verdict);
+// True when applying would succeed: no verdict is a problem.
 bool WouldApply(const std::vector<FileVerdict>& verdicts);
 
 const char* VerdictText(Verdict verdict);

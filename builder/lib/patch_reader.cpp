@@ -10,6 +10,7 @@
 #include "core/crc.h"
 #include "core/delta_decoder.h"
 #include "core/pe_layout.h"
+#include "core/registry_script.h"
 #include "core/result_codes.h"
 
 namespace {
@@ -55,26 +56,41 @@ bool Inflate(const uint8_t* data, size_t size, uint64_t limit, Bytes* out, std::
 }
 
 bool ReadLocation(ByteSource& source, PatchContents* out, std::string* error) {
-    uint8_t kindAndFlags[2];
-    if (!source.Read(kindAndFlags, 2)) {
-        *error = "the location record is missing";
+    LocationRecord location;
+    if (!ReadLocationRecord(source, &location)) {
+        *error = "the location record is cut short";
         return false;
     }
-    out->location.kind = kindAndFlags[0];
-    if (kindAndFlags[1] & kMoreLocations) {
+    if (location.flags & kMoreLocations) {
         *error = "the patch has more than one section, which this tool does not read";
         return false;
     }
-    if (out->location.kind == kRegistryValue) {
-        uint8_t root[4];
-        if (!source.Read(root, 4) || !ReadShortString(source, &out->location.keyPath) ||
-            !ReadShortString(source, &out->location.valueName)) {
-            *error = "the registry location is cut short";
-            return false;
-        }
-        out->location.rootKey = LoadLe32(root);
-    }
+    out->location.kind = location.kind;
+    out->location.rootKey = location.rootKey;
+    out->location.keyPath = location.keyPath;
+    out->location.valueName = location.valueName;
     return true;
+}
+
+// Where the sections of the PE image at the file's start end, or 0 when the
+// headers cannot be read.
+uint64_t SectionDataEnd(const Bytes& file, uint32_t imageLimit) {
+    constexpr uint32_t kPeOffsetField = 0x3C, kFileHeaderSize = 20, kSectionHeaderSize = 40;
+    if (imageLimit < kPeOffsetField + 4 || imageLimit > file.size()) return 0;
+    const uint64_t pe = LoadLe32(file.data() + kPeOffsetField);
+    if (pe + 4 + kFileHeaderSize > imageLimit) return 0;
+    const uint8_t* header = file.data() + pe + 4;
+    const uint16_t sections = LoadLe16(header + 2);
+    const uint64_t table = pe + 4 + kFileHeaderSize + LoadLe16(header + 16);
+    uint64_t end = 0;
+    for (uint16_t k = 0; k < sections; ++k) {
+        const uint64_t at = table + uint64_t{k} * kSectionHeaderSize;
+        if (at + kSectionHeaderSize > imageLimit) return 0;
+        const uint64_t dataEnd =
+            uint64_t{LoadLe32(file.data() + at + 20)} + LoadLe32(file.data() + at + 16);
+        if (dataEnd > end) end = dataEnd;
+    }
+    return end;
 }
 
 const char* DescribeStatus(ReadRecordStatus status) {
@@ -163,45 +179,32 @@ bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error) {
 bool ReadRegistryScript(const PatchContents& patch, const CurrentRecord& record,
                         RegistryScriptView* out, std::string* error) {
     *out = RegistryScriptView{};
-    uint64_t end = uint64_t{record.dataStart} + record.scriptLength;
-    if (end > patch.payload.size()) {
-        *error = "the registry script runs past the payload";
-        return false;
-    }
-    MemoryByteSource source(patch.payload.data() + record.dataStart, record.scriptLength);
-    uint8_t fixed[5];
-    uint8_t root[4];
-    bool ok = source.Read(root, 4) && ReadShortString(source, &out->checkKeyPath) &&
-              ReadShortString(source, &out->checkValueName) && source.Read(fixed, 5);
-    out->checkRootKey = LoadLe32(root);
-    uint32_t currentRoot = 0;
-    std::string currentKey;
-    uint8_t op = kRegEnd;
-    while (ok && source.Read(&op, 1) && op != kRegEnd) {
-        if (op == kRegOpenKey) {
-            ok = source.Read(root, 4) && ReadShortString(source, &currentKey);
-            currentRoot = LoadLe32(root);
-        } else if (op == kRegSetValue) {
-            RegistryEntry e;
-            uint8_t typeAndLength[8];
-            ok = ReadShortString(source, &e.name) && source.Read(typeAndLength, 8);
-            if (!ok) break;
-            e.rootKey = currentRoot;
-            e.keyPath = currentKey;
-            e.type = LoadLe32(typeAndLength);
-            uint32_t length = LoadLe32(typeAndLength + 4);
-            ok = length <= source.Size() - source.Position();
-            if (!ok) break;
-            e.data.resize(length);
-            ok = source.Read(e.data.data(), length);
-            out->entries.push_back(std::move(e));
-        } else {
-            ok = false;
-        }
-    }
-    if (!ok || op != kRegEnd) {
+    MemoryByteSource source(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()));
+    RegistryScript script;
+    if (!source.Seek(record.dataStart) ||
+        !ReadRegistryScript(source, record.scriptLength, &script)) {
         *error = "the registry script is damaged";
         return false;
+    }
+    out->checkRootKey = script.checkRootKey;
+    out->checkKeyPath = script.checkKeyPath;
+    out->checkValueName = script.checkValueName;
+    uint32_t currentRoot = 0;
+    std::string currentKey;
+    for (const RegistryOperation& op : script.operations) {
+        switch (op.kind) {
+            case RegistryOpKind::kOpenKey:
+                currentRoot = op.rootKey;
+                currentKey = op.keyPath;
+                break;
+            case RegistryOpKind::kSetValue:
+                out->entries.push_back({currentRoot, currentKey, op.valueName, op.valueType,
+                                        Bytes(op.data.begin(), op.data.end())});
+                break;
+            case RegistryOpKind::kUnknown:
+                out->passedOver.push_back(op.code);
+                break;
+        }
     }
     return true;
 }
@@ -236,6 +239,13 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
         return false;
     }
     out->stubSize = trailerEnd - trailer.payloadLength;
+    // The builder pads the applier with up to 7 zero bytes so the patch is a
+    // multiple of 8 long; the applier's own size is where its sections end.
+    const uint64_t imageEnd = SectionDataEnd(file, out->stubSize);
+    out->alignmentBytes =
+        imageEnd != 0 && imageEnd <= out->stubSize && out->stubSize - imageEnd < kPatchAlignment
+            ? static_cast<uint32_t>(out->stubSize - imageEnd)
+            : 0;
     ParsePatchHeader(file.data() + out->stubSize, &out->header);
     if (out->header.headerMagic != kPayloadMagic) {
         *error = "the patch header is damaged";

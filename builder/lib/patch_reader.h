@@ -10,9 +10,13 @@
 #include "core/payload_layout.h"
 #include "core/record_reader.h"
 
+// A patch is a multiple of this many bytes long (see PatchFileOptions).
+constexpr uint32_t kPatchAlignment = 8;
+
 struct PatchContents {
     PatchHeader header{};
-    uint32_t stubSize = 0;
+    uint32_t stubSize = 0;        // everything in front of the header
+    uint32_t alignmentBytes = 0;  // zeros of it behind the applier's image
     uint32_t bodySize = 0;
     Bytes payload;            // inflated
     std::string notice;       // code page 950, NUL-separated lines
@@ -47,11 +51,15 @@ struct RegistryEntry {
     Bytes data;
 };
 
-// A registry record's script: the registered-software check, then values.
+// A registry record's script as inspect shows it: the registered-software
+// check, then the values with the key each goes to (core/registry_script.h
+// reads it, as the applier does).
 struct RegistryScriptView {
     uint32_t checkRootKey = 0;
     std::string checkKeyPath, checkValueName;  // code page 950
     std::vector<RegistryEntry> entries;
+    // Codes of operations the applier passes over (they carry no operands).
+    std::vector<uint8_t> passedOver;
 };
 
 bool ReadRegistryScript(const PatchContents& patch, const CurrentRecord& record,

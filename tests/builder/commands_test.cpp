@@ -36,8 +36,9 @@ std::string Stub(uint16_t machine = 0x14C, uint16_t subsystem = 2) {
     StoreLe16(&image[kTestPeOffset + 4], machine);
     StoreLe16(&image[kTestPeOffset + 6], 1);  // sections
     StoreLe16(&image[optional + 68], subsystem);
-    StoreLe32(&image[section + 16], 0x100);  // raw size
-    StoreLe32(&image[section + 20], 0x200);  // raw offset
+    // The section's data runs to the file's end, as an applier's last one does.
+    StoreLe32(&image[section + 16], static_cast<uint32_t>(image.size()) - 0x200);  // raw size
+    StoreLe32(&image[section + 20], 0x200);                                        // raw offset
     return std::string(image.begin(), image.end());
 }
 
@@ -132,6 +133,12 @@ TEST_F(CommandsTest, BuildsAPatchThatEveryOldVersionCanTake) {
     EXPECT_EQ(patch.compare(0, stub.size(), stub), 0);
     // A multiple of 8 long, so signing adds no padding; signed, it reads the same.
     EXPECT_EQ(patch.size() % 8, 0u);
+    // The padding is no part of the applier: inspect says what build said.
+    const std::string applier = "applier " + std::to_string(stub.size());
+    ASSERT_NE(stub.size() % 8, 0u);
+    EXPECT_TRUE(Contains(Output({"inspect", P("p.exe")}, kExitOk), applier + " bytes (+"));
+    EXPECT_TRUE(Contains(Output({"inspect", "--json", P("p.exe")}, kExitOk),
+                         "\"applier_bytes\":" + std::to_string(stub.size()) + ","));
     Write("signed.exe", Signed(patch));
     for (const char* file : {"p.exe", "signed.exe"}) {
         ASSERT_EQ(Run({"inspect", P(file)}), kExitOk) << err_.str();
@@ -445,5 +452,45 @@ TEST_F(CommandsTest, InstalledBuilderFindsTheApplierBelowItsPrefix) {
     }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// Where verify and inspect once disagreed with the applier: a source only in
+// the backup directory (a run ended between its two moves), a path too long
+// below the directory, a registry operation the applier passes over.
+TEST_F(CommandsTest, VerifyAndInspectSayWhatTheApplierDoes) {
+    ASSERT_EQ(Build("p.exe"), kExitOk) << err_.str();
+    fs::create_directories(root_ / "v1/BACKUP");
+    fs::rename(root_ / "v1/prog.exe", root_ / "v1/BACKUP/prog.exe");
+    EXPECT_TRUE(Contains(Output({"verify", P("p.exe"), P("v1")}, kExitOk),
+                         "prog.exe: rebuildable from version 1 (copy in the backup)"));
+
+    // Z:\...\<200 d>\PATCH9999.TMP\plugins\new.dll passes 259 bytes.
+    const fs::path deep = root_ / std::string(200, 'd');
+    fs::create_directories(deep);
+    fs::copy(root_ / "v2", deep, fs::copy_options::recursive);
+    const std::string out = Output({"verify", P("p.exe"), deep.string()}, kExitWouldFail);
+    EXPECT_TRUE(Contains(out, "plugins\\new.dll: PATH TOO LONG"));
+    EXPECT_TRUE(Contains(out, "would NOT apply"));
+
+    RegistryScriptWriter script(0x80000001u, "Software\\App", "Path");
+    script.Op(7);
+    script.OpenKey(0x80000001u, "Software\\App");
+    script.SetValue("Version", 1, BytesOf("2"));
+    RecordStreamWriter w;
+    w.Location(LocationSpec{});
+    w.BackupName("BACKUP");
+    w.Registry(script.Finish());
+    w.End();
+    const std::string stub = Read("stub.exe");
+    const Bytes file = BuildPatchFile(Bytes(stub.begin(), stub.end()),
+                                      BuildPayload({}, {}, w.bytes()), 0, 0, PatchFileOptions{});
+    Write("reg.exe", std::string(file.begin(), file.end()));
+    const std::string text = Output({"inspect", P("reg.exe")}, kExitOk);
+    EXPECT_TRUE(Contains(text, "[Version] REG_SZ = 2"));
+    EXPECT_TRUE(Contains(text, "operation 7, unknown, passed over"));
+}
 
 }  // namespace

@@ -145,4 +145,13 @@ TEST(WindowsNames, BackupMayNotMeetTheTreesOrTheApplierWorkNames) {
     }
 }
 
+// A second byte 0x5C is part of its character, never a separator.
+TEST(ParentDirectories, SplitAsWindowsReadsTheName) {
+    const std::string xu = "\xB3\x5C";  // one double-byte character
+    EXPECT_EQ(ParentDirectories("a\\" + xu + "\\f.txt"),
+              (std::vector<std::string>{"a\\" + xu, "a"}));
+    EXPECT_EQ(ParentDirectories(xu + "b/f"), (std::vector<std::string>{xu + "b"}));
+    EXPECT_TRUE(ParentDirectories("f.txt").empty());
+}
+
 }  // namespace

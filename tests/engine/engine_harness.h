@@ -9,7 +9,7 @@
 
 #include "builder/lib/payload_writer.h"
 #include "container/open_patch.h"
-#include "container/run_host.h"
+#include "host/run_host.h"
 #include "tools/driver/file_tree.h"
 
 // Makes the stream the payload of patch, as an opened patch with no texts.

@@ -1,0 +1,105 @@
+#include "core/check_decision.h"
+
+#include "core/cp950.h"
+#include "core/work_names.h"
+
+namespace {
+
+constexpr size_t kDirectoryPathLimit = kMaxFilePath - 12;
+
+bool FitsFileCalls(const std::string& path) {
+    if (path.size() >= kMaxFilePath) return false;
+    const size_t separator = Cp950LastSeparator(path);
+    return separator == std::string::npos || separator < kDirectoryPathLimit;
+}
+
+RecordCheck Verdict(CheckVerdict verdict) {
+    RecordCheck check;
+    check.verdict = verdict;
+    return check;
+}
+
+RecordCheck CheckChangedFile(const CurrentRecord& record, const std::string& backupName,
+                             FileProbe& probe) {
+    const FileRecordHeader& header = record.fileHeader;
+    const FileFingerprint newFile{header.newSize, header.newCrc, record.newSkipOffset,
+                                  record.newSkipLength};
+    const ProbeAnswer destination = probe.Compare(record.fileName, newFile);
+    if (destination == ProbeAnswer::kMatches) return Verdict(CheckVerdict::kAlreadyNew);
+    bool anything = destination != ProbeAnswer::kAbsent;
+    for (int k = 0; k < header.sourceCount && k < kMaxSourceVariants; ++k) {
+        const SourceVariant& variant = record.variants[k];
+        const FileFingerprint source{variant.header.sourceSize, variant.header.sourceCrc,
+                                     variant.skipOffset, variant.skipLength};
+        const std::string candidates[] = {variant.sourceName,
+                                          JoinWindowsPath(backupName, variant.sourceName)};
+        for (int where = 0; where < 2; ++where) {
+            const ProbeAnswer answer = probe.Compare(candidates[where], source);
+            if (answer == ProbeAnswer::kMatches) {
+                RecordCheck check;
+                check.verdict = where == 0 ? CheckVerdict::kFromTarget : CheckVerdict::kFromBackup;
+                check.variant = k;
+                check.sourcePath = candidates[where];
+                return check;
+            }
+            if (answer != ProbeAnswer::kAbsent && where == 0) anything = true;
+        }
+    }
+    return Verdict(anything ? CheckVerdict::kForeign : CheckVerdict::kMissing);
+}
+
+}  // namespace
+
+RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
+                        FileProbe& probe) {
+    switch (static_cast<RecordKind>(record.kind)) {
+        case kFileRecord:
+            return CheckChangedFile(record, backupName, probe);
+        case kNewFileRecord:
+            return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kReplace
+                                                         : CheckVerdict::kCreate);
+        case kObsoleteRecord:
+            return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kRetire
+                                                         : CheckVerdict::kAbsent);
+        case kRegistryRecord:
+        case kEndRecord:
+            break;
+    }
+    return Verdict(CheckVerdict::kRegistry);
+}
+
+bool VerdictFailsRun(const CurrentRecord& record, CheckVerdict verdict) {
+    switch (verdict) {
+        case CheckVerdict::kMissing:
+        case CheckVerdict::kForeign:
+            return (record.fileHeader.fileFlags & kOptional) == 0;
+        case CheckVerdict::kRefusedName:
+        case CheckVerdict::kPathTooLong:
+            return true;
+        case CheckVerdict::kAlreadyNew:
+        case CheckVerdict::kFromTarget:
+        case CheckVerdict::kFromBackup:
+        case CheckVerdict::kCreate:
+        case CheckVerdict::kReplace:
+        case CheckVerdict::kRetire:
+        case CheckVerdict::kAbsent:
+        case CheckVerdict::kRegistry:
+            break;
+    }
+    return false;
+}
+
+bool PathsFitFileCalls(const std::string& fullTarget, const std::string& backupName,
+                       const std::string& fileName) {
+    const std::string staging = JoinWindowsPath(fullTarget, kLongestStagingName);
+    return FitsFileCalls(JoinWindowsPath(fullTarget, fileName)) &&
+           FitsFileCalls(JoinWindowsPath(JoinWindowsPath(fullTarget, backupName), fileName)) &&
+           FitsFileCalls(JoinWindowsPath(staging, fileName)) &&
+           FitsFileCalls(JoinWindowsPath(staging, kIntermediateNames[0]));
+}
+
+std::string JoinWindowsPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) return name;
+    if (Cp950LastSeparator(directory) == directory.size() - 1) return directory + name;
+    return directory + "\\" + name;
+}
