@@ -96,6 +96,7 @@ const ValueOption kValueOptions[] = {
     {"--registry-check", &BuildOptions::checkKey},
     {"--registry-check-value", &BuildOptions::checkValue},
     {"--time-zone", &BuildOptions::timeZone},
+    {"--reg-encoding", &BuildOptions::regEncoding},
 };
 
 struct ListOption {
@@ -124,6 +125,9 @@ const FlagOption kFlags[] = {
     {"--zopfli", &BuildOptions::zopfli, true},
     {"--quiet", &BuildOptions::quiet, true},
     {"--verbose", &BuildOptions::verbose, true},
+    {"--json", &BuildOptions::json, true},
+    {"--dry-run", &BuildOptions::dryRun, true},
+    {"--progress", &BuildOptions::progress, true},
 };
 
 // A pair where the first option does nothing without the second condition.
@@ -134,8 +138,21 @@ bool Unused(bool given, bool needed, const char* option, const char* needs, std:
 }
 
 bool Consistent(const BuildOptions& o, std::string* error) {
-    if (o.oldPaths.empty() || o.newPath.empty() || o.outputPath.empty()) {
+    if (o.oldPaths.empty() || o.newPath.empty() || (o.outputPath.empty() && !o.dryRun)) {
         *error = "--old, --new and -o are required";
+        return false;
+    }
+    // A patch is an executable the user runs, not a stream to pipe on.
+    if (o.outputPath == "-") {
+        *error = "-o - is not supported: the patch is an executable file; name it";
+        return false;
+    }
+    if (o.regEncoding != "auto" && o.regEncoding != "utf-8" && o.regEncoding != "cp950") {
+        *error = "--reg-encoding must be auto, utf-8 or cp950";
+        return false;
+    }
+    if (o.json && (o.quiet || o.verbose)) {
+        *error = "--json gives everything; --quiet and --verbose do not apply to it";
         return false;
     }
     bool registry = o.locationKind == kRegistryValue;
@@ -159,7 +176,9 @@ bool Consistent(const BuildOptions& o, std::string* error) {
            !Unused(o.allowRemovals, !o.keepObsolete, "--allow-removals",
                    "retiring files (it conflicts with --keep-obsolete)", error) &&
            !Unused(otherTimeZone, o.stampTimes, "--time-zone",
-                   "time stamps (it conflicts with --no-times)", error);
+                   "time stamps (it conflicts with --no-times)", error) &&
+           !Unused(o.regEncoding != "auto", !o.registryPath.empty(), "--reg-encoding", "--registry",
+                   error);
 }
 
 }  // namespace

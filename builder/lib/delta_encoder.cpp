@@ -139,7 +139,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
                         best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)))) {
             continue;
         }
-        MatchText text{&source, &target, reach};
+        MatchText text{&source, &target, reach, options.onScan};
         // The other gains rescan the whole target: worth it where the delta
         // will be small beside the target, so scans are quick and a few bytes
         // count. All scans end before the trials, which then do not share

@@ -4,6 +4,7 @@
 // shared decoder before it is returned.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "builder/lib/payload_writer.h"
@@ -27,6 +28,8 @@ struct EncodeOptions {
     // they add to a deflate stream whose window already holds its last
     // 32 KiB, so a delta shaped like its neighbour's costs next to nothing.
     const Bytes* context = nullptr;
+    // How far the search for matches is (see MatchText); may be null.
+    const std::function<void(uint32_t scanned, uint32_t size)>* onScan = nullptr;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

@@ -326,19 +326,68 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
     EXPECT_TRUE(Contains(err_.str(), "applier.exe is no applier"));
 }
 
-// Two single files are one file, under the new name or the one given.
-TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
+// Two single files are one file, under the old file's name (the one on the
+// user's machine) or the one given.
+TEST_F(CommandsTest, TwoFilesAreOneChangedFileUnderTheOldName) {
     fs::copy_file(root_ / "v1/prog.exe", root_ / "tool-1.0.exe");
+    fs::copy_file(root_ / "v2/prog.exe", root_ / "tool-1.1.exe");
     fs::copy_file(root_ / "v3/prog.exe", root_ / "tool-2.0.exe");
-    const std::pair<std::vector<std::string>, const char*> kCases[] = {
-        {{}, "tool-2.0.exe"}, {{"--name", "bin/tool.exe"}, "bin\\tool.exe"}};
-    for (auto [extra, name] : kCases) {
-        extra.insert(extra.end(), {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"), "-f"});
-        ASSERT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
+    struct Case {
+        std::vector<std::string> extra;
+        int code;
+        const char* name;     // in the patch
+        const char* message;  // on standard error
+    };
+    const Case kCases[] = {
+        {{}, kExitOk, "tool-1.0.exe", "keeps the old file's name tool-1.0.exe (not tool-2.0.exe)"},
+        {{"--name", "bin/tool.exe"}, kExitOk, "bin\\tool.exe", ""},
+        {{"--old", P("tool-1.1.exe")}, kExitUsage, "", "say with --name which one"},
+        {{"--old", P("tool-1.1.exe"), "--name", "tool.exe"}, kExitOk, "tool.exe", ""},
+    };
+    for (const Case& c : kCases) {
+        std::vector<std::string> extra = {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"),
+                                          "-f"};
+        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
+        ASSERT_EQ(Build("p.exe", extra), c.code) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), c.message));
+        if (c.code != kExitOk) continue;
         PatchContents patch = ReadBack("p.exe");
         ASSERT_EQ(patch.records.size(), 1u);
-        EXPECT_EQ(patch.records[0].fileName, name);
+        EXPECT_EQ(patch.records[0].fileName, c.name);
     }
+}
+
+// What a release engineer should hear about although the patch is sound.
+TEST_F(CommandsTest, TreesThatMeanTroubleOnWindowsAreWarnedAbout) {
+    fs::copy(root_ / "v3", root_ / "v4", fs::copy_options::recursive);
+    fs::rename(root_ / "v4/doc/readme.txt", root_ / "v4/doc/README.TXT");
+    // 225 bytes below the target: PATCH9999.TMP\\ in front leaves 19 of the 259.
+    const std::string deepName = std::string(100, 'f') + ".txt";
+    const std::string deep = std::string(120, 'd') + "/" + deepName;
+    Write("v4/" + deep, "deep");
+    struct Case {
+        std::vector<std::string> extra;
+        const char* warning;
+    };
+    const Case kCases[] = {
+        {{"--new", P("v4")},
+         "\"doc/readme.txt\" becomes \"doc/README.TXT\", a change of case only"},
+        {{"--new", P("v4")}, "leaves 19 of the 260 bytes"},
+        {{"--new", P("v4")}, deepName.c_str()},
+#ifndef _WIN32
+        {{"--new", P("v5")}, "v5/back\\slash.txt: the name holds a backslash"},
+#endif
+    };
+    fs::copy(root_ / "v3", root_ / "v5", fs::copy_options::recursive);
+    Write("v5/back\\slash.txt", "x");
+    for (const Case& c : kCases) {
+        std::vector<std::string> extra = c.extra;
+        extra.push_back("-f");
+        EXPECT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), c.warning));
+    }
+    EXPECT_EQ(Build("p.exe", {"-f"}), kExitOk);
+    EXPECT_EQ(err_.str(), "") << "a plain tree gets no warning";
 }
 
 #ifndef _WIN32
