@@ -580,7 +580,7 @@ std::string ErrorText(const std::string& said) {
             }
         }
         if (!started || line.empty() || line.compare(0, 9, "warning: ") == 0 ||
-            line == "try 'mkpatch --help'") {
+            line == "try 'mkpatch --help'" || line == "no patch was written") {
             continue;
         }
         text += (text.empty() ? "" : "\n") + line;

@@ -316,13 +316,18 @@ bool UnmarkedText(const std::string& bytes, const std::string& label, RegEncodin
         if (!regedit4 || IsAscii(bytes)) {
             encoding = RegEncoding::kUtf8;
         } else {
-            std::string ignored, unused;
+            std::string ignored, where;
             const bool utf8 = IsValidUtf8(bytes);
-            const bool cp950 = Cp950FileToUtf8(bytes, label, &ignored, &unused);
+            const bool cp950 = Cp950FileToUtf8(bytes, label, &ignored, &where);
             if (utf8 && cp950) {
                 *error = label +
                          ": the file reads as UTF-8 and as code page 950 alike; say which "
                          "with --reg-encoding utf-8 or --reg-encoding cp950";
+                return false;
+            }
+            if (!utf8 && !cp950) {
+                *error = where.substr(0, where.rfind(':') + 2) +
+                         "bytes that are neither UTF-8 nor code page 950";
                 return false;
             }
             encoding = cp950 ? RegEncoding::kCp950 : RegEncoding::kUtf8;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "builder/lib/patch_build.h"
 #include "builder/lib/tree_plan.h"
 
@@ -96,6 +98,34 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
             }
         }
     }
+}
+
+// All problems of all trees in one error, each once, the list capped; and a
+// name whose case alone changes is noted for a warning.
+TEST(TreePlan, EveryNameProblemIsReportedInOneRun) {
+    Tree newer, older;
+    for (const char* name : {"CON.txt", "q?x", "ok.txt", "trail "}) newer[name] = F("n");
+    for (const char* name : {"CON.txt", "nul", "Ok.TXT"}) older[name] = F("o");
+    TreePlan plan;
+    std::string error;
+    EXPECT_FALSE(PlanTrees({older}, newer, false, &plan, &error));
+    EXPECT_EQ(error.find("4 names cannot go into a patch:\n  file name \"CON.txt\""), 0u) << error;
+    for (const char* name : {"\"q?x\"", "\"trail \"", "\"nul\""}) {
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+    }
+    Tree many;
+    for (size_t i = 0; i < kNameProblemsListed + 5; ++i)
+        many["bad" + std::to_string(i) + "?"] = F("x");
+    EXPECT_FALSE(PlanTrees({}, many, false, &plan, &error));
+    EXPECT_NE(error.find("25 names cannot go into a patch"), std::string::npos);
+    EXPECT_NE(error.find("\n  ... and 5 more"), std::string::npos) << error;
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 21);
+
+    ASSERT_TRUE(PlanTrees({{{"Ok.TXT", F("o")}}, {{"ok.txt", F("o")}}}, {{"OK.txt", F("n")}}, false,
+                          &plan, &error))
+        << error;
+    using Rename = std::pair<std::string, std::string>;
+    EXPECT_EQ(plan.caseRenames, (std::vector<Rename>{{"Ok.TXT", "OK.txt"}, {"ok.txt", "OK.txt"}}));
 }
 
 // The backup directory may not be a name Windows refuses, one the applier
