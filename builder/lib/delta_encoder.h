@@ -28,8 +28,10 @@ struct EncodeOptions {
     // they add to a deflate stream whose window already holds its last
     // 32 KiB, so a delta shaped like its neighbour's costs next to nothing.
     const Bytes* context = nullptr;
-    // How far the search for matches is (see MatchText); may be null.
-    const std::function<void(uint32_t scanned, uint32_t size)>* onScan = nullptr;
+    // Told now and then how much of this delta's search is done, from 0 to 1:
+    // an estimate from the suffix sort, the scan and the layout trials of
+    // the first pass; may be null.
+    const std::function<void(double share)>* onShare = nullptr;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

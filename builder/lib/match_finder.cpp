@@ -125,6 +125,7 @@ std::vector<DeltaSpan> Finder::Run(int32_t minGain) {
     int64_t lastPos = 0, lastOffset = 0;
     Match match;
     uint32_t nextReport = kScanReportStep;
+    if (text_.onScan != nullptr) (*text_.onScan)(0, targetSize_);  // the sort is done
     while (scan < targetSize_) {
         if (text_.onScan != nullptr && scan >= nextReport) {
             (*text_.onScan)(scan, targetSize_);

@@ -151,8 +151,11 @@ class SourcePicker {
     std::vector<SourceCandidate> candidates_;
 };
 
+// `inFile`, when given, hears how many of the file's bytes to compare (its
+// old versions and new content) are done.
 bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, const PatchSettings& s,
-                   const EncodeOptions& options, RecordPlan* record, std::string* error) {
+                   const EncodeOptions& options, const std::function<void(uint64_t)>* inFile,
+                   RecordPlan* record, std::string* error) {
     const Bytes& newer = change.newer->content;
     ChangedFile* file = &record->file;
     file->fileName = record->patchName;
@@ -160,13 +163,22 @@ bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, cons
     file->header.newSize = static_cast<uint32_t>(newer.size());
     file->header.newTime = s.stampTimes ? change.newer->dosTime : 0;
     file->header.fileFlags = FileFlagsFor(s, change.name);
+    uint64_t before = 0;
     for (size_t k = 0; k < change.versions.size(); ++k) {
-        const Bytes& to = k + 1 < change.versions.size() ? *change.versions[k + 1] : newer;
+        const bool last = k + 1 == change.versions.size();
+        const Bytes& to = last ? newer : *change.versions[k + 1];
+        const uint64_t weight = change.versions[k]->size() + (last ? newer.size() : 0);
+        const std::function<void(double)> onShare = [&](double share) {
+            (*inFile)(before + static_cast<uint64_t>(static_cast<double>(weight) * share));
+        };
+        EncodeOptions step = options;
+        step.onShare = inFile != nullptr ? &onShare : nullptr;
         DeltaVariant variant;
-        if (!EncodeSmallestDelta(*change.versions[k], to, options, &variant, error)) {
+        if (!EncodeSmallestDelta(*change.versions[k], to, step, &variant, error)) {
             *error = change.name + ": " + *error;
             return false;
         }
+        before += weight;
         record->sources.push_back(change.versions[k]);
         file->variants.push_back(std::move(variant));
     }
@@ -383,16 +395,17 @@ bool PlanPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                  " fit";
         return false;
     }
-    if (!CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
-        !PatchName(settings.backupName, &out->backupName, error)) {
-        return false;
-    }
     if (!settings.registry.empty() && settings.registryCheck.rootKey == 0) {
         *error = "registry changes need the registered-software check (a root key, key and value)";
         return false;
     }
+    // The trees first: they report every bad name at once.
     TreePlan& plan = out->tree;
-    if (!PlanTrees(oldTrees, newTree, settings.keepObsolete, &plan, error)) return false;
+    if (!PlanTrees(oldTrees, newTree, settings.keepObsolete, &plan, error) ||
+        !CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
+        !PatchName(settings.backupName, &out->backupName, error)) {
+        return false;
+    }
     for (const auto& c : plan.changed) {
         if (c.versions.size() > kMaxSourceVariants) {
             *error = c.name + ": " + std::to_string(c.versions.size()) +
@@ -450,28 +463,20 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     // before the next is chosen.
     EncodeOptions options = settings.encode;
     options.context = &stream.bytes();
-    // Within a file the scan for matches tells how far it is, as a share of
-    // the file's bytes to compare; further scans of the same file do not
-    // move the count back.
-    uint64_t fileStart = 0, fileWeight = 0;
-    const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t scanned, uint32_t size) {
-        uint64_t done = fileStart + (size == 0 ? 0 : fileWeight * scanned / size);
-        if (done <= event.done) return;
-        event.done = done;
+    // Within a file the encoder tells how far it is; a later search of the
+    // same bytes (another source tried) does not move the count back.
+    uint64_t fileStart = 0;
+    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
+        if (fileStart + done <= event.done) return;
+        event.done = fileStart + done;
         progress(event);
     };
-    if (progress) options.onScan = &onScan;
     std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
     for (size_t i = 0; i < records.size(); ++i) {
         RecordPlan& record = records[i];
         event.file = i;
         event.files = records.size();
         fileStart = event.done;
-        fileWeight = 0;
-        if (i < plan.changed.size()) {
-            for (const Bytes* v : plan.changed[i].versions) fileWeight += v->size();
-            fileWeight += plan.changed[i].newer->content.size();
-        }
         if (i < plan.changed.size()) {
             const PlannedChange& c = plan.changed[i];
             event.name = &c.name;
@@ -479,7 +484,10 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
             record.name = c.name;
             record.patchName = changedNames[i];
             record.newer = c.newer;
-            if (!EncodeChanged(c, picker, settings, options, &record, error)) return false;
+            if (!EncodeChanged(c, picker, settings, options, progress ? &inFile : nullptr, &record,
+                               error)) {
+                return false;
+            }
             for (const Bytes* v : c.versions) summary->oldBytes += v->size();
         } else {
             const PlannedNewFile& a = plan.added[i - plan.changed.size()];

@@ -49,7 +49,7 @@ struct BuildSummary {
 // call at a time.
 struct BuildProgressEvent {
     size_t file = 0, files = 0;
-    const std::string* name = nullptr;  // UTF-8
+    const std::string* name = nullptr;  // UTF-8; valid during the call only
     uint64_t done = 0, total = 0;
 };
 using BuildProgress = std::function<void(const BuildProgressEvent&)>;

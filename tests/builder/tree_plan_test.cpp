@@ -186,4 +186,43 @@ TEST(TreePlan, MoreThanTwentyDistinctVersionsAreRefused) {
         << error;
 }
 
+// Progress moves forward only, stays within the total, reports inside a
+// large file (two versions chained), and ends with the step that has no file.
+TEST(TreePlan, ProgressCountsTheBytesComparedAndEndsWithTheTotal) {
+    Bytes big(3u << 20);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    Tree v1 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("one")}};
+    big[1000] ^= 1;
+    Tree v2 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("two")}};
+    big[2000000] ^= 1;
+    Tree v3 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("three")}, {"new.txt", F("n")}};
+    std::vector<BuildProgressEvent> events;
+    std::vector<std::string> names;  // an event's name lives only during the call
+    BuildProgress progress = [&](const BuildProgressEvent& e) {
+        events.push_back(e);
+        names.push_back(e.name != nullptr ? *e.name : "");
+    };
+    Bytes patch;
+    BuildSummary summary;
+    std::string error;
+    ASSERT_TRUE(
+        BuildPatch({v1, v2}, v3, PatchSettings{}, Bytes(), progress, &patch, &summary, &error))
+        << error;
+    ASSERT_GE(events.size(), 4u);
+    const uint64_t total = 3 * big.size() + 3 + 3 + 5 + 1;
+    size_t inside = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].total, total);
+        EXPECT_LE(events[i].done, total);
+        EXPECT_GE(events[i].done, i > 0 ? events[i - 1].done : 0);
+        if (names[i] == "big.bin" && events[i].done > 0 && events[i].done < 3 * big.size()) {
+            ++inside;
+        }
+    }
+    EXPECT_GE(inside, 2u) << "no sign of life inside the large file";
+    EXPECT_EQ(events.back().name, nullptr);
+    EXPECT_EQ(events.back().file, 3u);
+    EXPECT_EQ(events.back().done, total);
+}
+
 }  // namespace
