@@ -256,7 +256,7 @@ class PendingFile {
             errno = ENAMETOOLONG;
             return;
         }
-        for (int s : kCleanupSignals) std::signal(s, RemovePendingAndDie);
+        Catch();
         Hold(true);
         fd_ = OpenExclusive(path);
         int reason = errno;
@@ -281,18 +281,40 @@ class PendingFile {
     }
 
   private:
-    static void Hold(bool hold) {
+    // A signal that was ignored (nohup's SIGHUP) stays ignored.
+    static void Catch() {
+        for (int s : kCleanupSignals) {
+#ifndef _WIN32
+            struct sigaction now {};
+            if (sigaction(s, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+            struct sigaction act {};
+            act.sa_handler = RemovePendingAndDie;
+            sigemptyset(&act.sa_mask);
+            sigaction(s, &act, nullptr);
+#else
+            if (std::signal(s, RemovePendingAndDie) == SIG_IGN) std::signal(s, SIG_IGN);
+#endif
+        }
+    }
+    void Hold(bool hold) {
 #ifndef _WIN32
         sigset_t set;
         sigemptyset(&set);
         for (int s : kCleanupSignals) sigaddset(&set, s);
-        sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+        if (hold) {
+            sigprocmask(SIG_BLOCK, &set, &before_);
+        } else {
+            sigprocmask(SIG_SETMASK, &before_, nullptr);
+        }
 #else
         (void)hold;
 #endif
     }
     int fd_ = -1;
     bool registered_ = false;
+#ifndef _WIN32
+    sigset_t before_{};
+#endif
 };
 
 bool WriteAll(int fd, const Bytes& data) {

@@ -462,6 +462,19 @@ TEST_F(CommandsTest, SignalsRemoveTheTemporaryFile) {
         EXPECT_TRUE(fs::is_empty(root_ / "out")) << signal;
         fs::remove_all(root_ / "out");
     }
+    // A signal ignored before (nohup) stays ignored while the patch is written.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        std::string error;
+        bool written = WriteFileAtomically(P("nohup.exe"), Bytes(8, 1), false, &error);
+        raise(SIGHUP);
+        _exit(written ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 #endif
 
