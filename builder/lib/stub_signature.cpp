@@ -53,6 +53,19 @@ bool FindSecurityEntry(const Bytes& stub, SecurityEntry* found) {
     return true;
 }
 
+// The image checksum as Windows computes it: 16-bit words summed with their
+// carries folded in, the checksum field itself left out, plus the length.
+uint32_t ImageChecksum(const Bytes& image, uint64_t field) {
+    uint64_t sum = 0;
+    for (uint64_t i = 0; i < image.size(); i += 2) {
+        if (i == field || i == field + 2) continue;
+        sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + image.size());
+}
+
 }  // namespace
 
 StubSignature StripStubSignature(Bytes* stub, uint32_t* removed) {
@@ -75,6 +88,10 @@ StubSignature StripStubSignature(Bytes* stub, uint32_t* removed) {
     stub->resize(end);
     StoreLe32(stub->data() + s.entry, 0);
     StoreLe32(stub->data() + s.entry + 4, 0);
-    StoreLe32(stub->data() + s.checksum, 0);
+    // Signing recomputed the checksum; so the applier gets its own back. One
+    // left at zero (not checked for programs) stays zero.
+    if (LoadLe32(stub->data() + s.checksum) != 0) {
+        StoreLe32(stub->data() + s.checksum, ImageChecksum(*stub, s.checksum));
+    }
     return StubSignature::kStripped;
 }

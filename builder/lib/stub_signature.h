@@ -13,6 +13,7 @@ enum class StubSignature {
 };
 
 // Cuts the certificate table that ends the file, with the zeros a signing
-// tool put in front of it (never bytes of a section), and clears the
-// security directory and the image checksum. *removed: bytes cut.
+// tool put in front of it (never bytes of a section), clears the security
+// directory and computes the image checksum again (unless it is zero): the
+// applier signed and stripped is the applier as built. *removed: bytes cut.
 StubSignature StripStubSignature(Bytes* stub, uint32_t* removed);

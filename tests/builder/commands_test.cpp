@@ -479,19 +479,31 @@ TEST_F(CommandsTest, SignalsRemoveTheTemporaryFile) {
 #endif
 
 // A signed applier goes into the patch without its certificate table: the
-// patch is the one the unsigned applier gives, and the user is told.
+// patch is the one the unsigned applier gives, and the user is told. The
+// checksum that signing recomputed is computed again (0xA1AD for this stub,
+// worked out apart from the builder); one left at zero stays zero.
 TEST_F(CommandsTest, ASignedStubIsTakenWithoutItsSignature) {
-    Write("signed-stub.exe", Signed(Stub()));
-    // The applier as built: no security directory, no checksum.
-    std::string bare = Stub();
+    constexpr uint32_t kChecksumAt = kTestPeOffset + 24 + 64;
+    std::string bare = Stub();  // no security directory, no checksum
     std::fill_n(bare.begin() + SecurityEntryAt(0x10B), 8, '\0');
-    std::fill_n(bare.begin() + kTestPeOffset + 24 + 64, 4, '\0');
+    std::fill_n(bare.begin() + kChecksumAt, 4, '\0');
     Write("stub.exe", bare);
     ASSERT_EQ(Build("plain.exe"), kExitOk) << err_.str();
     EXPECT_EQ(err_.str(), "");
-    ASSERT_EQ(Build("p.exe", {"--stub", P("signed-stub.exe")}), kExitOk) << err_.str();
-    EXPECT_TRUE(Contains(err_.str(), "is signed; its certificate table (1205 bytes) is left out"));
-    EXPECT_TRUE(Read("p.exe") == Read("plain.exe"));
+    Write("signed-bare.exe", Signed(bare));
+    Write("signed-summed.exe", Signed(Stub()));
+    const std::pair<const char*, std::string> kStubs[] = {
+        {"signed-bare.exe", std::string(4, '\0')},
+        {"signed-summed.exe", std::string("\xAD\xA1\0\0", 4)}};
+    for (const auto& [stub, checksum] : kStubs) {
+        ASSERT_EQ(Build("p.exe", {"--stub", P(stub), "-f"}), kExitOk) << err_.str();
+        EXPECT_TRUE(
+            Contains(err_.str(), "is signed; its certificate table (1205 bytes) is left out"));
+        std::string patch = Read("p.exe");
+        EXPECT_EQ(patch.substr(kChecksumAt, 4), checksum) << stub;
+        patch.replace(kChecksumAt, 4, 4, '\0');
+        EXPECT_TRUE(patch == Read("plain.exe")) << stub;
+    }
 }
 
 // What a build says and how: the plan without writing, a JSON summary, JSON
