@@ -1,6 +1,7 @@
 #include "builder/lib/tree_plan.h"
 
 #include <algorithm>
+#include <set>
 
 #include "builder/lib/patch_build.h"
 #include "core/windows_names.h"
@@ -12,18 +13,46 @@ char Fold(char c) {
     return c == '\\' ? '/' : c;
 }
 
+// Every problem once, in the order found, so one build shows what to fix.
+class NameProblems {
+  public:
+    void Add(const std::string& problem) {
+        if (seen_.insert(problem).second) listed_.push_back(problem);
+    }
+    bool empty() const { return listed_.empty(); }
+    std::string Text() const {
+        if (listed_.size() == 1) return listed_[0];
+        std::string text = std::to_string(listed_.size()) + " names cannot go into a patch:";
+        for (size_t i = 0; i < listed_.size() && i < kNameProblemsListed; ++i) {
+            text += "\n  " + listed_[i];
+        }
+        if (listed_.size() > kNameProblemsListed) {
+            text += "\n  ... and " + std::to_string(listed_.size() - kNameProblemsListed) + " more";
+        }
+        return text;
+    }
+
+  private:
+    std::set<std::string> seen_;
+    std::vector<std::string> listed_;
+};
+
 // Windows key -> original spelling. Every name must be one the applier
 // accepts, and no two may be the same file or a file and a directory above
 // another on Windows.
-bool IndexTree(const Tree& tree, std::map<std::string, std::string>* index, std::string* error) {
+void IndexTree(const Tree& tree, std::map<std::string, std::string>* index,
+               NameProblems* problems) {
     for (const auto& entry : tree) {
-        std::string cp950;
-        if (!PatchName(entry.first, &cp950, error)) return false;
+        std::string cp950, error;
+        if (!PatchName(entry.first, &cp950, &error)) {
+            problems->Add(error);
+            continue;
+        }
         auto inserted = index->emplace(WindowsNameKey(cp950), entry.first);
         if (!inserted.second) {
-            *error = "\"" + inserted.first->second + "\" and \"" + entry.first +
-                     "\" are one file on Windows, which compares names without regard to case";
-            return false;
+            problems->Add("\"" + inserted.first->second + "\" and \"" + entry.first +
+                          "\" are one file on Windows, which compares names without regard to "
+                          "case");
         }
     }
     for (const auto& entry : *index) {
@@ -33,13 +62,11 @@ bool IndexTree(const Tree& tree, std::map<std::string, std::string>* index, std:
             prefix += (i > 0 ? "\\" : "") + components[i];
             auto file = index->find(prefix);
             if (file != index->end()) {
-                *error = "\"" + file->second + "\" is a file, and a directory of \"" +
-                         entry.second + "\" on Windows";
-                return false;
+                problems->Add("\"" + file->second + "\" is a file, and a directory of \"" +
+                              entry.second + "\" on Windows");
             }
         }
     }
-    return true;
 }
 
 }  // namespace
@@ -49,10 +76,14 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
     *plan = TreePlan{};
     std::map<std::string, std::string> newIndex;
     std::vector<std::map<std::string, std::string>> oldIndex(oldTrees.size());
-    if (!IndexTree(newTree, &newIndex, error)) return false;
-    for (size_t t = 0; t < oldTrees.size(); ++t) {
-        if (!IndexTree(oldTrees[t], &oldIndex[t], error)) return false;
+    NameProblems problems;
+    IndexTree(newTree, &newIndex, &problems);
+    for (size_t t = 0; t < oldTrees.size(); ++t) IndexTree(oldTrees[t], &oldIndex[t], &problems);
+    if (!problems.empty()) {
+        *error = problems.Text();
+        return false;
     }
+    std::set<std::pair<std::string, std::string>> caseRenames;
     for (const auto& entry : newIndex) {
         const TreeFile& newer = newTree.at(entry.second);
         std::vector<const Bytes*> versions;
@@ -62,6 +93,10 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
             if (found == oldIndex[t].end()) {
                 missingSomewhere = true;
                 continue;
+            }
+            if (found->second != entry.second &&
+                caseRenames.emplace(found->second, entry.second).second) {
+                plan->caseRenames.emplace_back(found->second, entry.second);
             }
             const Bytes& content = oldTrees[t].at(found->second).content;
             if (content == newer.content) continue;
