@@ -68,6 +68,22 @@ RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupNa
     return Verdict(CheckVerdict::kRegistry);
 }
 
+void TargetSurvey::Add(const CurrentRecord& record, const std::string& backupName,
+                       FileProbe& probe) {
+    auto there = [&](const std::string& name) {
+        return probe.Exists(name) || probe.Exists(JoinWindowsPath(backupName, name));
+    };
+    if (record.kind == kFileRecord) {
+        if ((record.fileHeader.fileFlags & kOptional) == 0) needsFiles = true;
+        for (int v = 0; v < record.fileHeader.sourceCount && !knownThere; ++v) {
+            knownThere = there(record.variants[v].sourceName);
+        }
+    }
+    if (record.kind == kFileRecord || record.kind == kObsoleteRecord) {
+        knownThere = knownThere || there(record.fileName);
+    }
+}
+
 bool VerdictFailsRun(const CurrentRecord& record, CheckVerdict verdict) {
     switch (verdict) {
         case CheckVerdict::kMissing:
