@@ -37,6 +37,10 @@ class NameProblems {
     std::vector<std::string> listed_;
 };
 
+void FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                        const std::map<std::string, std::string>& files, const char* between,
+                        NameProblems* problems);
+
 // Windows key -> original spelling. Every name must be one the applier
 // accepts, and no two may be the same file or a file and a directory above
 // another on Windows.
@@ -55,15 +59,30 @@ void IndexTree(const Tree& tree, std::map<std::string, std::string>* index,
                           "case");
         }
     }
-    for (const auto& entry : *index) {
+    FilesOnDirectories(*index, *index, "", problems);
+}
+
+// A name that is a file in `files` and a directory of a name in `paths`.
+// Within one tree Windows cannot hold both; between versions the applier
+// cannot yet turn the one into the other in a single run.
+void FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                        const std::map<std::string, std::string>& files, const char* between,
+                        NameProblems* problems) {
+    for (const auto& entry : paths) {
         std::vector<std::string> components = SplitWindowsPath(entry.first);
         std::string prefix;
         for (size_t i = 0; i + 1 < components.size(); ++i) {
             prefix += (i > 0 ? "\\" : "") + components[i];
-            auto file = index->find(prefix);
-            if (file != index->end()) {
+            auto file = files.find(prefix);
+            if (file == files.end()) continue;
+            if (*between == '\0') {
                 problems->Add("\"" + file->second + "\" is a file, and a directory of \"" +
                               entry.second + "\" on Windows");
+            } else {
+                problems->Add("\"" + file->second + "\" is a file " + between + " \"" +
+                              entry.second +
+                              "\": a patch cannot change a file into a directory or back yet; "
+                              "ship it as two patches, the first retiring the one");
             }
         }
     }
@@ -79,6 +98,12 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
     NameProblems problems;
     IndexTree(newTree, &newIndex, &problems);
     for (size_t t = 0; t < oldTrees.size(); ++t) IndexTree(oldTrees[t], &oldIndex[t], &problems);
+    for (const auto& old : oldIndex) {
+        FilesOnDirectories(newIndex, old, "in an old version and a directory in the new one of",
+                           &problems);
+        FilesOnDirectories(old, newIndex, "in the new version and a directory in an old one of",
+                           &problems);
+    }
     if (!problems.empty()) {
         *error = problems.Text();
         return false;

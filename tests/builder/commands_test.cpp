@@ -487,7 +487,7 @@ TEST_F(CommandsTest, SignalsRemoveTheTemporaryFile) {
 
 // A signed applier goes into the patch without its certificate table: the
 // patch is the one the unsigned applier gives, and the user is told. The
-// checksum that signing recomputed is computed again (0xA1AD for this stub,
+// checksum that signing recomputed is computed again (0xAEB8 for this stub,
 // worked out apart from the builder); one left at zero stays zero.
 TEST_F(CommandsTest, ASignedStubIsTakenWithoutItsSignature) {
     constexpr uint32_t kChecksumAt = kTestPeOffset + 24 + 64;
@@ -501,7 +501,7 @@ TEST_F(CommandsTest, ASignedStubIsTakenWithoutItsSignature) {
     Write("signed-summed.exe", Signed(Stub()));
     const std::pair<const char*, std::string> kStubs[] = {
         {"signed-bare.exe", std::string(4, '\0')},
-        {"signed-summed.exe", std::string("\xAD\xA1\0\0", 4)}};
+        {"signed-summed.exe", std::string("\xB8\xAE\0\0", 4)}};
     for (const auto& [stub, checksum] : kStubs) {
         ASSERT_EQ(Build("p.exe", {"--stub", P(stub), "-f"}), kExitOk) << err_.str();
         EXPECT_TRUE(

@@ -100,6 +100,36 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
     }
 }
 
+// A file that becomes a directory between versions, or the reverse, would give
+// a patch the applier can never apply: refused by name, whichever old tree has it.
+TEST(TreePlan, FileTurningIntoADirectoryOrBackIsRefused) {
+    struct Case {
+        std::vector<Tree> olds;
+        Tree newer;
+        const char* file;
+    };
+    const Case cases[] = {
+        {{{{"x", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
+        {{{{"x/in.txt", F("o")}}}, {{"X", F("n")}}, "X"},
+        {{{{"d/x", F("o")}, {"keep", F("k")}}}, {{"d/X/deeper/in.txt", F("n")}}, "d/x"},
+        {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
+    };
+    for (const Case& c : cases) {
+        TreePlan plan;
+        std::string error;
+        EXPECT_FALSE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << c.file;
+        EXPECT_NE(error.find("\"" + std::string(c.file) + "\" is a file"), std::string::npos)
+            << error;
+        EXPECT_NE(error.find("cannot change a file into a directory"), std::string::npos) << error;
+    }
+    // A directory that merely gains or loses files is no such change.
+    TreePlan plan;
+    std::string error;
+    EXPECT_TRUE(
+        PlanTrees({{{"x/a", F("o")}}}, {{"x/b", F("n")}, {"y", F("n")}}, false, &plan, &error))
+        << error;
+}
+
 // All problems of all trees in one error, each once, the list capped; and a
 // name whose case alone changes is noted for a warning.
 TEST(TreePlan, EveryNameProblemIsReportedInOneRun) {
