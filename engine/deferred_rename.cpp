@@ -8,6 +8,7 @@
 #include "core/record_layout.h"
 #include "engine/target_paths.h"
 #include "platform/file_primitives.h"
+#include "platform/path_probe.h"
 #include "platform/scoped_key.h"
 #include "platform/system_hooks.h"
 
@@ -219,6 +220,63 @@ bool RenamesPendingFrom(const std::string& directory) {
     const std::vector<std::wstring> texts = ReadPendingList(key.get());
     for (size_t i = 0; i < texts.size(); i += 2) {
         if (PathBelow(ListedPath(texts[i].c_str()), full)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+bool StartsWithFolded(const std::string& text, const std::string& prefix) {
+    return !prefix.empty() && text.size() >= prefix.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
+                          static_cast<int>(prefix.size()), prefix.c_str(),
+                          static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+// WININIT.INI names a file by its long or its short path, either side of the "=".
+bool WininitRenameInvolves(const std::string& directory) {
+    std::vector<std::string> prefixes = {FullPathOf(directory) + "\\"};
+    std::string shortDirectory;
+    if (ShortForm(directory, &shortDirectory)) prefixes.push_back(shortDirectory + "\\");
+    std::vector<char> section(kWininitSectionSize);
+    const DWORD length =
+        GetPrivateProfileSectionA(kRenameSection, section.data(), kWininitSectionSize, kWininit);
+    for (const char* entry = section.data(); entry < section.data() + length && *entry;
+         entry += strlen(entry) + 1) {
+        const std::string text = entry;
+        const size_t equals = text.find('=');
+        const std::string sides[] = {text.substr(0, equals),
+                                     equals == std::string::npos ? "" : text.substr(equals + 1)};
+        for (const std::string& side : sides) {
+            for (const std::string& prefix : prefixes) {
+                if (StartsWithFolded(side, prefix)) return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool NtRenameInvolves(const std::string& directory) {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring full = FullWidePath(directory);
+    for (const std::wstring& text : ReadPendingList(key.get())) {
+        const std::wstring path = ListedPath(text.c_str());
+        if (SamePath(path, full) || PathBelow(path, full)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool RenamesPendingFor(const ApplyRun& run) {
+    const SectionTables& tables = run.sections;
+    for (int section = 0; section <= tables.lastSection && section < kMaxSections; ++section) {
+        const std::string& target = tables.target[section];
+        if (IsNineXFamily() ? WininitRenameInvolves(target) : NtRenameInvolves(target)) return true;
     }
     return false;
 }
