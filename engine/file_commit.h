@@ -11,6 +11,12 @@
 
 #include "engine/apply_run.h"
 
+class DirectoryHold;
+
+// Holds the existing directories that the current record's moves pass
+// through: false when one below the target has become a link since the names
+// were checked.
+bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
 // RunCallback of the pass before the apply pass: puts each staged file on
 // the disk; kOk or kDiskFull.
 ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);

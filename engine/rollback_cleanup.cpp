@@ -8,6 +8,7 @@
 #include "engine/file_commit.h"
 #include "engine/key_set.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
 
@@ -33,20 +34,28 @@ bool PutBackFromBackup(const ApplyRun& run, int section) {
     const std::string backup = BackupPath(run);
     const std::string aside = SetAsidePath(run, section);
     bool ok = true;
-    if (PathNamesFile(backup)) {
-        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
-        ok = RenameFile(backup, destination);
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (PathNamesFile(backup)) {
+            if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+            ok = RenameFile(backup, destination);
+        }
+        if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
-    if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     RemoveEmptyDirectoriesBelow(run.targetDirectory, JoinPath(run.backupName, run.record.fileName));
     RemoveDir(JoinPath(run.targetDirectory, run.backupName));
     return ok;
 }
 
 // A file that only this run brought goes again, with the directories made for it.
-bool RemovePlacedFile(const ApplyRun& run) {
+bool RemovePlacedFile(const ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
-    if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    }
     RemoveEmptyDirectoriesBelow(run.targetDirectory, run.record.fileName);
     return true;
 }
@@ -138,7 +147,7 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
             ok = PutBackFromBackup(run, section);
             break;
         case CommitMark::kPlacedNew:
-            ok = RemovePlacedFile(run);
+            ok = RemovePlacedFile(run, section);
             break;
         case CommitMark::kNone:
             return kOk;

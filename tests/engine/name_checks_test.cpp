@@ -4,6 +4,7 @@
 
 #include "engine/name_checks.h"
 #include "engine/target_location.h"
+#include "platform/system_hooks.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
@@ -174,6 +175,71 @@ TEST_F(NameChecks, PathsThroughAReparsePointAreRefused) {
         EXPECT_EQ(c.result, CheckPatchNames(run, ProbeWithLinks)) << c.link;
     }
     gLinks.clear();
+}
+
+// Wine shows a Unix symbolic link as a reparse point; a Windows program
+// cannot make one there, but it can start the Unix ln.
+bool MakeUnixLink(const std::string& link, const std::string& to) {
+    using UnixNameFn = char* (*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    auto unixPath = [unixName](const std::string& path) {
+        wchar_t wide[MAX_PATH] = {};
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        char* name = unixName(wide);
+        const std::string text = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return text;
+    };
+    std::string line = "Z:\\bin\\ln -s \"" + unixPath(to) + "\" \"" + unixPath(link) + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The Unix program's end is not reported through the handle: wait for its work.
+    for (int tries = 0; tries < 100; ++tries) {
+        if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+struct LinkSwap {
+    std::string directory, away;  // moved away, then linked to where it went
+    bool done = false, made = false;
+};
+LinkSwap gSwap;
+
+void SwapDirectoryForLink(RunStep step) {
+    if (step != RunStep::kMovedIntoBackup || gSwap.done) return;
+    gSwap.done = true;
+    gSwap.made = MoveFileA(gSwap.directory.c_str(), gSwap.away.c_str()) &&
+                 MakeUnixLink(gSwap.directory, gSwap.away);
+}
+
+// A directory of the target replaced by a link while the run goes on (after
+// the names were checked): the moves through it are refused with message 38
+// and the run is undone; nothing outside the target is moved or written.
+TEST_F(NameChecks, LinkMadeDuringTheApplyPassIsNotFollowed) {
+    const std::string outside = MakeScratchDirectory("outside");
+    Reset(kTree);
+    gSwap = LinkSwap{At("sub"), outside + "\\sub"};
+    gRunStepHook = SwapDirectoryForLink;
+    const int result = Run(Stream(kBackup, {{kChanged, "a.txt"}, {kChanged, "sub\\b.txt"}}));
+    gRunStepHook = nullptr;
+    ASSERT_TRUE(gSwap.made);
+    EXPECT_EQ(kInternalFileError, result);
+    EXPECT_EQ((FileTree{{"sub\\", {}}, {"sub\\b.txt", kOld}}), ReadTree(outside));
+    EXPECT_EQ(kOld, ReadTree(target)["a.txt"]);
+    EXPECT_EQ(0u, ReadTree(target).count("BAK\\sub\\b.txt"));
+    RemoveDirectoryA(At("sub").c_str());  // the link, not what it leads to
+    RemoveTree(outside);
 }
 
 }  // namespace
