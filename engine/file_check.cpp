@@ -154,6 +154,8 @@ ResultCode CheckChangedFile(ApplyRun& run, int section) {
 
 }  // namespace
 
+bool HoldsNewVersion(const ApplyRun& run) { return IsAlreadyNew(run); }
+
 ResultCode StageNewFile(ApplyRun& run, int section) {
     const std::string staged = StagedPath(run, section);
     MakeParentDirectories(staged);
