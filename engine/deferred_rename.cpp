@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "core/record_layout.h"
+#include "engine/file_commit.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/path_probe.h"
 #include "platform/scoped_key.h"
@@ -281,6 +283,19 @@ bool RenamesPendingFor(const ApplyRun& run) {
     return false;
 }
 
+namespace {
+
+// Windows carries the moves out at its next start, when nothing holds the
+// directories: they are at least checked now, and the backup's directories
+// made while their parents are held.
+bool PathsClearForQueue(const ApplyRun& run, int section) {
+    DirectoryHold hold;
+    return HoldRecordPaths(run, section, &hold) &&
+           hold.Hold(run.targetDirectory, JoinPath(run.backupName, run.record.fileName), true);
+}
+
+}  // namespace
+
 // The move into the backup may replace an older backup there; the move into
 // place never replaces anything, so a destination that did not reach the
 // backup is never lost.
@@ -291,12 +306,12 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind) {
     if (kind == kFileRecord || kind == kNewFileRecord) {
         const std::string staged = StagedPath(run, section);
         if (FileExists(staged)) {
-            MakeParentDirectories(backup);
+            if (!PathsClearForQueue(run, section)) return kInternalFileError;
             if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
             queued = queued && Queue(run, staged, destination, false);
         }
     } else if (kind == kObsoleteRecord && PathNamesFile(destination)) {
-        MakeParentDirectories(backup);
+        if (!PathsClearForQueue(run, section)) return kInternalFileError;
         queued = Queue(run, destination, backup, true);
     }
     return queued ? kOk : kFileInUse;

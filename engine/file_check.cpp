@@ -5,7 +5,9 @@
 #include "core/delta_decoder.h"
 #include "core/record_layout.h"
 #include "engine/delta_step_files.h"
+#include "engine/file_commit.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -173,6 +175,13 @@ ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     run.host.PumpMessages();
     // The walker reads on from where this record ends, whatever was read here.
     const uint32_t nextRecord = run.payload.Position();
+    // The staged file and the intermediate ones are written where the names
+    // were checked, not through a link made since.
+    DirectoryHold hold;
+    if ((kind == kFileRecord || kind == kNewFileRecord) &&
+        !HoldStagedFilePath(run, section, &hold)) {
+        return kInternalFileError;
+    }
     ResultCode result = kOk;
     if (kind == kFileRecord) {
         result = CheckChangedFile(run, section);

@@ -134,6 +134,11 @@ std::string SetAsidePath(const RecordWalk& walk, int section) {
     return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
 }
 
+bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold) {
+    return hold->Hold(walk.targetDirectory,
+                      JoinPath(StagingName(walk, section), walk.record.fileName), true);
+}
+
 bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
     const std::string& top = walk.targetDirectory;
     const std::string& name = walk.record.fileName;

@@ -17,6 +17,9 @@ class DirectoryHold;
 // through: false when one below the target has become a link since the names
 // were checked.
 bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
+// Holds the staging directory and makes and holds the directories of the
+// current record's staged file: false when one of them is a link.
+bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold);
 // RunCallback of the pass before the apply pass: puts each staged file on
 // the disk; kOk or kDiskFull.
 ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/cp950.h"
 #include "core/record_layout.h"
 #include "core/windows_names.h"
 #include "engine/deferred_rename.h"
@@ -115,14 +116,19 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
     }
     if (RenamesPendingFrom(stale)) return;
     const std::string asideKey = DirectoryKey(kSetAsidePrefix) + "\\";
+    const std::string target = stale.substr(0, Cp950LastSeparator(stale));
+    const std::string staleName = stale.substr(target.size() + 1);
     for (const std::string& entry : entries) {
         if (entry.back() == '\\') continue;
         const std::string path = JoinPath(stale, entry);
+        // What was listed may have been replaced by a link since.
+        DirectoryHold hold;
+        if (!hold.Hold(target, JoinPath(staleName, entry), false)) continue;
         if (WindowsNameKey(entry).compare(0, asideKey.size(), asideKey) == 0) {
             const std::string name = entry.substr(asideKey.size());
             const std::string backup = BackupFor(run, sections, backupNames, name);
-            if (!backup.empty() && !PathExists(backup)) {
-                MakeParentDirectories(backup);
+            if (!backup.empty() && !PathExists(backup) &&
+                hold.Hold(target, backup.substr(target.size() + 1), true)) {
                 if (RenameFile(path, backup)) continue;
             }
         }
@@ -161,7 +167,10 @@ ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
     if (!IsFileKind(kind)) return kOk;
     // A set-aside backup that a failed rollback could not put back stays.
     const std::string asideDirectory = SetAsideDirectory(run, section);
-    if (run.succeeded) DeleteFileForced(SetAsidePath(run, section));
+    if (run.succeeded) {
+        DirectoryHold hold;
+        if (HoldRecordPaths(run, section, &hold)) DeleteFileForced(SetAsidePath(run, section));
+    }
     RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
@@ -174,7 +183,10 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
         RemoveDir(staging);
         return kOk;
     }
-    DeleteFileForced(StagedPath(run, section));
+    {
+        DirectoryHold hold;
+        if (HoldRecordPaths(run, section, &hold)) DeleteFileForced(StagedPath(run, section));
+    }
     RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
     RemoveDir(staging);
     return kOk;

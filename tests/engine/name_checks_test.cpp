@@ -212,34 +212,63 @@ bool MakeUnixLink(const std::string& link, const std::string& to) {
 
 struct LinkSwap {
     std::string directory, away;  // moved away, then linked to where it went
+    std::string planted;          // a file of someone's put there, if any
     bool done = false, made = false;
 };
 LinkSwap gSwap;
 
-void SwapDirectoryForLink(RunStep step) {
-    if (step != RunStep::kMovedIntoBackup || gSwap.done) return;
+void SwapDirectoryForLink() {
+    if (gSwap.done || GetFileAttributesA(gSwap.directory.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
     gSwap.done = true;
     gSwap.made = MoveFileA(gSwap.directory.c_str(), gSwap.away.c_str()) &&
+                 (gSwap.planted.empty() ||
+                  WriteFileBytes(JoinPath(gSwap.away, gSwap.planted), TextBytes("someone's"))) &&
                  MakeUnixLink(gSwap.directory, gSwap.away);
 }
 
+void SwapAfterFirstBackup(RunStep step) {
+    if (step == RunStep::kMovedIntoBackup) SwapDirectoryForLink();
+}
+
 // A directory of the target replaced by a link while the run goes on (after
-// the names were checked): the moves through it are refused with message 38
-// and the run is undone; nothing outside the target is moved or written.
-TEST_F(NameChecks, LinkMadeDuringTheApplyPassIsNotFollowed) {
-    const std::string outside = MakeScratchDirectory("outside");
-    Reset(kTree);
-    gSwap = LinkSwap{At("sub"), outside + "\\sub"};
-    gRunStepHook = SwapDirectoryForLink;
-    const int result = Run(Stream(kBackup, {{kChanged, "a.txt"}, {kChanged, "sub\\b.txt"}}));
-    gRunStepHook = nullptr;
-    ASSERT_TRUE(gSwap.made);
-    EXPECT_EQ(kInternalFileError, result);
-    EXPECT_EQ((FileTree{{"sub\\", {}}, {"sub\\b.txt", kOld}}), ReadTree(outside));
-    EXPECT_EQ(kOld, ReadTree(target)["a.txt"]);
-    EXPECT_EQ(0u, ReadTree(target).count("BAK\\sub\\b.txt"));
-    RemoveDirectoryA(At("sub").c_str());  // the link, not what it leads to
-    RemoveTree(outside);
+// the names were checked): a directory a later record's moves pass through,
+// or the staging directory before anything is staged. The record is refused
+// with message 38 and the run undone; nothing outside the target is moved,
+// written or deleted.
+TEST_F(NameChecks, LinkMadeDuringTheRunIsNotFollowed) {
+    struct Case {
+        const char* directory;
+        const char* planted;
+        bool duringCheck;  // swapped at the first record of the check pass, else of the apply pass
+        FileTree outside;  // expected
+    } cases[] = {
+        {"sub", "", false, {{"sub\\b.txt", kOld}}},
+        {"PATCH0.TMP", "a.txt", true, {{"PATCH0.TMP\\a.txt", TextBytes("someone's")}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory);
+        const std::string outside = MakeScratchDirectory("outside");
+        Reset(kTree);
+        gSwap = LinkSwap{At(c.directory), JoinPath(outside, c.directory), c.planted};
+        if (c.duringCheck) {
+            host.onPump = SwapDirectoryForLink;
+        } else {
+            gRunStepHook = SwapAfterFirstBackup;
+        }
+        const int result = Run(Stream(kBackup, {{kChanged, "a.txt"}, {kChanged, "sub\\b.txt"}}));
+        gRunStepHook = nullptr;
+        host.onPump = nullptr;
+        ASSERT_TRUE(gSwap.made);
+        EXPECT_EQ(kInternalFileError, result);
+        FileTree expected = c.outside;
+        expected[std::string(c.directory) + "\\"] = {};
+        EXPECT_EQ(expected, ReadTree(outside));
+        EXPECT_EQ(kOld, ReadTree(target)["a.txt"]);
+        EXPECT_EQ(0u, ReadTree(target).count("BAK\\sub\\b.txt"));
+        RemoveDirectoryA(At(c.directory).c_str());  // the link, not what it leads to
+        RemoveTree(outside);
+    }
 }
 
 }  // namespace
