@@ -139,13 +139,18 @@ bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold
                       JoinPath(StagingName(walk, section), walk.record.fileName), true);
 }
 
+bool HoldStagingPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
+    const std::string& top = walk.targetDirectory;
+    return hold->Hold(top, JoinPath(StagingName(walk, section), walk.record.fileName), false) &&
+           hold->Hold(top, SetAsideBelowTarget(walk, section), false);
+}
+
 bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
     const std::string& top = walk.targetDirectory;
     const std::string& name = walk.record.fileName;
     return hold->Hold(top, name, false) &&
            hold->Hold(top, JoinPath(walk.backupName, name), false) &&
-           hold->Hold(top, JoinPath(StagingName(walk, section), name), false) &&
-           hold->Hold(top, SetAsideBelowTarget(walk, section), false);
+           HoldStagingPaths(walk, section, hold);
 }
 
 ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {

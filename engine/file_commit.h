@@ -17,6 +17,9 @@ class DirectoryHold;
 // through: false when one below the target has become a link since the names
 // were checked.
 bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
+// Holds the existing directories of the current record's staged file and
+// set-aside place: false when one of them has become a link.
+bool HoldStagingPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
 // Holds the staging directory and makes and holds the directories of the
 // current record's staged file: false when one of them is a link.
 bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold);

@@ -169,7 +169,7 @@ ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
     const std::string asideDirectory = SetAsideDirectory(run, section);
     if (run.succeeded) {
         DirectoryHold hold;
-        if (HoldRecordPaths(run, section, &hold)) DeleteFileForced(SetAsidePath(run, section));
+        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(SetAsidePath(run, section));
     }
     RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
     RemoveDir(asideDirectory);
@@ -185,7 +185,7 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
     }
     {
         DirectoryHold hold;
-        if (HoldRecordPaths(run, section, &hold)) DeleteFileForced(StagedPath(run, section));
+        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(StagedPath(run, section));
     }
     RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
     RemoveDir(staging);
