@@ -7,7 +7,9 @@
 #include "core/record_layout.h"
 #include "core/work_names.h"
 #include "engine/delta_step_files.h"
+#include "engine/file_commit.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -147,6 +149,14 @@ ResultCode CheckChangedFile(ApplyRun& run, int section) {
 
 }  // namespace
 
+bool HoldsNewVersion(const ApplyRun& run) {
+    const CurrentRecord& record = run.record;
+    const FileFingerprint newFile{record.fileHeader.newSize, record.fileHeader.newCrc,
+                                  record.newSkipOffset, record.newSkipLength};
+    TargetProbe probe(run.targetDirectory);
+    return probe.Compare(record.fileName, newFile) == ProbeAnswer::kMatches;
+}
+
 ResultCode StageNewFile(ApplyRun& run, int section) {
     const std::string staged = StagedPath(run, section);
     MakeParentDirectories(staged);
@@ -162,6 +172,13 @@ ResultCode StageNewFile(ApplyRun& run, int section) {
 
 ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
     run.host.PumpMessages();
+    // The staged file and the intermediate ones are written where the names
+    // were checked, not through a link made since.
+    DirectoryHold hold;
+    if ((kind == kFileRecord || kind == kNewFileRecord) &&
+        !HoldStagedFilePath(run, section, &hold)) {
+        return kInternalFileError;
+    }
     ResultCode result = kOk;
     if (kind == kFileRecord) {
         result = CheckChangedFile(run, section);

@@ -6,8 +6,10 @@
 #include "core/crc.h"
 #include "core/record_layout.h"
 #include "core/work_names.h"
+#include "engine/file_check.h"
 #include "engine/target_paths.h"
 #include "core/cp950.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/path_probe.h"
 #include "platform/system_hooks.h"
@@ -53,6 +55,17 @@ bool SameContent(const std::string& a, const std::string& b) {
            CrcOfFile(second.get(), 0, 0, &crcB) && crcA == crcB;
 }
 
+std::string StagingName(const RecordWalk& walk, int section) {
+    const std::string& staging = walk.sections.staging[section];
+    const size_t last = Cp950LastSeparator(staging);
+    return last == std::string::npos ? staging : staging.substr(last + 1);
+}
+
+// The set-aside place of the current record, relative to the target.
+std::string SetAsideBelowTarget(const RecordWalk& walk, int section) {
+    return JoinPath(JoinPath(StagingName(walk, section), kSetAsideName), walk.record.fileName);
+}
+
 ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
     const std::string staged = StagedPath(run, section);
@@ -60,6 +73,13 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
+    // Held until the moves and the stamp are done; let go before the staging
+    // directories are removed.
+    DirectoryHold hold;
+    if (!HoldRecordPaths(run, section, &hold) ||
+        !hold.Hold(run.targetDirectory, record.fileName, true)) {
+        return kInternalFileError;
+    }
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
@@ -67,7 +87,8 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
         DeleteFileForced(staged);
     }
-    if (FileExists(staged)) {
+    const bool placing = FileExists(staged);
+    if (placing) {
         const bool hadDestination = PathNamesFile(destination);
         ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
@@ -78,11 +99,13 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     }
     const uint32_t newTime =
         record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
-    if (newTime != 0) {
+    // A file passed over keeps its old version, so it keeps that version's time too.
+    if (newTime != 0 && (placing || record.kind == kNewFileRecord || HoldsNewVersion(run))) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
         ReachStep(RunStep::kStamped);
     }
+    hold.Release();
     RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
     RemoveDir(run.sections.staging[section]);
     return kOk;
@@ -90,6 +113,8 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
 
 ResultCode RetireFile(ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
+    DirectoryHold hold;
+    if (!HoldRecordPaths(run, section, &hold)) return kInternalFileError;
     if (PathNamesFile(destination)) {
         ResultCode result = BackupFile(run, section, destination);
         if (result != kOk) return result;
@@ -108,6 +133,25 @@ std::string SetAsidePath(const RecordWalk& walk, int section) {
     return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
 }
 
+bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold) {
+    return hold->Hold(walk.targetDirectory,
+                      JoinPath(StagingName(walk, section), walk.record.fileName), true);
+}
+
+bool HoldStagingPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
+    const std::string& top = walk.targetDirectory;
+    return hold->Hold(top, JoinPath(StagingName(walk, section), walk.record.fileName), false) &&
+           hold->Hold(top, SetAsideBelowTarget(walk, section), false);
+}
+
+bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
+    const std::string& top = walk.targetDirectory;
+    const std::string& name = walk.record.fileName;
+    return hold->Hold(top, name, false) &&
+           hold->Hold(top, JoinPath(walk.backupName, name), false) &&
+           HoldStagingPaths(walk, section, hold);
+}
+
 ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
     if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
     const std::string staged = StagedPath(run, section);
@@ -123,10 +167,17 @@ ResultCode BackupFile(const ApplyRun& run, int section, const std::string& desti
     if (!PathNamesFile(destination)) return kOk;
     const std::string backup = BackupPath(run);
     const std::string aside = SetAsidePath(run, section);
+    DirectoryHold hold;
+    if (!hold.Hold(run.targetDirectory, JoinPath(run.backupName, run.record.fileName), true)) {
+        return kInternalFileError;
+    }
     ResultCode made = MakeDirectoriesFor(backup);
     if (made != kOk) return made;
     const bool hadBackup = PathNamesFile(backup);
     if (hadBackup) {
+        if (!hold.Hold(run.targetDirectory, SetAsideBelowTarget(run, section), true)) {
+            return kInternalFileError;
+        }
         made = MakeDirectoriesFor(aside);
         if (made != kOk) return made;
         if (!RenameFile(backup, aside)) return MoveFailureResult(kBackupFailed);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/cp950.h"
 #include "core/record_layout.h"
 #include "core/windows_names.h"
 #include "core/work_names.h"
@@ -9,6 +10,7 @@
 #include "engine/file_commit.h"
 #include "engine/key_set.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
 
@@ -33,20 +35,28 @@ bool PutBackFromBackup(const ApplyRun& run, int section) {
     const std::string backup = BackupPath(run);
     const std::string aside = SetAsidePath(run, section);
     bool ok = true;
-    if (PathNamesFile(backup)) {
-        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
-        ok = RenameFile(backup, destination);
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (PathNamesFile(backup)) {
+            if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+            ok = RenameFile(backup, destination);
+        }
+        if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
-    if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     RemoveEmptyDirectoriesBelow(run.targetDirectory, JoinPath(run.backupName, run.record.fileName));
     RemoveDir(JoinPath(run.targetDirectory, run.backupName));
     return ok;
 }
 
 // A file that only this run brought goes again, with the directories made for it.
-bool RemovePlacedFile(const ApplyRun& run) {
+bool RemovePlacedFile(const ApplyRun& run, int section) {
     const std::string destination = DestinationPath(run);
-    if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    }
     RemoveEmptyDirectoriesBelow(run.targetDirectory, run.record.fileName);
     return true;
 }
@@ -106,14 +116,19 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
     }
     if (RenamesPendingFrom(stale)) return;
     const std::string asideKey = DirectoryKey(SetAsidePrefix()) + "\\";
+    const std::string target = stale.substr(0, Cp950LastSeparator(stale));
+    const std::string staleName = stale.substr(target.size() + 1);
     for (const std::string& entry : entries) {
         if (entry.back() == '\\') continue;
         const std::string path = JoinPath(stale, entry);
+        // What was listed may have been replaced by a link since.
+        DirectoryHold hold;
+        if (!hold.Hold(target, JoinPath(staleName, entry), false)) continue;
         if (WindowsNameKey(entry).compare(0, asideKey.size(), asideKey) == 0) {
             const std::string name = entry.substr(asideKey.size());
             const std::string backup = BackupFor(run, sections, backupNames, name);
-            if (!backup.empty() && !PathExists(backup)) {
-                MakeParentDirectories(backup);
+            if (!backup.empty() && !PathExists(backup) &&
+                hold.Hold(target, backup.substr(target.size() + 1), true)) {
                 if (RenameFile(path, backup)) continue;
             }
         }
@@ -138,7 +153,7 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
             ok = PutBackFromBackup(run, section);
             break;
         case CommitMark::kPlacedNew:
-            ok = RemovePlacedFile(run);
+            ok = RemovePlacedFile(run, section);
             break;
         case CommitMark::kNone:
             return kOk;
@@ -152,7 +167,10 @@ ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
     if (!IsFileKind(kind)) return kOk;
     // A set-aside backup that a failed rollback could not put back stays.
     const std::string asideDirectory = SetAsideDirectory(run, section);
-    if (run.succeeded) DeleteFileForced(SetAsidePath(run, section));
+    if (run.succeeded) {
+        DirectoryHold hold;
+        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(SetAsidePath(run, section));
+    }
     RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
@@ -165,7 +183,10 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
         RemoveDir(staging);
         return kOk;
     }
-    DeleteFileForced(StagedPath(run, section));
+    {
+        DirectoryHold hold;
+        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(StagedPath(run, section));
+    }
     RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
     RemoveDir(staging);
     return kOk;

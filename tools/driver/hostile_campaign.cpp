@@ -58,7 +58,10 @@ const FileTree kNewTree = {{"app.exe", kNewApp},
 const FileTree kSentinel = {{"keep.txt", TextBytes("outside the target")},
                             {"tree\\", {}},
                             {"tree\\text.txt", kText},
-                            {"tree\\gone.txt", TextBytes("retired")}};
+                            {"tree\\gone.txt", TextBytes("retired")},
+                            {"stage\\", {}},  // holds only names the patch carries
+                            {"stage\\app.exe", kApp},
+                            {"stage\\gone.txt", TextBytes("retired")}};
 
 ChangedFile Change(const std::string& name, const Bytes& from, const Bytes& to) {
     ChangedFile file;
@@ -250,6 +253,10 @@ std::vector<Variant> AllVariants(const Bytes& stub, const std::string& directory
         v.push_back({"link " + name + " -> " + to, "old", PatchOf(stub, Records(Shape{})),
                      name + "\t" + to});
     }
+    // A link named like a leftover staging directory is no leftover of ours:
+    // it stays, and so does what it leads to.
+    v.push_back({"link PATCH3.TMP -> ..\\sentinel\\stage", "either",
+                 PatchOf(stub, Records(Shape{})), "PATCH3.TMP\t..\\sentinel\\stage"});
 
     // A damaged download: bytes of the body changed, the file cut.
     const Bytes good = PatchOf(stub, Records(Shape{}));
