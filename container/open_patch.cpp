@@ -2,8 +2,8 @@
 // notice and description texts at the head of the payload.
 #include "container/open_patch.h"
 
-#include "core/pe_layout.h"
 #include "core/cp950.h"
+#include "core/patch_frame.h"
 
 namespace {
 
@@ -35,33 +35,16 @@ constexpr char kNoticeLineBreak = '\n';
 
 ResultCode ReadTrailerAndHeader(OpenedPatch* patch) {
     const HANDLE executable = patch->executable.get();
-    uint8_t bytes[kPatchHeaderSize];
     // FileSize reports failure as 0; a patch is never past 4 GiB.
     const uint64_t fileSize = FileSize(executable);
-    if (fileSize < kPatchHeaderSize + kPayloadTrailerSize || fileSize > UINT32_MAX) {
-        return kUnreadablePatch;
-    }
-    const uint32_t size = static_cast<uint32_t>(fileSize);
-    // A signed executable carries its certificate table behind the trailer.
-    ExecutableSource source(executable, size);
-    const uint32_t end = PayloadTrailerEnd(source);
-    if (end < kPayloadTrailerSize) return kUnreadablePatch;
-    patch->payloadEnd = end;
-    if (SeekTo(executable, end - kPayloadTrailerSize) != end - kPayloadTrailerSize ||
-        !ReadBlock(executable, bytes, kPayloadTrailerSize)) {
-        return kUnreadablePatch;
-    }
-    PayloadTrailer trailer;
-    ParsePayloadTrailer(bytes, &trailer);
-    if (!IsPlausibleTrailer(trailer, end)) return kUnreadablePatch;
-
-    const uint32_t headerStart = end - trailer.payloadLength;
-    if (SeekTo(executable, headerStart) != headerStart ||
-        !ReadBlock(executable, bytes, kPatchHeaderSize)) {
-        return kUnreadablePatch;
-    }
-    ParsePatchHeader(bytes, &patch->header);
-    return patch->header.headerMagic == kPayloadMagic ? kOk : kUnreadablePatch;
+    if (fileSize > UINT32_MAX) return kUnreadablePatch;
+    ExecutableSource source(executable, static_cast<uint32_t>(fileSize));
+    PatchFrame frame;
+    if (ReadPatchFrame(source, &frame) != FrameStatus::kOk) return kUnreadablePatch;
+    patch->header = frame.header;
+    patch->payloadEnd = frame.payloadEnd;
+    // Extraction starts at the body, where the frame's reader left the file.
+    return kOk;
 }
 
 // Reads a text of `length` bytes at the payload's position, keeping at most

@@ -5,66 +5,103 @@
 namespace {
 
 constexpr uint32_t kPeOffsetField = 0x3C;
+constexpr uint32_t kPeSignature = 0x00004550u;  // "PE\0\0"
 constexpr uint32_t kCoffHeaderSize = 20;
+constexpr uint32_t kSectionCountField = 2;         // within the COFF header
 constexpr uint32_t kOptionalHeaderSizeField = 16;  // within the COFF header
-constexpr uint16_t kPe32Magic = 0x10B;
-constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kSubsystemField = 68;           // within the optional header
+constexpr uint32_t kPe32DirectoryCountField = 92;
+constexpr uint32_t kPe32PlusDirectoryCountField = 108;
 constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kDirectoryEntrySize = 8;
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionRawSizeField = 16;
+constexpr uint32_t kSectionRawOffsetField = 20;
 constexpr uint32_t kMinCertificateSize = 8;  // a WIN_CERTIFICATE header
 
-bool ReadAt(ByteSource& file, uint32_t position, void* buffer, uint32_t count) {
-    return file.Seek(position) && file.Read(buffer, count);
+bool ReadAt(ByteSource& file, uint64_t position, void* buffer, uint32_t count) {
+    return position <= UINT32_MAX && file.Seek(static_cast<uint32_t>(position)) &&
+           file.Read(buffer, count);
 }
 
-// The security directory's file offset and size, or false when the headers
-// are not those of a PE image or have no such entry.
-bool ReadSecurityDirectory(ByteSource& file, uint32_t* offset, uint32_t* size,
-                           uint64_t* headersEnd) {
-    uint8_t dos[kPeOffsetField + 4];
-    if (!ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-    uint32_t pe = LoadLe32(dos + kPeOffsetField);
-    uint8_t coff[4 + kCoffHeaderSize];
-    if (!ReadAt(file, pe, coff, sizeof coff) || LoadLe32(coff) != 0x00004550u) return false;
-    uint16_t optionalSize = LoadLe16(coff + 4 + kOptionalHeaderSizeField);
-    uint64_t optionalStart = static_cast<uint64_t>(pe) + sizeof coff;
-    *headersEnd = optionalStart + optionalSize;
-
-    uint8_t magic[2];
-    if (optionalStart > UINT32_MAX || !ReadAt(file, uint32_t(optionalStart), magic, 2))
-        return false;
+// The security directory entry, read only when the optional header holds it.
+void ReadSecurityDirectory(ByteSource& file, PeHeaders* pe) {
     uint32_t countField;
-    if (LoadLe16(magic) == kPe32Magic) {
-        countField = 92;
-    } else if (LoadLe16(magic) == kPe32PlusMagic) {
-        countField = 108;
+    if (pe->optionalMagic == kPe32Magic) {
+        countField = kPe32DirectoryCountField;
+    } else if (pe->optionalMagic == kPe32PlusMagic) {
+        countField = kPe32PlusDirectoryCountField;
     } else {
-        return false;
+        return;
     }
     // The directory count, then 8 bytes per directory, all inside the
     // optional header.
-    uint32_t entry = countField + 4 + kSecurityDirectory * 8;
-    if (entry + 8 > optionalSize) return false;
+    uint32_t entry = countField + 4 + kSecurityDirectory * kDirectoryEntrySize;
+    if (entry + kDirectoryEntrySize > pe->optionalSize) return;
     uint8_t count[4];
-    uint8_t directory[8];
-    if (!ReadAt(file, uint32_t(optionalStart) + countField, count, 4) ||
+    uint8_t directory[kDirectoryEntrySize];
+    if (!ReadAt(file, pe->optionalStart + countField, count, 4) ||
         LoadLe32(count) <= kSecurityDirectory ||
-        !ReadAt(file, uint32_t(optionalStart) + entry, directory, 8))
-        return false;
-    *offset = LoadLe32(directory);
-    *size = LoadLe32(directory + 4);
-    return true;
+        !ReadAt(file, pe->optionalStart + entry, directory, kDirectoryEntrySize))
+        return;
+    pe->hasSecurityDirectory = true;
+    pe->securityOffset = LoadLe32(directory);
+    pe->securitySize = LoadLe32(directory + 4);
 }
 
 }  // namespace
 
+PeStatus ReadPeHeaders(ByteSource& file, PeHeaders* out) {
+    *out = PeHeaders{};
+    uint8_t dos[kPeOffsetField + 4];
+    if (!ReadAt(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') {
+        return PeStatus::kNoDosHeader;
+    }
+    const uint32_t pe = LoadLe32(dos + kPeOffsetField);
+    uint8_t coff[4 + kCoffHeaderSize];
+    if (!ReadAt(file, pe, coff, sizeof coff) || LoadLe32(coff) != kPeSignature) {
+        return PeStatus::kNoPeHeader;
+    }
+    out->machine = LoadLe16(coff + 4);
+    out->sectionCount = LoadLe16(coff + 4 + kSectionCountField);
+    out->optionalSize = LoadLe16(coff + 4 + kOptionalHeaderSizeField);
+    out->optionalStart = static_cast<uint64_t>(pe) + sizeof coff;
+
+    uint8_t field[2];
+    if (ReadAt(file, out->optionalStart, field, 2)) out->optionalMagic = LoadLe16(field);
+    if (ReadAt(file, out->optionalStart + kSubsystemField, field, 2)) {
+        out->hasSubsystem = true;
+        out->subsystem = LoadLe16(field);
+    }
+    ReadSecurityDirectory(file, out);
+    return PeStatus::kOk;
+}
+
+bool ReadSectionDataEnd(ByteSource& file, const PeHeaders& pe, uint32_t limit, uint64_t* end) {
+    *end = 0;
+    if (pe.optionalStart > limit) return false;
+    const uint64_t table = pe.optionalStart + pe.optionalSize;
+    for (uint16_t k = 0; k < pe.sectionCount; ++k) {
+        const uint64_t at = table + uint64_t{k} * kSectionHeaderSize;
+        uint8_t header[kSectionHeaderSize];
+        if (at + kSectionHeaderSize > limit || !ReadAt(file, at, header, sizeof header)) {
+            return false;
+        }
+        const uint64_t dataEnd = uint64_t{LoadLe32(header + kSectionRawOffsetField)} +
+                                 LoadLe32(header + kSectionRawSizeField);
+        if (dataEnd > *end) *end = dataEnd;
+    }
+    return true;
+}
+
 uint32_t PayloadTrailerEnd(ByteSource& file) {
     const uint32_t fileSize = file.Size();
-    uint32_t offset = 0;
-    uint32_t size = 0;
-    uint64_t headersEnd = 0;
-    if (!ReadSecurityDirectory(file, &offset, &size, &headersEnd)) return fileSize;
+    PeHeaders pe;
+    if (ReadPeHeaders(file, &pe) != PeStatus::kOk || !pe.hasSecurityDirectory) return fileSize;
+    const uint32_t offset = pe.securityOffset;
+    const uint32_t size = pe.securitySize;
     // Only a table that starts behind the headers and ends the file counts.
-    if (size < kMinCertificateSize || offset < headersEnd ||
+    if (size < kMinCertificateSize || offset < pe.optionalStart + pe.optionalSize ||
         static_cast<uint64_t>(offset) + size != fileSize)
         return fileSize;
 

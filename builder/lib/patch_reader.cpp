@@ -9,6 +9,7 @@
 #include "core/byte_order.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
+#include "core/patch_frame.h"
 #include "core/pe_layout.h"
 #include "core/registry_script.h"
 #include "core/result_codes.h"
@@ -73,23 +74,13 @@ bool ReadLocation(ByteSource& source, PatchContents* out, std::string* error) {
 }
 
 // Where the sections of the PE image at the file's start end, or 0 when the
-// headers cannot be read.
-uint64_t SectionDataEnd(const Bytes& file, uint32_t imageLimit) {
-    constexpr uint32_t kPeOffsetField = 0x3C, kFileHeaderSize = 20, kSectionHeaderSize = 40;
-    if (imageLimit < kPeOffsetField + 4 || imageLimit > file.size()) return 0;
-    const uint64_t pe = LoadLe32(file.data() + kPeOffsetField);
-    if (pe + 4 + kFileHeaderSize > imageLimit) return 0;
-    const uint8_t* header = file.data() + pe + 4;
-    const uint16_t sections = LoadLe16(header + 2);
-    const uint64_t table = pe + 4 + kFileHeaderSize + LoadLe16(header + 16);
+// headers cannot be read below imageLimit.
+uint64_t SectionDataEnd(ByteSource& file, uint32_t imageLimit) {
+    PeHeaders pe;
     uint64_t end = 0;
-    for (uint16_t k = 0; k < sections; ++k) {
-        const uint64_t at = table + uint64_t{k} * kSectionHeaderSize;
-        if (at + kSectionHeaderSize > imageLimit) return 0;
-        const uint64_t dataEnd =
-            uint64_t{LoadLe32(file.data() + at + 20)} + LoadLe32(file.data() + at + 16);
-        if (dataEnd > end) end = dataEnd;
-    }
+    if (ReadPeHeaders(file, &pe) != PeStatus::kOk ||
+        !ReadSectionDataEnd(file, pe, imageLimit, &end))
+        return 0;
     return end;
 }
 
@@ -117,59 +108,41 @@ uint64_t PayloadLimit(uint64_t bodySize) {
 }
 
 bool CheckStub(const Bytes& stub, bool allow64Bit, std::string* error) {
-    constexpr uint32_t kPeOffsetField = 0x3C;
-    constexpr uint32_t kFileHeaderSize = 20;
-    constexpr uint16_t kMachineI386 = 0x14C;
-    constexpr uint16_t kPe32Magic = 0x10B;
-    constexpr uint16_t kMachineAmd64 = 0x8664;
-    constexpr uint16_t kPe32PlusMagic = 0x20B;
-    constexpr uint32_t kSubsystemOffset = 68;  // in the optional header
-    constexpr uint16_t kSubsystemGui = 2;
-    constexpr uint32_t kSectionHeaderSize = 40;
-    const auto u16 = [&](uint64_t at) {
-        return static_cast<uint16_t>(stub[at] | stub[at + 1] << 8);
-    };
-    if (stub.size() < kPeOffsetField + 4 || stub[0] != 'M' || stub[1] != 'Z') {
+    if (stub.size() > UINT32_MAX) {
+        *error = "the executable is larger than 4 GiB";
+        return false;
+    }
+    MemoryByteSource image(stub.data(), static_cast<uint32_t>(stub.size()));
+    PeHeaders pe;
+    PeStatus status = ReadPeHeaders(image, &pe);
+    if (status == PeStatus::kNoDosHeader) {
         *error = "not a Windows executable (no MZ header)";
         return false;
     }
-    uint64_t pe = LoadLe32(stub.data() + kPeOffsetField);
-    if (pe + 4 + kFileHeaderSize + kSubsystemOffset + 2 > stub.size() ||
-        std::memcmp(stub.data() + pe, "PE\0\0", 4) != 0) {
+    if (status != PeStatus::kOk || !pe.hasSubsystem) {
         *error = "not a Windows executable (no PE header)";
         return false;
     }
-    uint64_t fileHeader = pe + 4, optional = fileHeader + kFileHeaderSize;
-    uint16_t sections = u16(fileHeader + 2), optionalSize = u16(fileHeader + 16);
-    bool is32 = u16(fileHeader) == kMachineI386 && u16(optional) == kPe32Magic;
-    bool is64 = u16(fileHeader) == kMachineAmd64 && u16(optional) == kPe32PlusMagic;
+    bool is32 = pe.machine == kMachineI386 && pe.optionalMagic == kPe32Magic;
+    bool is64 = pe.machine == kMachineAmd64 && pe.optionalMagic == kPe32PlusMagic;
     if (!is32 && !(allow64Bit && is64)) {
         *error = "not a 32-bit (i386) Windows program";
         return false;
     }
-    if (u16(optional + kSubsystemOffset) != kSubsystemGui) {
+    if (pe.subsystem != kSubsystemWindowsGui) {
         *error = "not a Windows GUI program (wrong subsystem)";
         return false;
     }
     // Every section's data must be in the file: a cut copy does not start.
-    uint64_t table = optional + optionalSize;
-    for (uint16_t k = 0; k < sections; ++k) {
-        uint64_t at = table + uint64_t{k} * kSectionHeaderSize;
-        if (at + kSectionHeaderSize > stub.size() ||
-            uint64_t{LoadLe32(stub.data() + at + 20)} + LoadLe32(stub.data() + at + 16) >
-                stub.size()) {
-            *error = "the executable is cut short";
-            return false;
-        }
+    uint64_t dataEnd = 0;
+    if (!ReadSectionDataEnd(image, pe, image.Size(), &dataEnd) || dataEnd > stub.size()) {
+        *error = "the executable is cut short";
+        return false;
     }
     // A finished patch, signed or not, has its trailer where ReadPatch looks.
-    MemoryByteSource image(stub.data(), static_cast<uint32_t>(stub.size()));
-    const uint32_t trailerEnd = PayloadTrailerEnd(image);
-    PayloadTrailer trailer{};
-    if (trailerEnd >= kPayloadTrailerSize) {
-        ParsePayloadTrailer(stub.data() + trailerEnd - kPayloadTrailerSize, &trailer);
-    }
-    if (IsPlausibleTrailer(trailer, trailerEnd)) {
+    PatchFrame frame;
+    FrameStatus found = ReadPatchFrame(image, &frame);
+    if (found == FrameStatus::kOk || found == FrameStatus::kDamagedHeader) {
         *error = "it already carries a patch; use the bare applier";
         return false;
     }
@@ -228,31 +201,28 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
         *error = "the file is larger than 4 GiB";
         return false;
     }
-    // A signed patch carries its certificate table behind the trailer.
     MemoryByteSource image(file.data(), static_cast<uint32_t>(file.size()));
-    const uint32_t trailerEnd = PayloadTrailerEnd(image);
-    PayloadTrailer trailer{};
-    if (trailerEnd >= kPayloadTrailerSize)
-        ParsePayloadTrailer(file.data() + trailerEnd - kPayloadTrailerSize, &trailer);
-    if (!IsPlausibleTrailer(trailer, trailerEnd)) {
+    PatchFrame frame;
+    FrameStatus status = ReadPatchFrame(image, &frame);
+    if (status == FrameStatus::kNoPayload) {
         *error = "the file carries no patch payload";
         return false;
     }
-    out->stubSize = trailerEnd - trailer.payloadLength;
+    out->stubSize = frame.headerStart;
     // The builder pads the applier with up to 7 zero bytes so the patch is a
     // multiple of 8 long; the applier's own size is where its sections end.
-    const uint64_t imageEnd = SectionDataEnd(file, out->stubSize);
+    const uint64_t imageEnd = SectionDataEnd(image, out->stubSize);
     out->alignmentBytes =
         imageEnd != 0 && imageEnd <= out->stubSize && out->stubSize - imageEnd < kPatchAlignment
             ? static_cast<uint32_t>(out->stubSize - imageEnd)
             : 0;
-    ParsePatchHeader(file.data() + out->stubSize, &out->header);
-    if (out->header.headerMagic != kPayloadMagic) {
+    if (status != FrameStatus::kOk) {
         *error = "the patch header is damaged";
         return false;
     }
-    const uint8_t* body = file.data() + out->stubSize + kPatchHeaderSize;
-    out->bodySize = trailer.payloadLength - kPatchHeaderSize - kPayloadTrailerSize;
+    out->header = frame.header;
+    const uint8_t* body = file.data() + frame.bodyStart;
+    out->bodySize = frame.bodySize;
     if (out->header.payloadFlags & kPayloadCompressed) {
         if (!Inflate(body, out->bodySize, PayloadLimit(out->bodySize), &out->payload, error)) {
             return false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/byte_order.h"
+#include "core/patch_frame.h"
 #include "tests/core/test_bytes.h"
 
 namespace {
@@ -52,6 +53,59 @@ TEST(PayloadTrailerEnd, FindsTheTrailerOnlyInFrontOfATableThatEndsTheFile) {
         if (c.cutTo > 0) file.resize(c.cutTo);
         MemoryByteSource source(file.data(), static_cast<uint32_t>(file.size()));
         EXPECT_EQ(PayloadTrailerEnd(source), c.atTrailer ? trailerEnd : file.size()) << c.name;
+    }
+}
+
+// An image, then a header and a body of `bodySize` bytes framed by a trailer.
+Bytes FramedPatch(uint16_t magic, uint32_t bodySize) {
+    Bytes file = PeImage(magic);
+    PatchHeader header{};
+    header.headerMagic = kPayloadMagic;
+    header.noticeLength = 7;
+    uint8_t bytes[kPatchHeaderSize];
+    SerializePatchHeader(header, bytes);
+    file.insert(file.end(), bytes, bytes + sizeof bytes);
+    file.insert(file.end(), bodySize, 0xB0);
+    uint8_t tail[kPayloadTrailerSize];
+    SerializePayloadTrailer({kPatchHeaderSize + bodySize + kPayloadTrailerSize, kPayloadMagic},
+                            tail);
+    file.insert(file.end(), tail, tail + sizeof tail);
+    return file;
+}
+
+TEST(ReadPatchFrame, FindsHeaderAndBodyOrSaysWhyNot) {
+    const struct {
+        const char* name;
+        bool sign;
+        void (*damage)(Bytes& file, size_t trailerEnd);
+        FrameStatus status;
+    } kCases[] = {
+        // clang-format off
+        {"unsigned", false, nullptr, FrameStatus::kOk},
+        {"signed", true, nullptr, FrameStatus::kOk},
+        {"too small", false, [](Bytes& f, size_t) { f.resize(kPatchHeaderSize + kPayloadTrailerSize - 1); }, FrameStatus::kTooSmall},
+        {"trailer magic", false, [](Bytes& f, size_t e) { f[e - 1] ^= 1; }, FrameStatus::kNoPayload},
+        {"length past the file", false, [](Bytes& f, size_t e) { StoreLe32(&f[e - 8], uint32_t(e + 1)); }, FrameStatus::kNoPayload},
+        {"length below a frame", false, [](Bytes& f, size_t e) { StoreLe32(&f[e - 8], 85); }, FrameStatus::kNoPayload},
+        {"header magic", true, [](Bytes& f, size_t e) { f[e - 8 - 40 - kPatchHeaderSize] ^= 1; }, FrameStatus::kDamagedHeader},
+        // clang-format on
+    };
+    constexpr uint32_t kBodySize = 40;
+    for (const auto& c : kCases) {
+        Bytes file = FramedPatch(0x10B, kBodySize);
+        const size_t trailerEnd = file.size();
+        if (c.sign) file = SignedCopy(file, 0x10B);
+        if (c.damage) c.damage(file, trailerEnd);
+        MemoryByteSource source(file.data(), static_cast<uint32_t>(file.size()));
+        PatchFrame frame;
+        ASSERT_EQ(ReadPatchFrame(source, &frame), c.status) << c.name;
+        if (c.status != FrameStatus::kOk) continue;
+        EXPECT_EQ(frame.payloadEnd, trailerEnd) << c.name;
+        EXPECT_EQ(frame.bodySize, kBodySize) << c.name;
+        EXPECT_EQ(frame.bodyStart, trailerEnd - 8 - kBodySize) << c.name;
+        EXPECT_EQ(frame.headerStart, PeImage(0x10B).size()) << c.name;
+        EXPECT_EQ(frame.header.noticeLength, 7) << c.name;
+        EXPECT_EQ(source.Position(), frame.bodyStart) << c.name;  // extraction goes on from here
     }
 }
 
