@@ -52,17 +52,17 @@ RecordCheck CheckChangedFile(const CurrentRecord& record, const std::string& bac
 
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe) {
-    switch (static_cast<RecordKind>(record.kind)) {
-        case kFileRecord:
+    switch (record.kind) {
+        case RecordKind::kFile:
             return CheckChangedFile(record, backupName, probe);
-        case kNewFileRecord:
+        case RecordKind::kNewFile:
             return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kReplace
                                                          : CheckVerdict::kCreate);
-        case kObsoleteRecord:
+        case RecordKind::kObsolete:
             return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kRetire
                                                          : CheckVerdict::kAbsent);
-        case kRegistryRecord:
-        case kEndRecord:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
             break;
     }
     return Verdict(CheckVerdict::kRegistry);

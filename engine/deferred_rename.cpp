@@ -226,20 +226,30 @@ bool RenamesPendingFrom(const std::string& directory) {
 // The move into the backup may replace an older backup there; the move into
 // place never replaces anything, so a destination that did not reach the
 // backup is never lost.
-ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind) {
-    const std::string destination = DestinationPath(run);
-    const std::string backup = BackupPath(run);
+ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
+    const std::string backup = BackupPath(run.sections, section, record);
     bool queued = true;
-    if (kind == kFileRecord || kind == kNewFileRecord) {
-        const std::string staged = StagedPath(run, section);
-        if (FileExists(staged)) {
-            MakeParentDirectories(backup);
-            if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
-            queued = queued && Queue(run, staged, destination, false);
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile: {
+            const std::string staged = StagedPath(run.sections, section, record);
+            if (FileExists(staged)) {
+                MakeParentDirectories(backup);
+                if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
+                queued = queued && Queue(run, staged, destination, false);
+            }
+            break;
         }
-    } else if (kind == kObsoleteRecord && PathNamesFile(destination)) {
-        MakeParentDirectories(backup);
-        queued = Queue(run, destination, backup, true);
+        case RecordKind::kObsolete:
+            if (PathNamesFile(destination)) {
+                MakeParentDirectories(backup);
+                queued = Queue(run, destination, backup, true);
+            }
+            break;
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
     }
     return queued ? kOk : kFileInUse;
 }

@@ -5,6 +5,6 @@
 #include "engine/apply_run.h"
 
 // RunCallback of the check pass.
-ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind);
+ResultCode CheckAndStage(ApplyRun& run, int section, const CurrentRecord& record);
 // Copies the current new file's content from the payload to S\N: kOk or kDiskFull.
-ResultCode StageNewFile(ApplyRun& run, int section);
+ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record);

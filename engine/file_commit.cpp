@@ -53,10 +53,9 @@ bool SameContent(const std::string& a, const std::string& b) {
            CrcOfFile(second.get(), 0, 0, &crcB) && crcA == crcB;
 }
 
-ResultCode CommitStagedFile(ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
-    const std::string staged = StagedPath(run, section);
-    const CurrentRecord& record = run.record;
+ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
+    const std::string staged = StagedPath(run.sections, section, record);
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
@@ -64,12 +63,13 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
     // backup is not overwritten by the new content.
-    if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
+    if (record.kind == RecordKind::kNewFile && FileExists(staged) &&
+        SameContent(staged, destination)) {
         DeleteFileForced(staged);
     }
     if (FileExists(staged)) {
         const bool hadDestination = PathNamesFile(destination);
-        ResultCode result = BackupFile(run, section, destination);
+        ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
         if (hadDestination) MarkCurrentRecord(run, CommitMark::kBackedUp);
         if (!RenameFile(staged, destination)) return kInternalFileError;
@@ -77,7 +77,7 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
         ReachStep(RunStep::kMovedIntoPlace);
     }
     const uint32_t newTime =
-        record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
+        record.kind == RecordKind::kFile ? record.fileHeader.newTime : record.newFileHeader.newTime;
     if (newTime != 0) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
@@ -88,10 +88,10 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     return kOk;
 }
 
-ResultCode RetireFile(ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
+ResultCode RetireFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
     if (PathNamesFile(destination)) {
-        ResultCode result = BackupFile(run, section, destination);
+        ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
         MarkCurrentRecord(run, CommitMark::kBackedUp);
     }
@@ -104,13 +104,21 @@ std::string SetAsideDirectory(const RecordWalk& walk, int section) {
     return JoinPath(walk.sections.staging[section], kSetAsideName);
 }
 
-std::string SetAsidePath(const RecordWalk& walk, int section) {
-    return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
+std::string SetAsidePath(const RecordWalk& walk, int section, const CurrentRecord& record) {
+    return JoinPath(SetAsideDirectory(walk, section), record.fileName);
 }
 
-ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
-    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
-    const std::string staged = StagedPath(run, section);
+ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            break;
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return kOk;
+    }
+    const std::string staged = StagedPath(run.sections, section, record);
     if (!PathNamesFile(staged)) return kOk;
     // A staged file whose data is not on the disk could become zeros under
     // the destination's name after a power cut.
@@ -118,11 +126,12 @@ ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
     return file && FlushFile(file.get()) ? kOk : kDiskFull;
 }
 
-ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination) {
+ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,
+                      const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
     if (!PathNamesFile(destination)) return kOk;
-    const std::string backup = BackupPath(run);
-    const std::string aside = SetAsidePath(run, section);
+    const std::string backup = BackupPath(run.sections, section, record);
+    const std::string aside = SetAsidePath(run, section, record);
     ResultCode made = MakeDirectoriesFor(backup);
     if (made != kOk) return made;
     const bool hadBackup = PathNamesFile(backup);
@@ -141,16 +150,18 @@ ResultCode BackupFile(const ApplyRun& run, int section, const std::string& desti
     return kOk;
 }
 
-ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
-    switch (kind) {
-        case kFileRecord:
-        case kNewFileRecord:
-            return CommitStagedFile(run, section);
-        case kObsoleteRecord:
-            return RetireFile(run, section);
-        default:
-            return kOk;
+ResultCode CommitFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            return CommitStagedFile(run, section, record);
+        case RecordKind::kObsolete:
+            return RetireFile(run, section, record);
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
     }
+    return kOk;
 }
 
 CommitMark CurrentRecordMark(ApplyRun& run) {

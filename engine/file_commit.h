@@ -13,17 +13,18 @@
 
 // RunCallback of the pass before the apply pass: puts each staged file on
 // the disk; kOk or kDiskFull.
-ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback of the apply pass.
-ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode CommitFile(ApplyRun& run, int section, const CurrentRecord& record);
 // Moves the destination into the backup directory, an older backup there
 // into the set-aside place first: kOk, kFileInUse or kBackupFailed (another
 // program holds the file), kDiskFull, or 30 (any other failure to move).
-ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination);
+ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,
+                      const std::string& destination);
 // The mark of the record just read.
 CommitMark CurrentRecordMark(ApplyRun& run);
 
-// Where the older backup of the record just read waits while the run goes on:
-// below the section's staging directory, under a work name no record can have.
-std::string SetAsidePath(const RecordWalk& walk, int section);
+// Where the older backup of a record waits while the run goes on: below the
+// section's staging directory, under a work name no record can have.
+std::string SetAsidePath(const RecordWalk& walk, int section, const CurrentRecord& record);
 std::string SetAsideDirectory(const RecordWalk& walk, int section);

@@ -24,9 +24,18 @@ ResultCode ReadSectionNames(ApplyRun& run, int section, SectionNames* names) {
     if (!IsSafeRelativeName(names->backup)) return kInternalFileError;
     for (;;) {
         if (ReadRecord(run) != kOk) return kInternalFileError;
-        const uint8_t kind = run.record.kind;
-        if (kind == kEndRecord) return kOk;
-        if (kind != kRegistryRecord) names->files.push_back(run.record.fileName);
+        const CurrentRecord& record = run.record;
+        switch (record.kind) {
+            case RecordKind::kFile:
+            case RecordKind::kNewFile:
+            case RecordKind::kObsolete:
+                names->files.push_back(record.fileName);
+                break;
+            case RecordKind::kRegistry:
+                break;
+            case RecordKind::kEnd:
+                return kOk;
+        }
     }
 }
 

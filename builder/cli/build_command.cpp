@@ -233,8 +233,8 @@ bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, cons
     for (const CurrentRecord& r : patch.records) {
         std::string name;
         Cp950ToUtf8(r.fileName, &name);
-        if (r.kind == kObsoleteRecord) ++retired;
-        if (r.kind == kFileRecord) changed.push_back(name);
+        if (r.kind == RecordKind::kObsolete) ++retired;
+        if (r.kind == RecordKind::kFile) changed.push_back(name);
     }
     if (retired > 0 && !o.allowRemovals &&
         (newTree.empty() || retired * kRemovalShareDivisor > oldNames.size())) {
@@ -259,12 +259,25 @@ bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, cons
 }
 
 void ListRecords(const PatchContents& patch, std::ostream& out) {
-    static const char* const kKinds[] = {"", "changed  ", "new      ", "obsolete "};
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind > kObsoleteRecord) continue;
+        const char* label = nullptr;
+        switch (r.kind) {
+            case RecordKind::kFile:
+                label = "changed  ";
+                break;
+            case RecordKind::kNewFile:
+                label = "new      ";
+                break;
+            case RecordKind::kObsolete:
+                label = "obsolete ";
+                break;
+            case RecordKind::kRegistry:
+            case RecordKind::kEnd:
+                continue;
+        }
         std::string name;
         Cp950ToUtf8(r.fileName, &name);
-        out << "  " << kKinds[r.kind] << name << "\n";
+        out << "  " << label << name << "\n";
     }
 }
 

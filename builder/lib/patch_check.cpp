@@ -88,6 +88,20 @@ FileVerdict VerdictOf(const PatchContents& patch, const CurrentRecord& r, const 
     return v;
 }
 
+// Records whose FileName is a file below the target.
+bool NamesFile(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kObsolete:
+            return true;
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
@@ -95,7 +109,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     std::vector<FileVerdict> verdicts;
     std::vector<std::string> names;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kRegistryRecord) names.push_back(r.fileName);
+        if (NamesFile(r.kind)) names.push_back(r.fileName);
     }
     std::string clash;
     if (CheckBackupName(patch.backupName, names, &clash) != NameProblem::kNone) {
@@ -105,7 +119,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     }
     ReaderProbe probe(read);
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kRegistryRecord && !fullTarget.empty() &&
+        if (NamesFile(r.kind) && !fullTarget.empty() &&
             !PathsFitFileCalls(fullTarget, patch.backupName, r.fileName)) {
             verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPathTooLong));
             continue;
