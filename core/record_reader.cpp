@@ -96,6 +96,19 @@ bool IsSafeRelativeName(const std::string& name) {
     return CheckPatchPath(name) == NameProblem::kNone;
 }
 
+bool NamesTargetFile(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kObsolete:
+            return true;
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return false;
+}
+
 bool RecordKindOf(uint8_t code, RecordKind* kind) {
     constexpr RecordKind kKinds[] = {RecordKind::kEnd, RecordKind::kFile, RecordKind::kNewFile,
                                      RecordKind::kObsolete, RecordKind::kRegistry};

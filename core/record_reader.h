@@ -51,6 +51,10 @@ struct LocationRecord {
 // stands at the section's start.
 bool ReadLocationRecord(ByteSource& source, LocationRecord* out);
 
+// True for the kinds whose FileName is a file below the target: the names
+// that are checked against each other and against the backup directory.
+bool NamesTargetFile(RecordKind kind);
+
 // The kind a stored code names; false for the codes no kind has (4, 6-255).
 bool RecordKindOf(uint8_t code, RecordKind* kind);
 

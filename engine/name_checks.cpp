@@ -24,18 +24,8 @@ ResultCode ReadSectionNames(ApplyRun& run, int section, SectionNames* names) {
     if (!IsSafeRelativeName(names->backup)) return kInternalFileError;
     for (;;) {
         if (ReadRecord(run) != kOk) return kInternalFileError;
-        const CurrentRecord& record = run.record;
-        switch (record.kind) {
-            case RecordKind::kFile:
-            case RecordKind::kNewFile:
-            case RecordKind::kObsolete:
-                names->files.push_back(record.fileName);
-                break;
-            case RecordKind::kRegistry:
-                break;
-            case RecordKind::kEnd:
-                return kOk;
-        }
+        if (run.record.kind == RecordKind::kEnd) return kOk;
+        if (NamesTargetFile(run.record.kind)) names->files.push_back(run.record.fileName);
     }
 }
 

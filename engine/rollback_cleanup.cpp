@@ -16,20 +16,6 @@ namespace {
 
 std::string SetAsidePrefix() { return std::string(kSetAsideName) + "\\"; }
 
-// Records whose FileName is a file below the target.
-bool NamesFile(RecordKind kind) {
-    switch (kind) {
-        case RecordKind::kFile:
-        case RecordKind::kNewFile:
-        case RecordKind::kObsolete:
-            return true;
-        case RecordKind::kRegistry:
-        case RecordKind::kEnd:
-            break;
-    }
-    return false;
-}
-
 // Records that leave a file in the staging directory.
 bool StagesFile(RecordKind kind) {
     switch (kind) {
@@ -155,7 +141,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
 }  // namespace
 
 ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesFile(record.kind)) return kOk;
+    if (!NamesTargetFile(record.kind)) return kOk;
     // Only this run's own moves are undone: a backup left by an earlier
     // application, or of a file found already new, stays where it is.
     bool ok = true;
@@ -175,7 +161,7 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& re
 }
 
 ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesFile(record.kind)) return kOk;
+    if (!NamesTargetFile(record.kind)) return kOk;
     // A set-aside backup that a failed rollback could not put back stays.
     const std::string asideDirectory = SetAsideDirectory(run, section);
     if (run.succeeded) DeleteFileForced(SetAsidePath(run, section, record));
@@ -205,7 +191,7 @@ void RemoveEmptyStagingDirectories(const ApplyRun& run) {
 }
 
 ResultCode NoteFileName(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (NamesFile(record.kind)) run.fileNames.emplace_back(section, record.fileName);
+    if (NamesTargetFile(record.kind)) run.fileNames.emplace_back(section, record.fileName);
     run.backupNames[section] = run.backupName;
     return kOk;
 }

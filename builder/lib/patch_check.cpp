@@ -88,20 +88,6 @@ FileVerdict VerdictOf(const PatchContents& patch, const CurrentRecord& r, const 
     return v;
 }
 
-// Records whose FileName is a file below the target.
-bool NamesFile(RecordKind kind) {
-    switch (kind) {
-        case RecordKind::kFile:
-        case RecordKind::kNewFile:
-        case RecordKind::kObsolete:
-            return true;
-        case RecordKind::kRegistry:
-        case RecordKind::kEnd:
-            return false;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
@@ -109,7 +95,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     std::vector<FileVerdict> verdicts;
     std::vector<std::string> names;
     for (const CurrentRecord& r : patch.records) {
-        if (NamesFile(r.kind)) names.push_back(r.fileName);
+        if (NamesTargetFile(r.kind)) names.push_back(r.fileName);
     }
     std::string clash;
     if (CheckBackupName(patch.backupName, names, &clash) != NameProblem::kNone) {
@@ -119,7 +105,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     }
     ReaderProbe probe(read);
     for (const CurrentRecord& r : patch.records) {
-        if (NamesFile(r.kind) && !fullTarget.empty() &&
+        if (NamesTargetFile(r.kind) && !fullTarget.empty() &&
             !PathsFitFileCalls(fullTarget, patch.backupName, r.fileName)) {
             verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPathTooLong));
             continue;
