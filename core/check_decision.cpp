@@ -68,6 +68,29 @@ RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupNa
     return Verdict(CheckVerdict::kRegistry);
 }
 
+void TargetSurvey::Add(const CurrentRecord& record, const std::string& backupName,
+                       FileProbe& probe) {
+    auto there = [&](const std::string& name) {
+        return probe.Exists(name) || probe.Exists(JoinWindowsPath(backupName, name));
+    };
+    switch (record.kind) {
+        case RecordKind::kFile:
+            if ((record.fileHeader.fileFlags & kOptional) == 0) needsFiles = true;
+            for (int v = 0; v < record.fileHeader.sourceCount && !knownThere; ++v) {
+                knownThere = there(record.variants[v].sourceName);
+            }
+            knownThere = knownThere || there(record.fileName);
+            return;
+        case RecordKind::kObsolete:
+            knownThere = knownThere || there(record.fileName);
+            return;
+        case RecordKind::kNewFile:  // a new file tells nothing about the target
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return;
+    }
+}
+
 bool VerdictFailsRun(const CurrentRecord& record, CheckVerdict verdict) {
     switch (verdict) {
         case CheckVerdict::kMissing:

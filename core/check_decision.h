@@ -62,6 +62,18 @@ struct RecordCheck {
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe);
 
+// Whether a target directory holds the software a section is for. A section
+// that needs a file already there (a changed file that is not optional) is
+// refused when no file it names, nor a source of its changed files, is there
+// or in the backup directory: the run would fail file by file. Fed record by
+// record.
+struct TargetSurvey {
+    bool needsFiles = false;
+    bool knownThere = false;
+    void Add(const CurrentRecord& record, const std::string& backupName, FileProbe& probe);
+    bool HoldsNoFileOfThePatch() const { return needsFiles && !knownThere; }
+};
+
 // True when the verdict makes the run fail (optional files are passed over).
 bool VerdictFailsRun(const CurrentRecord& record, CheckVerdict verdict);
 

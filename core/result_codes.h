@@ -15,6 +15,7 @@ enum ResultCode : int {
     kNotAPatch = 14,            // notice or description cannot be read
     kCannotOpenPatch = 15,      // the executable cannot be opened
     kUnreadablePatch = 16,      // trailer or header cannot be read
+    kNotForThisTarget = 17,     // the target is no directory, or holds no file of the patch
     kMoveFailed = 30,           // a move fails for a reason a restart would not cure
     kNoMatchingSource = 34,     // error: a required file matches no version
     kInternalFileError = 38,    // a record cannot be read or an internal file step fails

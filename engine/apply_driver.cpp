@@ -6,6 +6,7 @@
 #include "engine/name_checks.h"
 #include "engine/registry_update.h"
 #include "engine/rollback_cleanup.h"
+#include "engine/target_presence.h"
 #include "engine/target_location.h"
 #include "platform/system_hooks.h"
 
@@ -61,6 +62,8 @@ ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError) {
 ResultCode ApplyDriver(ApplyRun& run) {
     run.Show(MessageId::kCheckingPatch);
     ResultCode result = LocateTarget(run, run.recordsStart);
+    // Before anything could create a directory there.
+    if (result == kOk) result = CheckTargetsPresent(run);
     if (result != kOk) {
         run.Show(result);
         return result;

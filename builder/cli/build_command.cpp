@@ -1,14 +1,19 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
+#include <streambuf>
 
 #include "builder/cli/commands.h"
 #include "builder/cli/file_io.h"
 #include "builder/cli/options.h"
+#include "builder/cli/progress.h"
 #include "builder/lib/patch_build.h"
+#include "builder/lib/stub_signature.h"
 #include "builder/lib/text_cp950.h"
 
 #ifndef MKPATCH_BUILD_STUB
@@ -24,6 +29,19 @@ namespace fs = std::filesystem;
 
 // Most old files retired at once is more often a wrong --new than a release.
 constexpr size_t kRemovalShareDivisor = 2;
+
+// Room beyond the applier that a patch takes at least (header, records).
+constexpr uint64_t kLeastPayloadBytes = 4096;
+
+// Warnings go to standard error as they arise and are kept for --json.
+struct Warnings {
+    std::ostream& err;
+    std::vector<std::string> texts;
+    void Add(const std::string& text) {
+        err << "warning: " << text << "\n";
+        texts.push_back(text);
+    }
+};
 
 bool LoadText(const std::string& path, std::string* cp950, std::string* error) {
     if (path.empty()) return true;
@@ -59,11 +77,16 @@ bool RegistryKey(const std::string& full, const char* option, uint32_t* root, st
     return ShortText(key, option, path, error);
 }
 
+RegEncoding RegEncodingOf(const std::string& name) {
+    if (name == "utf-8") return RegEncoding::kUtf8;
+    return name == "cp950" ? RegEncoding::kCp950 : RegEncoding::kAuto;
+}
+
 bool LoadRegistry(const BuildOptions& o, PatchSettings* s, std::string* error) {
     Bytes bytes;
     if (!ReadFileBytes(o.registryPath, &bytes, error) ||
-        !ParseRegFile(std::string(bytes.begin(), bytes.end()), o.registryPath, &s->registry,
-                      error)) {
+        !ParseRegFile(std::string(bytes.begin(), bytes.end()), o.registryPath, &s->registry, error,
+                      RegEncodingOf(o.regEncoding))) {
         return false;
     }
     for (const RegKey& key : s->registry) {
@@ -126,7 +149,7 @@ std::string ListOfPaths(const std::vector<std::string>& paths) {
 // Beside the program itself, then where an install puts it below the same
 // prefix, then the Windows build of this source tree.
 bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string* stubPath,
-              Bytes* stub, std::string* error) {
+              Bytes* stub, Warnings* warnings, std::string* error) {
     std::string& path = *stubPath;
     path = o.stubPath;
     if (path.empty()) {
@@ -151,6 +174,18 @@ bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string
         }
     }
     if (!ReadFileBytes(path, stub, error)) return false;
+    // A signature of the bare applier signs nothing in a patch and spoils the
+    // one the patch gets afterwards.
+    uint32_t removed = 0;
+    switch (StripStubSignature(stub, &removed)) {
+        case StubSignature::kUnsigned:
+            break;
+        case StubSignature::kStripped:
+            warnings->Add("the stub " + path + " is signed; its certificate table (" +
+                          std::to_string(removed) +
+                          " bytes) is left out of the patch: sign the finished patch instead");
+            break;
+    }
     if (!CheckStub(*stub, o.allow64BitStub, error)) {
         *error = "the stub " + path + " is no applier: " + *error +
                  "; pass --stub FILE with the applier.exe of the Windows build";
@@ -162,7 +197,8 @@ bool LoadStub(const BuildOptions& o, const std::string& programPath, std::string
 // Two directories, or files only: a file against a directory would retire
 // every other file of the tree.
 bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTree,
-                std::vector<size_t>* excludeHits, int* exitCode, std::string* error) {
+                std::vector<size_t>* excludeHits, Warnings* warnings, int* exitCode,
+                std::string* error) {
     *exitCode = kExitFailed;
     std::vector<std::string> all = o.oldPaths;
     all.push_back(o.newPath);
@@ -193,8 +229,30 @@ bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTre
         *error = "--exclude, --follow-links and --allow-removals apply to directories only";
         return false;
     }
+    // One file under one name: the old file's, which is the one on the
+    // user's machine, unless --name says otherwise.
+    std::string name = o.name;
+    if (files && name.empty()) {
+        name = fs::u8path(o.oldPaths.back()).filename().u8string();
+        for (const std::string& old : o.oldPaths) {
+            if (fs::u8path(old).filename().u8string() != name) {
+                *exitCode = kExitUsage;
+                *error = "the --old files have different names (" +
+                         fs::u8path(old).filename().u8string() + ", " + name +
+                         "); say with --name which one the patch upgrades";
+                return false;
+            }
+        }
+        const std::string newName = fs::u8path(o.newPath).filename().u8string();
+        if (newName != name) {
+            warnings->Add("the patched file keeps the old file's name " + name + " (not " +
+                          newName + "); --name sets another");
+        }
+    }
     TreeOptions options;
     options.followLinks = o.followLinks;
+    std::vector<std::string> treeWarnings;
+    options.warnings = &treeWarnings;
     options.excludes = o.excludes;
     excludeHits->assign(o.excludes.size(), 0);
     options.excludeHits = excludeHits;
@@ -203,8 +261,6 @@ bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTre
         *error = "--time-zone must be utc, local or an offset such as +08:00";
         return false;
     }
-    // One file under one name, whatever the two files are called.
-    std::string name = o.name.empty() ? fs::u8path(o.newPath).filename().u8string() : o.name;
     oldTrees->resize(o.oldPaths.size());
     for (size_t i = 0; i < o.oldPaths.size(); ++i) {
         if (!(files ? ReadSingleFile(o.oldPaths[i], name, options, &(*oldTrees)[i], error)
@@ -212,8 +268,12 @@ bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTre
             return false;
         }
     }
-    return files ? ReadSingleFile(o.newPath, name, options, newTree, error)
-                 : ReadTree(o.newPath, options, newTree, error);
+    if (!(files ? ReadSingleFile(o.newPath, name, options, newTree, error)
+                : ReadTree(o.newPath, options, newTree, error))) {
+        return false;
+    }
+    for (const std::string& w : treeWarnings) warnings->Add(w);
+    return true;
 }
 
 std::string Lower(std::string s) {
@@ -221,21 +281,14 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// Checks on what was actually planned, read back from the patch.
+// Checks on the plan that the options ask for.
 bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, const Tree& newTree,
-                  const PatchContents& patch, std::ostream& err, std::string* error) {
+                  const PatchPlan& plan, Warnings* warnings, std::string* error) {
     std::set<std::string> oldNames;
     for (const Tree& t : oldTrees) {
         for (const auto& entry : t) oldNames.insert(Lower(entry.first));
     }
-    size_t retired = 0;
-    std::vector<std::string> changed;
-    for (const CurrentRecord& r : patch.records) {
-        std::string name;
-        Cp950ToUtf8(r.fileName, &name);
-        if (r.kind == RecordKind::kObsolete) ++retired;
-        if (r.kind == RecordKind::kFile) changed.push_back(name);
-    }
+    const size_t retired = plan.tree.removed.size();
     if (retired > 0 && !o.allowRemovals &&
         (newTree.empty() || retired * kRemovalShareDivisor > oldNames.size())) {
         *error = "the new version retires " + std::to_string(retired) + " of " +
@@ -246,39 +299,167 @@ bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, cons
     }
     for (const auto* list : {&o.optionalPatterns, &o.silentPatterns}) {
         for (const std::string& p : *list) {
-            bool used = std::any_of(changed.begin(), changed.end(),
-                                    [&](const std::string& n) { return MatchesPattern(p, n); });
+            bool used =
+                std::any_of(plan.tree.changed.begin(), plan.tree.changed.end(),
+                            [&](const PlannedChange& c) { return MatchesPattern(p, c.name); });
             if (!used) {
-                err << "warning: " << (list == &o.optionalPatterns ? "--optional" : "--silent")
-                    << " " << p << " matches no changed file\n";
+                warnings->Add(std::string(list == &o.optionalPatterns ? "--optional" : "--silent") +
+                              " " + p + " matches no changed file");
             }
         }
     }
-    if (patch.records.empty()) err << "warning: the patch changes nothing\n";
+    for (const auto& [before, after] : plan.tree.caseRenames) {
+        warnings->Add("\"" + before + "\" becomes \"" + after +
+                      "\", a change of case only: Windows takes them for one file, and a file "
+                      "that does not change keeps its old spelling on the user's machine");
+    }
+    if (!plan.tightestPath.empty() && plan.installFolderRoom < kInstallFolderRoom) {
+        std::string name;
+        Cp950ToUtf8(plan.tightestPath, &name);
+        warnings->Add("\"" + name + "\" leaves " + std::to_string(plan.installFolderRoom) +
+                      " of the 260 bytes Windows allows a path for the install folder (its "
+                      "backup and staging paths counted); the patch fails under a deeper folder");
+    }
+    const bool empty = plan.tree.changed.empty() && plan.tree.added.empty() && retired == 0;
+    if (empty && o.registryPath.empty()) warnings->Add("the patch changes nothing");
     return true;
 }
 
+// How the summary names a record's kind; null for records it does not list.
+const char* ListedKind(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+            return "changed";
+        case RecordKind::kNewFile:
+            return "new";
+        case RecordKind::kObsolete:
+            return "obsolete";
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return nullptr;
+}
+
 void ListRecords(const PatchContents& patch, std::ostream& out) {
+    constexpr size_t kLabelWidth = 9;
     for (const CurrentRecord& r : patch.records) {
-        const char* label = nullptr;
-        switch (r.kind) {
-            case RecordKind::kFile:
-                label = "changed  ";
-                break;
-            case RecordKind::kNewFile:
-                label = "new      ";
-                break;
-            case RecordKind::kObsolete:
-                label = "obsolete ";
-                break;
-            case RecordKind::kRegistry:
-            case RecordKind::kEnd:
-                continue;
-        }
+        const char* label = ListedKind(r.kind);
+        if (label == nullptr) continue;
         std::string name;
         Cp950ToUtf8(r.fileName, &name);
-        out << "  " << label << name << "\n";
+        std::string padded = label;
+        padded.resize(kLabelWidth, ' ');
+        out << "  " << padded << name << "\n";
     }
+}
+
+std::string JsonList(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (size_t i = 0; i < texts.size(); ++i) out += (i ? "," : "") + JsonText(texts[i]);
+    return out + "]";
+}
+
+size_t RegistryValues(const PatchSettings& settings) {
+    size_t n = 0;
+    for (const RegKey& key : settings.registry) n += key.values.size();
+    return n;
+}
+
+// The plan of a dry run: every record with its sizes, nothing encoded.
+void ShowPlan(const BuildOptions& o, const PatchPlan& plan, const PatchSettings& settings,
+              const std::string& stubPath, size_t stubBytes, const Warnings& warnings,
+              std::ostream& out) {
+    const TreePlan& t = plan.tree;
+    uint64_t oldBytes = 0;
+    if (o.json) {
+        out << "{\"dry_run\":true,\"output\":" << JsonText(o.outputPath)
+            << ",\"stub\":{\"path\":" << JsonText(stubPath) << ",\"bytes\":" << stubBytes
+            << "},\"records\":[";
+    } else {
+        out << "dry run: nothing is written\n";
+    }
+    size_t n = 0;
+    for (const PlannedChange& c : t.changed) {
+        std::string sizes;
+        for (const Bytes* v : c.versions) {
+            sizes += (sizes.empty() ? "" : ",") + std::to_string(v->size());
+            oldBytes += v->size();
+        }
+        if (o.json) {
+            out << (n++ ? "," : "") << "{\"kind\":\"changed\",\"name\":" << JsonText(c.name)
+                << ",\"old_sizes\":[" << sizes << "],\"size\":" << c.newer->content.size() << "}";
+        } else {
+            out << "  changed  " << c.name << "  " << c.versions.size() << " old version"
+                << (c.versions.size() == 1 ? "" : "s") << " (" << sizes << " bytes) to "
+                << c.newer->content.size() << " bytes\n";
+        }
+    }
+    for (const PlannedNewFile& a : t.added) {
+        if (o.json) {
+            out << (n++ ? "," : "") << "{\"kind\":\"new\",\"name\":" << JsonText(a.name)
+                << ",\"size\":" << a.file->content.size() << "}";
+        } else {
+            out << "  new      " << a.name << "  " << a.file->content.size() << " bytes\n";
+        }
+    }
+    for (const std::string& r : t.removed) {
+        if (o.json) {
+            out << (n++ ? "," : "") << "{\"kind\":\"obsolete\",\"name\":" << JsonText(r) << "}";
+        } else {
+            out << "  obsolete " << r << "\n";
+        }
+    }
+    if (o.json) {
+        out << "],\"totals\":{\"changed\":" << t.changed.size() << ",\"new\":" << t.added.size()
+            << ",\"removed\":" << t.removed.size()
+            << ",\"registry_values\":" << RegistryValues(settings) << ",\"old_bytes\":" << oldBytes
+            << ",\"new_bytes\":" << plan.newBytes << "},\"warnings\":" << JsonList(warnings.texts)
+            << "}\n";
+        return;
+    }
+    out << "  stub " << stubPath << " (" << stubBytes << " bytes)\n"
+        << "  files changed " << t.changed.size() << ", new " << t.added.size() << ", removed "
+        << t.removed.size() << ", registry values " << RegistryValues(settings) << "\n"
+        << "  bytes: old versions " << oldBytes << ", new contents " << plan.newBytes << "\n";
+}
+
+void ShowBuilt(const BuildOptions& o, const BuildSummary& summary, const PatchContents& contents,
+               const std::string& stubPath, double seconds, const Warnings& warnings,
+               std::ostream& out) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f", seconds);
+    if (o.json) {
+        out << "{\"dry_run\":false,\"output\":" << JsonText(o.outputPath)
+            << ",\"stub\":{\"path\":" << JsonText(stubPath) << ",\"bytes\":" << summary.stubBytes
+            << "},\"records\":[";
+        size_t n = 0;
+        for (const CurrentRecord& r : contents.records) {
+            const char* kind = ListedKind(r.kind);
+            if (kind == nullptr) continue;
+            std::string name;
+            Cp950ToUtf8(r.fileName, &name);
+            out << (n++ ? "," : "") << "{\"kind\":\"" << kind << "\",\"name\":" << JsonText(name)
+                << "}";
+        }
+        out << "],\"totals\":{\"changed\":" << summary.changed << ",\"new\":" << summary.added
+            << ",\"removed\":" << summary.removed
+            << ",\"registry_values\":" << summary.registryValues
+            << ",\"old_bytes\":" << summary.oldBytes << ",\"new_bytes\":" << summary.newBytes
+            << ",\"payload_bytes\":" << summary.payloadBytes
+            << ",\"patch_bytes\":" << summary.patchBytes << "},\"seconds\":" << time
+            << ",\"warnings\":" << JsonList(warnings.texts) << "}\n";
+        return;
+    }
+    if (o.verbose) ListRecords(contents, out);
+    if (o.quiet) return;
+    out << "wrote " << o.outputPath << "\n"
+        << "  files changed " << summary.changed << ", new " << summary.added << ", removed "
+        << summary.removed << ", registry values " << summary.registryValues << "\n"
+        << "  bytes: old versions " << summary.oldBytes << ", new contents " << summary.newBytes
+        << ", payload " << summary.payloadBytes << ", patch " << summary.patchBytes << " (applier "
+        << summary.stubBytes << " + " << summary.patchBytes - summary.stubBytes << ")\n"
+        << "  checked every version against the new files; " << time << " s\n";
 }
 
 }  // namespace
@@ -313,6 +494,11 @@ int RunBuild(const std::vector<std::string>& args, const std::string& programPat
     std::string error;
     if (!ParseBuildOptions(args, &o, &error)) return UsageError(error, err);
     auto started = std::chrono::steady_clock::now();
+    const auto fail = [&](const std::string& message) {
+        err << "error: " << message << "\n" << (o.dryRun ? "" : "no patch was written\n");
+        return kExitFailed;
+    };
+    Warnings warnings{err, {}};
     PatchSettings settings;
     Bytes stub;
     std::vector<Tree> oldTrees;
@@ -324,61 +510,122 @@ int RunBuild(const std::vector<std::string>& args, const std::string& programPat
          {&o.newPath, &o.stubPath, &o.noticePath, &o.descriptionPath, &o.registryPath}) {
         if (!p->empty()) inputs.push_back(*p);
     }
-    if (!CheckOutputPath(o.outputPath, inputs, o.force, &error)) {
-        err << "error: " << error << "\n";
-        return kExitFailed;
+    const bool writes = !o.dryRun;
+    std::string notice;
+    // A directory that cannot take the patch is found before the long work.
+    if (!o.outputPath.empty() &&
+        (!CheckOutputPath(o.outputPath, inputs, o.force, &error) ||
+         (writes && !CheckOutputDirectory(o.outputPath, 0, 0, &notice, &error)))) {
+        return fail(error);
     }
-    if (!ReadInputs(o, &oldTrees, &newTree, &excludeHits, &code, &error)) {
+    if (!ReadInputs(o, &oldTrees, &newTree, &excludeHits, &warnings, &code, &error)) {
         if (code == kExitUsage) return UsageError(error, err);
-        err << "error: " << error << "\n";
-        return code;
+        return fail(error);
     }
     // The default stub is an input too.
     std::string stubPath;
-    if (!LoadStub(o, programPath, &stubPath, &stub, &error) ||
-        !CheckOutputPath(o.outputPath, {stubPath}, true, &error) ||
+    if (!LoadStub(o, programPath, &stubPath, &stub, &warnings, &error) ||
+        (!o.outputPath.empty() && !CheckOutputPath(o.outputPath, {stubPath}, true, &error)) ||
         !Settings(o, &settings, &error)) {
-        err << "error: " << error << "\n";
-        return kExitFailed;
+        return fail(error);
     }
+    if (o.verbose) out << "stub: " << stubPath << " (" << stub.size() << " bytes)\n";
     for (size_t k = 0; k < o.excludes.size(); ++k) {
-        if (excludeHits[k] == 0)
-            err << "warning: --exclude " << o.excludes[k] << " matches nothing\n";
+        if (excludeHits[k] == 0) warnings.Add("--exclude " + o.excludes[k] + " matches nothing");
     }
-    bool showProgress = !o.quiet && isatty(STDERR_FILENO);
-    BuildProgress progress = [&](size_t index, size_t total, const std::string& name) {
-        if (!showProgress) return;
-        err << "\r\033[K[" << index + 1 << "/" << total << "] " << name << std::flush;
-    };
+    PatchPlan plan;
+    if (!PlanPatch(oldTrees, newTree, settings, &plan, &error) ||
+        !CheckOutcome(o, oldTrees, newTree, plan, &warnings, &error)) {
+        return fail(error);
+    }
+    if (o.dryRun) {
+        ShowPlan(o, plan, settings, stubPath, stub.size(), warnings, out);
+        return kExitOk;
+    }
+    // At least the applier must fit; a patch is rarely larger than the new
+    // contents it carries.
+    const uint64_t least = stub.size() + kLeastPayloadBytes;
+    if (!CheckOutputDirectory(o.outputPath, least, least + plan.newBytes, &notice, &error)) {
+        return fail(error);
+    }
+    if (!notice.empty()) warnings.Add(notice);
+    ProgressLine line(err, o.progress || (!o.quiet && isatty(STDERR_FILENO)));
+    BuildProgress progress = [&](const BuildProgressEvent& e) { line.Update(e); };
     Bytes patch;
     BuildSummary summary;
     PatchContents contents;
     bool ok = BuildPatch(oldTrees, newTree, settings, stub, progress, &patch, &summary, &error);
-    if (showProgress) err << "\r\033[K" << std::flush;
+    line.Clear();
     ok = ok && ReadPatch(patch, &contents, &error) &&
-         CheckOutcome(o, oldTrees, newTree, contents, err, &error) &&
-         WriteFileAtomically(o.outputPath, patch, &error);
-    if (!ok) {
-        err << "error: " << error << "\nno patch was written\n";
-        return kExitFailed;
-    }
+         WriteFileAtomically(o.outputPath, patch, o.force, &error);
+    if (!ok) return fail(error);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (o.verbose) ListRecords(contents, out);
-    if (!o.quiet) {
-        out << "wrote " << o.outputPath << "\n"
-            << "  files changed " << summary.changed << ", new " << summary.added << ", removed "
-            << summary.removed << ", registry values " << summary.registryValues << "\n"
-            << "  bytes: old versions " << summary.oldBytes << ", new contents " << summary.newBytes
-            << ", payload " << summary.payloadBytes << ", patch " << summary.patchBytes
-            << " (applier " << summary.stubBytes << " + " << summary.patchBytes - summary.stubBytes
-            << ")\n";
-        char time[32];
-        std::snprintf(time, sizeof time, "%.2f", seconds);
-        out << "  checked every version against the new files; " << time << " s\n";
-    }
+    ShowBuilt(o, summary, contents, stubPath, seconds, warnings, out);
     return kExitOk;
 }
+
+namespace {
+
+// Forwards to another stream and keeps a copy, so that what a command said
+// on standard error can also be given as JSON.
+class RecordingBuffer : public std::streambuf {
+  public:
+    explicit RecordingBuffer(std::ostream& to) : to_(to) {}
+    const std::string& text() const { return text_; }
+
+  protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        text_.push_back(static_cast<char>(c));
+        to_.put(static_cast<char>(c));
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        text_.append(s, static_cast<size_t>(n));
+        to_.write(s, n);
+        return n;
+    }
+    int sync() override {
+        to_.flush();
+        return 0;
+    }
+
+  private:
+    std::ostream& to_;
+    std::string text_;
+};
+
+// The error lines of a failed command's standard error: from its first
+// "error:" or usage line on, without warnings, hints and progress.
+std::string ErrorText(const std::string& said) {
+    std::string text;
+    bool started = false;
+    size_t start = 0;
+    while (start < said.size()) {
+        size_t end = said.find('\n', start);
+        if (end == std::string::npos) end = said.size();
+        std::string line = said.substr(start, end - start);
+        start = end + 1;
+        size_t cr = line.rfind('\r');
+        if (cr != std::string::npos) line.erase(0, cr + 1);
+        if (line.compare(0, 3, "\033[K") == 0) line.erase(0, 3);
+        for (const char* prefix : {"error: ", "mkpatch: "}) {
+            if (line.compare(0, std::strlen(prefix), prefix) == 0) {
+                line.erase(0, std::strlen(prefix));
+                started = true;
+            }
+        }
+        if (!started || line.empty() || line.compare(0, 9, "warning: ") == 0 ||
+            line == "try 'mkpatch --help'" || line == "no patch was written") {
+            continue;
+        }
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
+}
+
+}  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, const std::string& programPath,
                    std::ostream& out, std::ostream& err) {
@@ -394,8 +641,26 @@ int RunCommandLine(const std::vector<std::string>& args, const std::string& prog
         }
     }
     std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "build") return RunBuild(rest, programPath, out, err);
-    if (args[0] == "inspect") return RunInspect(rest, out, err);
-    if (args[0] == "verify") return RunVerify(rest, out, err);
-    return UsageError("unknown command \"" + args[0] + "\"", err);
+    // Under --json a failure is a JSON object on standard output too, for
+    // programs that read only that; people still read standard error.
+    const bool json = std::find(rest.begin(), rest.end(), "--json") != rest.end();
+    RecordingBuffer recorded(err);
+    std::ostream said(&recorded);
+    std::ostream& errors = json ? said : err;
+    int code = kExitUsage;
+    if (args[0] == "build") {
+        code = RunBuild(rest, programPath, out, errors);
+    } else if (args[0] == "inspect") {
+        code = RunInspect(rest, out, errors);
+    } else if (args[0] == "verify") {
+        code = RunVerify(rest, out, errors);
+    } else {
+        return UsageError("unknown command \"" + args[0] + "\"", err);
+    }
+    said.flush();
+    if (json && (code == kExitFailed || code == kExitUsage)) {
+        out << "{\"error\":" << JsonText(ErrorText(recorded.text())) << ",\"exit_code\":" << code
+            << "}\n";
+    }
+    return code;
 }

@@ -5,10 +5,12 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #ifdef _WIN32
@@ -17,6 +19,9 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+#endif
+#if defined(__linux__)
+#include <sys/syscall.h>
 #endif
 
 #ifndef O_NOFOLLOW
@@ -111,6 +116,14 @@ bool WalkDirectory(TreeWalk& w, const fs::path& dir, const std::string& prefix) 
         std::string name = prefix + last;
         std::string shown = w.shownRoot + "/" + name;
         if (Excluded(w.options, name, last)) continue;
+#ifndef _WIN32
+        // Legal in a Linux name, but a separator to Windows.
+        if (last.find('\\') != std::string::npos && w.options.warnings != nullptr) {
+            w.options.warnings->push_back(shown +
+                                          ": the name holds a backslash, which Windows reads "
+                                          "as a directory separator");
+        }
+#endif
         fs::path path = entry.path();
         fs::file_status status = entry.symlink_status(ec);
         if (!ec && fs::is_symlink(status)) {
@@ -152,23 +165,56 @@ bool WalkDirectory(TreeWalk& w, const fs::path& dir, const std::string& prefix) 
 }
 
 #ifdef _WIN32
+using PathChar = wchar_t;
 int OpenExclusive(const fs::path& p) {
     return _wopen(p.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 int SyncFile(int fd) { return _commit(fd); }
 int Pid() { return _getpid(); }
-bool RenameOver(const fs::path& from, const fs::path& to) {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+void RemoveNow(const wchar_t* p) { _wunlink(p); }
+bool MoveIntoPlace(const fs::path& from, const fs::path& to, bool replace, bool* existed) {
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+    DWORD code = GetLastError();
+    *existed = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS;
+    errno = *existed ? EEXIST : EIO;
+    return false;
 }
 #else
+using PathChar = char;
 int OpenExclusive(const fs::path& p) {
     return open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
 }
 int SyncFile(int fd) { return fsync(fd); }
 int Pid() { return getpid(); }
-bool RenameOver(const fs::path& from, const fs::path& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+void RemoveNow(const char* p) { unlink(p); }
+
+// A move that fails when the destination exists, in one step.
+bool RenameNoReplace(const fs::path& from, const fs::path& to, bool* existed) {
+#if defined(__linux__) && defined(SYS_renameat2)
+    constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
+    if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) ==
+        0) {
+        return true;
+    }
+    *existed = errno == EEXIST;
+    if (*existed || (errno != EINVAL && errno != ENOSYS)) return false;
+#endif
+    // Where the file system lacks it, a hard link is the same test; the
+    // temporary name is then dropped.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    *existed = errno == EEXIST;
+    return false;
+}
+
+bool MoveIntoPlace(const fs::path& from, const fs::path& to, bool replace, bool* existed) {
+    *existed = false;
+    bool moved =
+        replace ? std::rename(from.c_str(), to.c_str()) == 0 : RenameNoReplace(from, to, existed);
+    if (!moved) return false;
     // The rename itself reaches the disk with the directory.
     int dir = open(to.parent_path().empty() ? "." : to.parent_path().c_str(), O_RDONLY);
     if (dir >= 0) {
@@ -178,6 +224,98 @@ bool RenameOver(const fs::path& from, const fs::path& to) {
     return true;
 }
 #endif
+
+// The temporary file being written, for the signal handlers. A handler may
+// only touch plain static memory, so this is the one process-wide datum of
+// the builder: a fixed buffer and a flag, set only while such a file exists.
+constexpr size_t kPendingCapacity = 4096;
+PathChar g_pendingPath[kPendingCapacity];
+volatile std::sig_atomic_t g_pendingSet = 0;
+constexpr int kCleanupSignals[] = {
+    SIGINT,
+    SIGTERM,
+#ifdef SIGHUP
+    SIGHUP,
+#endif
+};
+
+extern "C" void RemovePendingAndDie(int signal) {
+    if (g_pendingSet) RemoveNow(g_pendingPath);
+    g_pendingSet = 0;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Created exclusively and registered for removal with signals held off, so
+// a signal never finds the file unregistered nor removes another's file.
+class PendingFile {
+  public:
+    explicit PendingFile(const fs::path& path) {
+        const fs::path::string_type& native = path.native();
+        if (native.size() >= kPendingCapacity) {
+            errno = ENAMETOOLONG;
+            return;
+        }
+        Catch();
+        Hold(true);
+        fd_ = OpenExclusive(path);
+        int reason = errno;
+        if (fd_ >= 0) {
+            native.copy(g_pendingPath, native.size());
+            g_pendingPath[native.size()] = 0;
+            g_pendingSet = 1;
+            registered_ = true;
+        }
+        Hold(false);
+        errno = reason;
+    }
+    ~PendingFile() { Forget(); }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    int fd() const { return fd_; }
+    // The name now belongs to the finished file, or was removed.
+    void Forget() {
+        if (registered_) g_pendingSet = 0;
+        registered_ = false;
+    }
+
+  private:
+    // A signal that was ignored (nohup's SIGHUP) stays ignored.
+    static void Catch() {
+        for (int s : kCleanupSignals) {
+#ifndef _WIN32
+            struct sigaction now {};
+            if (sigaction(s, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+            struct sigaction act {};
+            act.sa_handler = RemovePendingAndDie;
+            sigemptyset(&act.sa_mask);
+            sigaction(s, &act, nullptr);
+#else
+            if (std::signal(s, RemovePendingAndDie) == SIG_IGN) std::signal(s, SIG_IGN);
+#endif
+        }
+    }
+    void Hold(bool hold) {
+#ifndef _WIN32
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : kCleanupSignals) sigaddset(&set, s);
+        if (hold) {
+            sigprocmask(SIG_BLOCK, &set, &before_);
+        } else {
+            sigprocmask(SIG_SETMASK, &before_, nullptr);
+        }
+#else
+        (void)hold;
+#endif
+    }
+    int fd_ = -1;
+    bool registered_ = false;
+#ifndef _WIN32
+    sigset_t before_{};
+#endif
+};
 
 bool WriteAll(int fd, const Bytes& data) {
     size_t done = 0;
@@ -359,36 +497,99 @@ bool CheckOutputPath(const std::string& output, const std::vector<std::string>& 
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string* error) {
+namespace {
+
+std::string TemporaryName(const fs::path& target, const std::string& tag, int attempt) {
+    return "." + target.filename().u8string() + "." + std::to_string(Pid()) + tag + "-" +
+           std::to_string(attempt) + ".tmp";
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const Bytes& data, bool replace,
+                         std::string* error) {
     fs::path target = fs::u8path(path);
     fs::path directory = target.parent_path();
-    int fd = -1;
+    std::unique_ptr<PendingFile> file;
     fs::path temporary;
-    for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
-        std::string name = "." + target.filename().u8string() + "." + std::to_string(Pid()) + "-" +
-                           std::to_string(attempt) + ".tmp";
-        temporary = directory / fs::u8path(name);
-        fd = OpenExclusive(temporary);
-        if (fd < 0 && errno != EEXIST) break;
+    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+        temporary = directory / fs::u8path(TemporaryName(target, "", attempt));
+        file = std::make_unique<PendingFile>(temporary);
+        if (file->fd() >= 0 || errno != EEXIST) break;
     }
-    if (fd < 0) {
+    if (file->fd() < 0) {
         *error = path + ": cannot create a temporary file beside it (" + std::strerror(errno) + ")";
         return false;
     }
+    int fd = file->fd();
     bool written = WriteAll(fd, data);
     bool synced = written && SyncFile(fd) == 0;
     int reason = errno;
     bool closed = close(fd) == 0;
-    if (!written || !synced || !closed || !RenameOver(temporary, target)) {
+    bool existed = false;
+    if (!written || !synced || !closed || !MoveIntoPlace(temporary, target, replace, &existed)) {
         if (written && synced && closed) reason = errno;
         std::error_code ec;
         fs::remove(temporary, ec);
+        file->Forget();
         *error = path + ": " +
-                 (!written             ? "write failed"
+                 (existed              ? "created meanwhile by another program; pass -f "
+                                         "(--force) to replace it"
+                  : !written           ? "write failed"
                   : !closed || !synced ? "flush failed"
                                        : "rename failed") +
-                 " (" + std::strerror(reason) + ")";
+                 (existed ? "" : " (" + std::string(std::strerror(reason)) + ")");
         return false;
+    }
+    file->Forget();
+    return true;
+}
+
+SpaceVerdict JudgeSpace(uint64_t available, uint64_t least, uint64_t most) {
+    if (available < least) return SpaceVerdict::kTooLittle;
+    return available < most ? SpaceVerdict::kMayNotFit : SpaceVerdict::kEnough;
+}
+
+bool CheckOutputDirectory(const std::string& output, uint64_t least, uint64_t most,
+                          std::string* warning, std::string* error) {
+    fs::path target = fs::u8path(output);
+    fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::path probe;
+    int reason = 0;
+    bool created = false;
+    for (int attempt = 0; attempt < kTemporaryNameTries && !created; ++attempt) {
+        probe = directory / fs::u8path(TemporaryName(target, "-probe", attempt));
+        PendingFile file(probe);
+        reason = errno;
+        created = file.fd() >= 0;
+        if (created) {
+            close(file.fd());
+            std::error_code ec;
+            fs::remove(probe, ec);
+        } else if (reason != EEXIST) {
+            break;
+        }
+    }
+    if (!created) {
+        *error = output + ": cannot create a file in " + directory.u8string() + " (" +
+                 std::strerror(reason) + ")";
+        return false;
+    }
+    std::error_code ec;
+    fs::space_info space = fs::space(directory, ec);
+    if (ec) return true;  // unknown: the write itself will tell
+    const std::string free =
+        std::to_string(space.available) + " bytes free in " + directory.u8string();
+    switch (JudgeSpace(space.available, least, most)) {
+        case SpaceVerdict::kTooLittle:
+            *error =
+                output + ": only " + free + "; the patch needs at least " + std::to_string(least);
+            return false;
+        case SpaceVerdict::kMayNotFit:
+            *warning = output + ": " + free + "; the patch may need up to " + std::to_string(most);
+            break;
+        case SpaceVerdict::kEnough:
+            break;
     }
     return true;
 }

@@ -36,6 +36,7 @@ struct TreeOptions {
     std::vector<std::string> excludes;  // MatchesPattern on the relative name or its last part
     std::vector<size_t>* excludeHits = nullptr;  // per pattern, when given
     TimeZoneRule zone;
+    std::vector<std::string>* warnings = nullptr;  // names Windows reads otherwise, when given
 };
 
 // Every regular file below a directory, by relative name with '/'
@@ -53,9 +54,22 @@ bool CheckOutputPath(const std::string& output, const std::vector<std::string>& 
                      std::string* error);
 
 // Writes to a fresh name in the output's directory (created exclusively,
-// never through a link), flushes it to disk and renames it into place at the
+// never through a link), flushes it to disk and moves it into place at the
 // end; on any failure the temporary file is removed and path is untouched.
-bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string* error);
+// Without replace the move itself refuses an existing file, so a build that
+// finished meanwhile is never overwritten. SIGINT, SIGTERM and SIGHUP remove
+// the temporary file before the process ends.
+bool WriteFileAtomically(const std::string& path, const Bytes& data, bool replace,
+                         std::string* error);
+
+// Before the long work: a file can be created in the output's directory, and
+// its free space holds at least `least` bytes. *warning is set when fewer
+// than `most` bytes are free (the patch may still fit).
+bool CheckOutputDirectory(const std::string& output, uint64_t least, uint64_t most,
+                          std::string* warning, std::string* error);
+
+enum class SpaceVerdict { kEnough, kMayNotFit, kTooLittle };
+SpaceVerdict JudgeSpace(uint64_t available, uint64_t least, uint64_t most);
 
 // The running program's own file, resolved (not argv[0]); empty if unknown.
 std::string ExecutablePath(const char* argv0);

@@ -19,22 +19,35 @@ const char kUsageText[] =
     "\n"
     "build: makes a self-applying patch that upgrades every given old version\n"
     "(oldest first) to the new one. Directories are compared file by file; two\n"
-    "single files are one file, patched under the new file's name.\n"
-    "  -o, --output FILE         the patch to write; it may not be or lie inside an\n"
-    "                            input, and an existing file is kept unless -f\n"
+    "single files are one file, patched under the old file's name (the one on\n"
+    "the user's machine).\n"
+    "  -o, --output FILE         the patch to write (not -: it is an executable);\n"
+    "                            it may not be or lie inside an input, and an\n"
+    "                            existing file, even one another build wrote\n"
+    "                            meanwhile, is kept unless -f\n"
     "  -f, --force               replace an existing output file\n"
+    "  --dry-run                 list the plan and its sizes; nothing is written\n"
+    "  --json                    a summary object on standard output (with\n"
+    "                            --dry-run, the plan)\n"
+    "  --progress                show the progress line (file, bytes compared,\n"
+    "                            rate) also when standard error is no terminal\n"
     "  --stub FILE               applier executable (default: applier.exe beside\n"
     "                            this program, then in the share/selfpatch folder\n"
     "                            of its install, else the one of the Windows build)\n"
     "  --allow-64bit-stub        take the x86-64 build of the applier (for tests;\n"
     "                            it runs on 64-bit Windows only)\n"
     "  --name NAME               two single files: the file's name in the patch\n"
+    "                            (default: the old file's; needed when old files\n"
+    "                            have different names)\n"
     "  --location user|windows|system|registry   where the applier finds the target\n"
     "  --location-key ROOT\\KEY   registry key for --location registry\n"
     "  --location-value NAME     registry value (default: the key's default value)\n"
     "  --backup NAME             backup directory below the target (default BACKUP)\n"
-    "  --notice FILE             notice text, UTF-8 (shown by the Info button)\n"
-    "  --description FILE        description text, UTF-8 (shown in the window)\n"
+    "  --notice FILE             notice text, UTF-8 (shown by the Info button);\n"
+    "                            at most 1,000 bytes in code page 950, line ends\n"
+    "                            counting one byte each\n"
+    "  --description FILE        description text, UTF-8 (shown in the window);\n"
+    "                            at most 1,002 bytes in code page 950, likewise\n"
     "  --exclude PATTERN         leave out files and directories whose path or name\n"
     "                            matches ('*', '?', case-insensitive; repeatable)\n"
     "  --optional PATTERN        changed files that may be left alone when they match\n"
@@ -53,6 +66,12 @@ const char kUsageText[] =
     "                            bytes on any machine\n"
     "  --no-times                leave the time stamps of patched files alone\n"
     "  --registry FILE.reg       registry values to write (REGEDIT4 or version 5)\n"
+    "  --reg-encoding auto|utf-8|cp950\n"
+    "                            text of a .reg file without a byte-order mark\n"
+    "                            (default auto: a REGEDIT4 file is code page 950,\n"
+    "                            as regedit writes it on a Traditional Chinese\n"
+    "                            Windows, or UTF-8, whichever its bytes are;\n"
+    "                            bytes that are both must be named)\n"
     "  --registry-check ROOT\\KEY key whose value must exist before values are\n"
     "                            written (default: the registry location)\n"
     "  --registry-check-value NAME\n"
@@ -62,8 +81,13 @@ const char kUsageText[] =
     "verify: says file by file what the patch would do to DIR (names are matched\n"
     "case-insensitively, as Windows does); changes nothing.\n"
     "every command: --quiet (errors and warnings; inspect and verify also their\n"
-    "totals), --verbose (more detail); inspect and verify: --json (one JSON\n"
-    "document on standard output).\n"
+    "totals; no progress line), --verbose (more detail; build names the stub),\n"
+    "--json (one JSON document on standard output; on failure an object with\n"
+    "\"error\" and \"exit_code\", the message also on standard error).\n"
+    "build warns, and still builds, when a name changes only in case between\n"
+    "versions, a Linux file name holds a backslash, or a path leaves the install\n"
+    "folder fewer than 100 of the 260 bytes Windows allows; a signed stub is\n"
+    "taken without its signature (sign the finished patch).\n"
     "\n"
     "exit codes: 0 success, 1 failure (see the message), 2 wrong command line,\n"
     "3 verify found files the patch cannot handle.\n";
@@ -98,6 +122,7 @@ const ValueOption kValueOptions[] = {
     {"--registry-check", &BuildOptions::checkKey},
     {"--registry-check-value", &BuildOptions::checkValue},
     {"--time-zone", &BuildOptions::timeZone},
+    {"--reg-encoding", &BuildOptions::regEncoding},
 };
 
 struct ListOption {
@@ -126,6 +151,9 @@ const FlagOption kFlags[] = {
     {"--zopfli", &BuildOptions::zopfli, true},
     {"--quiet", &BuildOptions::quiet, true},
     {"--verbose", &BuildOptions::verbose, true},
+    {"--json", &BuildOptions::json, true},
+    {"--dry-run", &BuildOptions::dryRun, true},
+    {"--progress", &BuildOptions::progress, true},
 };
 
 // A pair where the first option does nothing without the second condition.
@@ -136,8 +164,21 @@ bool Unused(bool given, bool needed, const char* option, const char* needs, std:
 }
 
 bool Consistent(const BuildOptions& o, std::string* error) {
-    if (o.oldPaths.empty() || o.newPath.empty() || o.outputPath.empty()) {
+    if (o.oldPaths.empty() || o.newPath.empty() || (o.outputPath.empty() && !o.dryRun)) {
         *error = "--old, --new and -o are required";
+        return false;
+    }
+    // A patch is an executable the user runs, not a stream to pipe on.
+    if (o.outputPath == "-") {
+        *error = "-o - is not supported: the patch is an executable file; name it";
+        return false;
+    }
+    if (o.regEncoding != "auto" && o.regEncoding != "utf-8" && o.regEncoding != "cp950") {
+        *error = "--reg-encoding must be auto, utf-8 or cp950";
+        return false;
+    }
+    if (o.json && (o.quiet || o.verbose)) {
+        *error = "--json gives everything; --quiet and --verbose do not apply to it";
         return false;
     }
     bool registry = o.locationKind == kRegistryValue;
@@ -161,7 +202,9 @@ bool Consistent(const BuildOptions& o, std::string* error) {
            !Unused(o.allowRemovals, !o.keepObsolete, "--allow-removals",
                    "retiring files (it conflicts with --keep-obsolete)", error) &&
            !Unused(otherTimeZone, o.stampTimes, "--time-zone",
-                   "time stamps (it conflicts with --no-times)", error);
+                   "time stamps (it conflicts with --no-times)", error) &&
+           !Unused(o.regEncoding != "auto", !o.registryPath.empty(), "--reg-encoding", "--registry",
+                   error);
 }
 
 }  // namespace

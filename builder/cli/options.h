@@ -29,6 +29,10 @@ struct BuildOptions {
     bool zopfli = false;
     bool quiet = false;
     bool verbose = false;
+    bool json = false;                 // a summary object (or the error) on standard output
+    bool dryRun = false;               // the plan and its sizes; nothing is encoded or written
+    bool progress = false;             // show progress even when stderr is no terminal
+    std::string regEncoding = "auto";  // of a REGEDIT4 file: auto, utf-8 or cp950
 };
 
 // inspect and verify: the patch (and directory) plus output switches.

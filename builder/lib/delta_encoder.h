@@ -4,6 +4,7 @@
 // shared decoder before it is returned.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "builder/lib/payload_writer.h"
@@ -27,6 +28,10 @@ struct EncodeOptions {
     // they add to a deflate stream whose window already holds its last
     // 32 KiB, so a delta shaped like its neighbour's costs next to nothing.
     const Bytes* context = nullptr;
+    // Told now and then how much of this delta's search is done, from 0 to 1:
+    // an estimate from the suffix sort, the scan and the layout trials of
+    // the first pass; may be null.
+    const std::function<void(double share)>* onShare = nullptr;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

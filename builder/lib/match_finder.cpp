@@ -124,7 +124,13 @@ std::vector<DeltaSpan> Finder::Run(int32_t minGain) {
     uint32_t scan = 0, lastScan = 0;
     int64_t lastPos = 0, lastOffset = 0;
     Match match;
+    uint32_t nextReport = kScanReportStep;
+    if (text_.onScan != nullptr) (*text_.onScan)(0, targetSize_);  // the sort is done
     while (scan < targetSize_) {
+        if (text_.onScan != nullptr && scan >= nextReport) {
+            (*text_.onScan)(scan, targetSize_);
+            nextReport = scan + kScanReportStep;
+        }
         int32_t oldScore = 0;
         scan += match.length;
         uint32_t scsc = scan;

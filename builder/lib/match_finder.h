@@ -23,7 +23,12 @@ struct MatchText {
     const Bytes* source;
     const Bytes* target;
     bool reachOutput;
+    // Told every kScanReportStep target bytes how far a scan is, for the
+    // progress of long builds; may be null.
+    const std::function<void(uint32_t scanned, uint32_t size)>* onScan = nullptr;
 };
+
+constexpr uint32_t kScanReportStep = 1u << 20;
 
 // Spans in output order, covering the target exactly. Aligned spans read only
 // bytes that exist when the decoder reaches them: inside the source, or in

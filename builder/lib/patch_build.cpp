@@ -151,8 +151,11 @@ class SourcePicker {
     std::vector<SourceCandidate> candidates_;
 };
 
+// `inFile`, when given, hears how many of the file's bytes to compare (its
+// old versions and new content) are done.
 bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, const PatchSettings& s,
-                   const EncodeOptions& options, RecordPlan* record, std::string* error) {
+                   const EncodeOptions& options, const std::function<void(uint64_t)>* inFile,
+                   RecordPlan* record, std::string* error) {
     const Bytes& newer = change.newer->content;
     ChangedFile* file = &record->file;
     file->fileName = record->patchName;
@@ -160,13 +163,22 @@ bool EncodeChanged(const PlannedChange& change, const SourcePicker& picker, cons
     file->header.newSize = static_cast<uint32_t>(newer.size());
     file->header.newTime = s.stampTimes ? change.newer->dosTime : 0;
     file->header.fileFlags = FileFlagsFor(s, change.name);
+    uint64_t before = 0;
     for (size_t k = 0; k < change.versions.size(); ++k) {
-        const Bytes& to = k + 1 < change.versions.size() ? *change.versions[k + 1] : newer;
+        const bool last = k + 1 == change.versions.size();
+        const Bytes& to = last ? newer : *change.versions[k + 1];
+        const uint64_t weight = change.versions[k]->size() + (last ? newer.size() : 0);
+        const std::function<void(double)> onShare = [&](double share) {
+            (*inFile)(before + static_cast<uint64_t>(static_cast<double>(weight) * share));
+        };
+        EncodeOptions step = options;
+        step.onShare = inFile != nullptr ? &onShare : nullptr;
         DeltaVariant variant;
-        if (!EncodeSmallestDelta(*change.versions[k], to, options, &variant, error)) {
+        if (!EncodeSmallestDelta(*change.versions[k], to, step, &variant, error)) {
             *error = change.name + ": " + *error;
             return false;
         }
+        before += weight;
         record->sources.push_back(change.versions[k]);
         file->variants.push_back(std::move(variant));
     }
@@ -336,10 +348,42 @@ bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* err
     return true;
 }
 
-bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
-                const PatchSettings& settings, const Bytes& stub, const BuildProgress& progress,
-                Bytes* patch, BuildSummary* summary, std::string* error) {
-    *summary = BuildSummary{};
+namespace {
+
+// The applier's limits for its ANSI file calls (engine/name_checks.cpp): a
+// path shorter than MAX_PATH, its directory shorter than MAX_PATH - 12.
+constexpr size_t kWindowsMaxPath = 260;
+constexpr size_t kDirectoryPathLimit = kWindowsMaxPath - 12;
+const char kLongestStagingName[] = "PATCH9999.TMP";
+const char kStagingWorkFile[] = "BINTMP1.TMP";
+
+// Room left for the folder T in T\relative.
+size_t RoomFor(const std::string& relative) {
+    const size_t separator = relative.rfind('\\');
+    const size_t directory = separator == std::string::npos ? 0 : separator + 1;
+    // T + '\' + relative < 260, and T + '\' + its directory part < 248.
+    const size_t byPath =
+        relative.size() + 2 > kWindowsMaxPath ? 0 : kWindowsMaxPath - 2 - relative.size();
+    const size_t byDirectory =
+        directory + 1 > kDirectoryPathLimit ? 0 : kDirectoryPathLimit - 1 - directory;
+    return std::min(byPath, byDirectory);
+}
+
+}  // namespace
+
+size_t InstallFolderRoom(const std::string& backupCp950, const std::string& fileCp950) {
+    const std::string staging = kLongestStagingName;
+    size_t room = RoomFor(fileCp950);
+    for (const std::string& path : {backupCp950 + "\\" + fileCp950, staging + "\\" + fileCp950,
+                                    staging + "\\" + kStagingWorkFile}) {
+        room = std::min(room, RoomFor(path));
+    }
+    return room;
+}
+
+bool PlanPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
+               const PatchSettings& settings, PatchPlan* out, std::string* error) {
+    *out = PatchPlan{};
     if (settings.notice.size() > kNoticeCapacity) {
         *error = "the notice holds " + std::to_string(settings.notice.size()) +
                  " bytes in code page 950; at most " + std::to_string(kNoticeCapacity) + " fit";
@@ -351,18 +395,17 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                  " fit";
         return false;
     }
-    std::string backupName;
-    if (!CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
-        !PatchName(settings.backupName, &backupName, error)) {
-        return false;
-    }
     if (!settings.registry.empty() && settings.registryCheck.rootKey == 0) {
         *error = "registry changes need the registered-software check (a root key, key and value)";
         return false;
     }
-    TreePlan plan;
-    if (!PlanTrees(oldTrees, newTree, settings.keepObsolete, &plan, error)) return false;
-    std::vector<std::string> changedNames, addedNames, removedNames;
+    // The trees first: they report every bad name at once.
+    TreePlan& plan = out->tree;
+    if (!PlanTrees(oldTrees, newTree, settings.keepObsolete, &plan, error) ||
+        !CheckBackupDirectory(settings.backupName, oldTrees, newTree, error) ||
+        !PatchName(settings.backupName, &out->backupName, error)) {
+        return false;
+    }
     for (const auto& c : plan.changed) {
         if (c.versions.size() > kMaxSourceVariants) {
             *error = c.name + ": " + std::to_string(c.versions.size()) +
@@ -370,17 +413,47 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                      std::to_string(kMaxSourceVariants);
             return false;
         }
-        changedNames.emplace_back();
-        if (!PatchName(c.name, &changedNames.back(), error)) return false;
+        out->changedNames.emplace_back();
+        if (!PatchName(c.name, &out->changedNames.back(), error)) return false;
+        for (const Bytes* v : c.versions) out->bytesToCompare += v->size();
+        out->bytesToCompare += c.newer->content.size();
+        out->newBytes += c.newer->content.size();
     }
     for (const auto& a : plan.added) {
-        addedNames.emplace_back();
-        if (!PatchName(a.name, &addedNames.back(), error)) return false;
+        out->addedNames.emplace_back();
+        if (!PatchName(a.name, &out->addedNames.back(), error)) return false;
+        out->bytesToCompare += a.file->content.size();
+        out->newBytes += a.file->content.size();
     }
     for (const auto& r : plan.removed) {
-        removedNames.emplace_back();
-        if (!PatchName(r, &removedNames.back(), error)) return false;
+        out->removedNames.emplace_back();
+        if (!PatchName(r, &out->removedNames.back(), error)) return false;
     }
+    for (const auto* names : {&out->changedNames, &out->addedNames, &out->removedNames}) {
+        for (const std::string& name : *names) {
+            size_t room = InstallFolderRoom(out->backupName, name);
+            if (out->tightestPath.empty() || room < out->installFolderRoom) {
+                out->tightestPath = name;
+                out->installFolderRoom = room;
+            }
+        }
+    }
+    return true;
+}
+
+bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
+                const PatchSettings& settings, const Bytes& stub, const BuildProgress& progress,
+                Bytes* patch, BuildSummary* summary, std::string* error) {
+    *summary = BuildSummary{};
+    PatchPlan planned;
+    if (!PlanPatch(oldTrees, newTree, settings, &planned, error)) return false;
+    const TreePlan& plan = planned.tree;
+    const std::string& backupName = planned.backupName;
+    const std::vector<std::string>& changedNames = planned.changedNames;
+    const std::vector<std::string>& addedNames = planned.addedNames;
+    const std::vector<std::string>& removedNames = planned.removedNames;
+    BuildProgressEvent event;
+    event.total = planned.bytesToCompare;
 
     SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames);
     RecordStreamWriter stream;
@@ -390,26 +463,43 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     // before the next is chosen.
     EncodeOptions options = settings.encode;
     options.context = &stream.bytes();
+    // Within a file the encoder tells how far it is; a later search of the
+    // same bytes (another source tried) does not move the count back.
+    uint64_t fileStart = 0;
+    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
+        if (fileStart + done <= event.done) return;
+        event.done = fileStart + done;
+        progress(event);
+    };
     std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
     for (size_t i = 0; i < records.size(); ++i) {
         RecordPlan& record = records[i];
+        event.file = i;
+        event.files = records.size();
+        fileStart = event.done;
         if (i < plan.changed.size()) {
             const PlannedChange& c = plan.changed[i];
-            if (progress) progress(i, records.size(), c.name);
+            event.name = &c.name;
+            if (progress) progress(event);
             record.name = c.name;
             record.patchName = changedNames[i];
             record.newer = c.newer;
-            if (!EncodeChanged(c, picker, settings, options, &record, error)) return false;
+            if (!EncodeChanged(c, picker, settings, options, progress ? &inFile : nullptr, &record,
+                               error)) {
+                return false;
+            }
             for (const Bytes* v : c.versions) summary->oldBytes += v->size();
         } else {
             const PlannedNewFile& a = plan.added[i - plan.changed.size()];
-            if (progress) progress(i, records.size(), a.name);
+            event.name = &a.name;
+            if (progress) progress(event);
             record.name = a.name;
             record.patchName = addedNames[i - plan.changed.size()];
             record.newer = a.file;
             PlanNewFile(*a.file, picker, settings, options, &record);
         }
         summary->newBytes += record.newer->content.size();
+        event.done = summary->oldBytes + summary->newBytes;
         if (record.whole) {
             stream.NewFile(record.patchName, record.newer->content,
                            settings.stampTimes ? record.newer->dosTime : 0);
@@ -424,6 +514,11 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         stream.Registry(script);
     }
     stream.End();
+    // The rest (compression, reading every file back) has no file of its own.
+    event.file = records.size();
+    event.name = nullptr;
+    event.done = event.total;
+    if (progress) progress(event);
 
     Bytes notice(settings.notice.begin(), settings.notice.end());
     Bytes description(settings.description.begin(), settings.description.end());

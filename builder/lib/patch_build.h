@@ -43,8 +43,43 @@ struct BuildSummary {
     uint64_t stubBytes = 0;
 };
 
-// Called before each file is encoded: index, total, name.
-using BuildProgress = std::function<void(size_t, size_t, const std::string&)>;
+// How far a build is: the file being compared (0-based, of `files`) and the
+// bytes of old and new contents compared so far, of `total`. A build that
+// compares several files at once reports each through the same callback, one
+// call at a time.
+struct BuildProgressEvent {
+    size_t file = 0, files = 0;
+    const std::string* name = nullptr;  // UTF-8; valid during the call only
+    uint64_t done = 0, total = 0;
+};
+using BuildProgress = std::function<void(const BuildProgressEvent&)>;
+
+// The install folder should keep at least this many bytes of the 260 that
+// Windows' ANSI file calls take for a path: the applier refuses a patch whose
+// paths below the user's folder do not fit.
+constexpr size_t kInstallFolderRoom = 100;
+
+// What a build will do, worked out before any delta is encoded: the trees'
+// plan, every name in code page 950 and the checks that need no encoding.
+struct PatchPlan {
+    TreePlan tree;
+    std::string backupName;                                           // code page 950
+    std::vector<std::string> changedNames, addedNames, removedNames;  // code page 950
+    uint64_t bytesToCompare = 0;  // old versions and new contents of every record
+    uint64_t newBytes = 0;        // new contents of every record
+    // The path that leaves the install folder least room, and that room in
+    // bytes; empty when nothing is below the target.
+    std::string tightestPath;
+    size_t installFolderRoom = 0;
+};
+
+bool PlanPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
+               const PatchSettings& settings, PatchPlan* plan, std::string* error);
+
+// Bytes of the 260 that an install folder's full path may take so that every
+// path the applier makes for `file` below it fits (the backup, the staging
+// folder and its work file included). 0 when none is left.
+size_t InstallFolderRoom(const std::string& backupCp950, const std::string& fileCp950);
 
 bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                 const PatchSettings& settings, const Bytes& stub, const BuildProgress& progress,

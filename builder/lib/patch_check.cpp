@@ -112,6 +112,11 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
         }
         verdicts.push_back(VerdictOf(patch, r, CheckRecord(r, patch.backupName, probe), probe));
     }
+    TargetSurvey survey;
+    for (const CurrentRecord& r : patch.records) survey.Add(r, patch.backupName, probe);
+    if (survey.HoldsNoFileOfThePatch()) {
+        verdicts.insert(verdicts.begin(), MakeVerdict(".", Verdict::kNotForThisTarget));
+    }
     return verdicts;
 }
 
@@ -122,6 +127,7 @@ bool VerdictIsProblem(Verdict verdict) {
         case Verdict::kRebuildFails:
         case Verdict::kRefusedName:
         case Verdict::kPathTooLong:
+        case Verdict::kNotForThisTarget:
             return true;
         case Verdict::kAlreadyNew:
         case Verdict::kRebuildable:
@@ -165,8 +171,10 @@ constexpr VerdictWords kVerdictWords[] = {
     {"registry", "registry changes (checked only on Windows)"},
     {"refused_name", "REFUSED NAME"},
     {"path_too_long", "PATH TOO LONG below this directory (the applier refuses the patch)"},
+    {"not_for_this_target",
+     "NO FILE OF THE PATCH in this directory (the applier refuses it as not the product's)"},
 };
-static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kPathTooLong) + 1);
+static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kNotForThisTarget) + 1);
 
 }  // namespace
 

@@ -9,19 +9,20 @@
 #include "builder/lib/patch_reader.h"
 
 enum class Verdict {
-    kAlreadyNew,    // the file has the new content
-    kRebuildable,   // a listed version matches; the chain rebuilds the new file
-    kRebuildFails,  // a version matches but the chain does not give the new file
-    kForeign,       // the file is there, but no listed version matches (message 34)
-    kMissing,       // neither the file nor any listed source is there (message 34 too)
-    kOptionalSkip,  // no version matches or nothing is there, the file is optional
-    kCreate,        // a new file, nothing there yet
-    kReplace,       // a new file over an existing one (which is backed up)
-    kRetire,        // an obsolete file that exists
-    kAbsent,        // an obsolete file that is not there
-    kRegistry,      // registry changes; not checked natively
-    kRefusedName,   // the backup directory meets a file of the patch (message 38)
-    kPathTooLong,   // a path too long below this directory (message 38)
+    kAlreadyNew,        // the file has the new content
+    kRebuildable,       // a listed version matches; the chain rebuilds the new file
+    kRebuildFails,      // a version matches but the chain does not give the new file
+    kForeign,           // the file is there, but no listed version matches (message 34)
+    kMissing,           // neither the file nor any listed source is there (message 34 too)
+    kOptionalSkip,      // no version matches or nothing is there, the file is optional
+    kCreate,            // a new file, nothing there yet
+    kReplace,           // a new file over an existing one (which is backed up)
+    kRetire,            // an obsolete file that exists
+    kAbsent,            // an obsolete file that is not there
+    kRegistry,          // registry changes; not checked natively
+    kRefusedName,       // the backup directory meets a file of the patch (message 38)
+    kPathTooLong,       // a path too long below this directory (message 38)
+    kNotForThisTarget,  // the directory holds no file of the patch (message 17)
 };
 
 struct FileVerdict {

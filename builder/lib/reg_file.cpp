@@ -1,6 +1,7 @@
 #include "builder/lib/reg_file.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "builder/lib/text_cp950.h"
 #include "core/byte_order.h"
@@ -244,6 +245,11 @@ bool Parser::ParseData(const std::string& text, RegValue* value) {
     // Version 5 files hold expandable and multi-strings as UTF-16; the applier
     // writes them with the ANSI call, so they become code page 950 bytes.
     if (unicodeFile_ && (value->type == kRegExpandSz || value->type == kRegMultiSz)) {
+        if (value->data.size() % 2 != 0) {
+            return Fail("hex(" + kind.substr(1, kind.size() - 2) + ") data holds " +
+                        std::to_string(value->data.size()) +
+                        " bytes, an odd number: UTF-16 text has two per character");
+        }
         std::string utf8, cp950;
         if (!Utf16LeToUtf8(std::string(value->data.begin(), value->data.end()), &utf8)) {
             return Fail("the value is not UTF-16 text");
@@ -273,17 +279,80 @@ bool SplitKeyPath(const std::string& full, uint32_t* rootKey, std::string* path)
     return true;
 }
 
+namespace {
+
+bool IsAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Line by line, so that an error names the line.
+bool Cp950FileToUtf8(const std::string& text, const std::string& label, std::string* utf8,
+                     std::string* error) {
+    utf8->clear();
+    int line = 1;
+    for (size_t start = 0; start <= text.size(); ++line) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string converted;
+        if (!Cp950ToUtf8(text.substr(start, end - start), &converted)) {
+            *error = label + ":" + std::to_string(line) + ": bytes that are not code page 950";
+            return false;
+        }
+        utf8->append(converted);
+        if (end < text.size()) utf8->push_back('\n');
+        start = end + 1;
+    }
+    return true;
+}
+
+// The UTF-8 text of a file without a byte-order mark.
+bool UnmarkedText(const std::string& bytes, const std::string& label, RegEncoding encoding,
+                  std::string* text, std::string* error) {
+    const bool regedit4 = bytes.compare(0, std::strlen(kHeader4), kHeader4) == 0;
+    if (encoding == RegEncoding::kAuto) {
+        if (!regedit4 || IsAscii(bytes)) {
+            encoding = RegEncoding::kUtf8;
+        } else {
+            std::string ignored, where;
+            const bool utf8 = IsValidUtf8(bytes);
+            const bool cp950 = Cp950FileToUtf8(bytes, label, &ignored, &where);
+            if (utf8 && cp950) {
+                *error = label +
+                         ": the file reads as UTF-8 and as code page 950 alike; say which "
+                         "with --reg-encoding utf-8 or --reg-encoding cp950";
+                return false;
+            }
+            if (!utf8 && !cp950) {
+                *error = where.substr(0, where.rfind(':') + 2) +
+                         "bytes that are neither UTF-8 nor code page 950";
+                return false;
+            }
+            encoding = cp950 ? RegEncoding::kCp950 : RegEncoding::kUtf8;
+        }
+    }
+    if (encoding == RegEncoding::kCp950) return Cp950FileToUtf8(bytes, label, text, error);
+    *text = bytes;
+    return true;
+}
+
+}  // namespace
+
 bool ParseRegFile(const std::string& bytes, const std::string& label, std::vector<RegKey>* keys,
-                  std::string* error) {
+                  std::string* error, RegEncoding encoding) {
     keys->clear();
-    std::string text = bytes;
-    if (text.compare(0, 2, "\xFF\xFE") == 0) {
-        if (!Utf16LeToUtf8(text.substr(2), &text)) {
+    std::string text;
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        if (!Utf16LeToUtf8(bytes.substr(2), &text)) {
             *error = label + ": the file is not valid UTF-16";
             return false;
         }
-    } else if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        text.erase(0, 3);
+    } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        text = bytes.substr(3);
+    } else if (!UnmarkedText(bytes, label, encoding, &text, error)) {
+        return false;
     }
     Parser parser(label, keys, error);
     return parser.Run(text);

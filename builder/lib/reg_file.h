@@ -26,11 +26,21 @@ struct RegKey {
     std::vector<RegValue> values;
 };
 
-// Parses the file's bytes (UTF-8, or UTF-16LE with its byte-order mark).
-// Errors name the file and line. Deletions ("[-key]", "name"=-) cannot be
-// expressed by a patch and are errors too.
+// How the bytes of a .reg file without a byte-order mark are text. Regedit
+// writes version 5 files as UTF-16 with a mark, and REGEDIT4 files in the
+// ANSI code page: code page 950 on a Traditional Chinese Windows.
+enum class RegEncoding {
+    kAuto,  // REGEDIT4: the one of UTF-8 and code page 950 its bytes are; else UTF-8
+    kUtf8,
+    kCp950,
+};
+
+// Parses the file's bytes (a byte-order mark decides; without one, as
+// `encoding` says). Errors name the file and line. Deletions ("[-key]",
+// "name"=-) cannot be expressed by a patch and are errors too, and so is
+// UTF-16 data of hex(2) or hex(7) with an odd number of bytes.
 bool ParseRegFile(const std::string& bytes, const std::string& label, std::vector<RegKey>* keys,
-                  std::string* error);
+                  std::string* error, RegEncoding encoding = RegEncoding::kAuto);
 
 // The root key value of a name such as HKEY_LOCAL_MACHINE or HKLM; 0 if none.
 uint32_t RootKeyFromName(const std::string& name);

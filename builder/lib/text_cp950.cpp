@@ -180,6 +180,14 @@ bool Cp950ToUtf8(const std::string& cp950, std::string* utf8) {
     return exact;
 }
 
+bool IsValidUtf8(const std::string& text) {
+    uint32_t cp = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (!NextCodePoint(text, &i, &cp)) return false;
+    }
+    return true;
+}
+
 bool HasSeparatorTrailByte(const std::string& cp950) {
     for (size_t i = 0; i < cp950.size(); ++i) {
         if (IsCp950LeadByte(static_cast<unsigned char>(cp950[i])) && i + 1 < cp950.size()) {

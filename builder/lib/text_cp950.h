@@ -25,5 +25,8 @@ bool HasSeparatorTrailByte(const std::string& cp950);
 // lookup knows the name has no exact UTF-8 form.
 bool Cp950ToUtf8(const std::string& cp950, std::string* utf8);
 
+// True when the bytes are well-formed UTF-8.
+bool IsValidUtf8(const std::string& text);
+
 // UTF-16LE bytes to UTF-8; false on a lone surrogate.
 bool Utf16LeToUtf8(const std::string& utf16, std::string* out);

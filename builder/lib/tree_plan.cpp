@@ -1,6 +1,7 @@
 #include "builder/lib/tree_plan.h"
 
 #include <algorithm>
+#include <set>
 
 #include "builder/lib/patch_build.h"
 #include "core/windows_names.h"
@@ -12,34 +13,79 @@ char Fold(char c) {
     return c == '\\' ? '/' : c;
 }
 
+// Every problem once, in the order found, so one build shows what to fix.
+class NameProblems {
+  public:
+    void Add(const std::string& problem) {
+        if (seen_.insert(problem).second) listed_.push_back(problem);
+    }
+    bool empty() const { return listed_.empty(); }
+    std::string Text() const {
+        if (listed_.size() == 1) return listed_[0];
+        std::string text = std::to_string(listed_.size()) + " names cannot go into a patch:";
+        for (size_t i = 0; i < listed_.size() && i < kNameProblemsListed; ++i) {
+            text += "\n  " + listed_[i];
+        }
+        if (listed_.size() > kNameProblemsListed) {
+            text += "\n  ... and " + std::to_string(listed_.size() - kNameProblemsListed) + " more";
+        }
+        return text;
+    }
+
+  private:
+    std::set<std::string> seen_;
+    std::vector<std::string> listed_;
+};
+
+void FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                        const std::map<std::string, std::string>& files, const char* between,
+                        NameProblems* problems);
+
 // Windows key -> original spelling. Every name must be one the applier
 // accepts, and no two may be the same file or a file and a directory above
 // another on Windows.
-bool IndexTree(const Tree& tree, std::map<std::string, std::string>* index, std::string* error) {
+void IndexTree(const Tree& tree, std::map<std::string, std::string>* index,
+               NameProblems* problems) {
     for (const auto& entry : tree) {
-        std::string cp950;
-        if (!PatchName(entry.first, &cp950, error)) return false;
+        std::string cp950, error;
+        if (!PatchName(entry.first, &cp950, &error)) {
+            problems->Add(error);
+            continue;
+        }
         auto inserted = index->emplace(WindowsNameKey(cp950), entry.first);
         if (!inserted.second) {
-            *error = "\"" + inserted.first->second + "\" and \"" + entry.first +
-                     "\" are one file on Windows, which compares names without regard to case";
-            return false;
+            problems->Add("\"" + inserted.first->second + "\" and \"" + entry.first +
+                          "\" are one file on Windows, which compares names without regard to "
+                          "case");
         }
     }
-    for (const auto& entry : *index) {
+    FilesOnDirectories(*index, *index, "", problems);
+}
+
+// A name that is a file in `files` and a directory of a name in `paths`.
+// Within one tree Windows cannot hold both; between versions the applier
+// cannot yet turn the one into the other in a single run.
+void FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                        const std::map<std::string, std::string>& files, const char* between,
+                        NameProblems* problems) {
+    for (const auto& entry : paths) {
         std::vector<std::string> components = SplitWindowsPath(entry.first);
         std::string prefix;
         for (size_t i = 0; i + 1 < components.size(); ++i) {
             prefix += (i > 0 ? "\\" : "") + components[i];
-            auto file = index->find(prefix);
-            if (file != index->end()) {
-                *error = "\"" + file->second + "\" is a file, and a directory of \"" +
-                         entry.second + "\" on Windows";
-                return false;
+            auto file = files.find(prefix);
+            if (file == files.end()) continue;
+            if (*between == '\0') {
+                problems->Add("\"" + file->second + "\" is a file, and a directory of \"" +
+                              entry.second + "\" on Windows");
+            } else {
+                problems->Add("\"" + file->second + "\" is a file " + between + " \"" +
+                              entry.second +
+                              "\": a patch cannot change a file into a directory or back yet; "
+                              "ship it as two patches, the first retiring the one");
             }
         }
     }
-    return true;
 }
 
 }  // namespace
@@ -49,10 +95,20 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
     *plan = TreePlan{};
     std::map<std::string, std::string> newIndex;
     std::vector<std::map<std::string, std::string>> oldIndex(oldTrees.size());
-    if (!IndexTree(newTree, &newIndex, error)) return false;
-    for (size_t t = 0; t < oldTrees.size(); ++t) {
-        if (!IndexTree(oldTrees[t], &oldIndex[t], error)) return false;
+    NameProblems problems;
+    IndexTree(newTree, &newIndex, &problems);
+    for (size_t t = 0; t < oldTrees.size(); ++t) IndexTree(oldTrees[t], &oldIndex[t], &problems);
+    for (const auto& old : oldIndex) {
+        FilesOnDirectories(newIndex, old, "in an old version and a directory in the new one of",
+                           &problems);
+        FilesOnDirectories(old, newIndex, "in the new version and a directory in an old one of",
+                           &problems);
     }
+    if (!problems.empty()) {
+        *error = problems.Text();
+        return false;
+    }
+    std::set<std::pair<std::string, std::string>> caseRenames;
     for (const auto& entry : newIndex) {
         const TreeFile& newer = newTree.at(entry.second);
         std::vector<const Bytes*> versions;
@@ -62,6 +118,10 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
             if (found == oldIndex[t].end()) {
                 missingSomewhere = true;
                 continue;
+            }
+            if (found->second != entry.second &&
+                caseRenames.emplace(found->second, entry.second).second) {
+                plan->caseRenames.emplace_back(found->second, entry.second);
             }
             const Bytes& content = oldTrees[t].at(found->second).content;
             if (content == newer.content) continue;

@@ -32,13 +32,22 @@ struct TreePlan {
     std::vector<PlannedChange> changed;
     std::vector<PlannedNewFile> added;
     std::vector<std::string> removed;  // spelling of the newest old tree holding it
+    // Names whose spelling differs only in case between an old tree and the
+    // new one: (old spelling, new spelling), once each.
+    std::vector<std::pair<std::string, std::string>> caseRenames;
 };
+
+// At most this many name problems are listed in one error; the rest are
+// counted.
+constexpr size_t kNameProblemsListed = 20;
 
 // Names are matched across versions as Windows compares them (case folded for
 // every code page 950 letter), so a name that changes only in case is the same
 // file, carried under the new tree's spelling. False with *error naming the
 // file when a name is one the applier refuses, or when one tree holds two names
 // Windows could not tell apart (or a file where another needs a directory).
+// Every such problem of every tree is found in one run; the error lists them
+// (up to kNameProblemsListed) one per line.
 bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keepObsolete,
                TreePlan* plan, std::string* error);
 

@@ -8,12 +8,18 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 #endif
 
 #include "builder/cli/commands.h"
 #include "builder/cli/file_io.h"
+#include "builder/cli/progress.h"
 #include "builder/lib/patch_build.h"
 #include "builder/lib/patch_check.h"
 #include "tests/core/test_bytes.h"
@@ -333,19 +339,275 @@ TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
     EXPECT_TRUE(Contains(err_.str(), "applier.exe is no applier"));
 }
 
-// Two single files are one file, under the new name or the one given.
-TEST_F(CommandsTest, TwoFilesAreOneChangedFile) {
+// Two single files are one file, under the old file's name (the one on the
+// user's machine) or the one given.
+TEST_F(CommandsTest, TwoFilesAreOneChangedFileUnderTheOldName) {
     fs::copy_file(root_ / "v1/prog.exe", root_ / "tool-1.0.exe");
+    fs::copy_file(root_ / "v2/prog.exe", root_ / "tool-1.1.exe");
     fs::copy_file(root_ / "v3/prog.exe", root_ / "tool-2.0.exe");
-    const std::pair<std::vector<std::string>, const char*> kCases[] = {
-        {{}, "tool-2.0.exe"}, {{"--name", "bin/tool.exe"}, "bin\\tool.exe"}};
-    for (auto [extra, name] : kCases) {
-        extra.insert(extra.end(), {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"), "-f"});
-        ASSERT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
+    struct Case {
+        std::vector<std::string> extra;
+        int code;
+        const char* name;     // in the patch
+        const char* message;  // on standard error
+    };
+    const Case kCases[] = {
+        {{}, kExitOk, "tool-1.0.exe", "keeps the old file's name tool-1.0.exe (not tool-2.0.exe)"},
+        {{"--name", "bin/tool.exe"}, kExitOk, "bin\\tool.exe", ""},
+        {{"--old", P("tool-1.1.exe")}, kExitUsage, "", "say with --name which one"},
+        {{"--old", P("tool-1.1.exe"), "--name", "tool.exe"}, kExitOk, "tool.exe", ""},
+    };
+    for (const Case& c : kCases) {
+        std::vector<std::string> extra = {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"),
+                                          "-f"};
+        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
+        ASSERT_EQ(Build("p.exe", extra), c.code) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), c.message));
+        if (c.code != kExitOk) continue;
         PatchContents patch = ReadBack("p.exe");
         ASSERT_EQ(patch.records.size(), 1u);
-        EXPECT_EQ(patch.records[0].fileName, name);
+        EXPECT_EQ(patch.records[0].fileName, c.name);
     }
+}
+
+// What a release engineer should hear about although the patch is sound.
+TEST_F(CommandsTest, TreesThatMeanTroubleOnWindowsAreWarnedAbout) {
+    fs::copy(root_ / "v3", root_ / "v4", fs::copy_options::recursive);
+    fs::rename(root_ / "v4/doc/readme.txt", root_ / "v4/doc/README.TXT");
+    // 225 bytes below the target: PATCH9999.TMP\\ in front leaves 19 of the 259.
+    const std::string deepName = std::string(100, 'f') + ".txt";
+    const std::string deep = std::string(120, 'd') + "/" + deepName;
+    Write("v4/" + deep, "deep");
+    struct Case {
+        std::vector<std::string> extra;
+        const char* warning;
+    };
+    const Case kCases[] = {
+        {{"--new", P("v4")},
+         "\"doc/readme.txt\" becomes \"doc/README.TXT\", a change of case only"},
+        {{"--new", P("v4")}, "leaves 19 of the 260 bytes"},
+        {{"--new", P("v4")}, deepName.c_str()},
+#ifndef _WIN32
+        {{"--new", P("v5")}, "v5/back\\slash.txt: the name holds a backslash"},
+#endif
+    };
+    fs::copy(root_ / "v3", root_ / "v5", fs::copy_options::recursive);
+    Write("v5/back\\slash.txt", "x");
+    for (const Case& c : kCases) {
+        std::vector<std::string> extra = c.extra;
+        extra.push_back("-f");
+        EXPECT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), c.warning));
+    }
+    EXPECT_EQ(Build("p.exe", {"-f"}), kExitOk);
+    EXPECT_EQ(err_.str(), "") << "a plain tree gets no warning";
+}
+
+// The output is written once, whole, and only where it may be: a patch that
+// appeared meanwhile is kept, a folder that cannot take it is found first.
+TEST_F(CommandsTest, TheOutputIsNeverReplacedUnasked) {
+    // Another build finished while this one ran: the check at the start saw
+    // no file, the final move must still refuse to replace it.
+    Write("p.exe", "the other build's patch");
+    const Bytes mine = {'m', 'i', 'n', 'e'};
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(P("p.exe"), mine, false, &error));
+    EXPECT_TRUE(Contains(error, "created meanwhile by another program; pass -f"));
+    EXPECT_EQ(Read("p.exe"), "the other build's patch");
+    ASSERT_TRUE(WriteFileAtomically(P("p.exe"), mine, true, &error)) << error;
+    EXPECT_EQ(Read("p.exe"), "mine");
+    ASSERT_TRUE(WriteFileAtomically(P("fresh.exe"), mine, false, &error)) << error;
+    EXPECT_EQ(Read("fresh.exe"), "mine");
+    for (const auto& e : fs::directory_iterator(root_)) EXPECT_NE(e.path().extension(), ".tmp");
+
+    const std::tuple<uint64_t, uint64_t, uint64_t, SpaceVerdict> kSpace[] = {
+        {0, 70000, 90000, SpaceVerdict::kTooLittle},
+        {69999, 70000, 90000, SpaceVerdict::kTooLittle},
+        {70000, 70000, 90000, SpaceVerdict::kMayNotFit},
+        {90000, 70000, 90000, SpaceVerdict::kEnough},
+    };
+    for (const auto& [available, least, most, verdict] : kSpace) {
+        EXPECT_EQ(JudgeSpace(available, least, most), verdict) << available;
+    }
+#ifdef __linux__
+    // Not even root creates files in /sys: found before any input is read.
+    EXPECT_EQ(Build("x.exe", {"-o", "/sys/p.exe", "--new", P("nowhere")}), kExitFailed);
+    EXPECT_TRUE(Contains(err_.str(), "/sys/p.exe: cannot create a file in /sys"));
+#endif
+}
+
+#ifndef _WIN32
+// A build ended by a signal while it writes leaves neither the patch nor its
+// temporary file. The child writes a large patch; a thread of its own sends
+// the signal once the temporary file exists.
+TEST_F(CommandsTest, SignalsRemoveTheTemporaryFile) {
+    constexpr size_t kLargePatch = 256u << 20;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        fs::create_directories(root_ / "out");
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::thread([&] {
+                // Signals go to the writing thread, as in the one-threaded builder.
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                for (;;) {
+                    for (const auto& e : fs::directory_iterator(root_ / "out")) {
+                        if (e.path().extension() == ".tmp") kill(getpid(), signal);
+                    }
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+            }).detach();
+            std::string error;
+            WriteFileAtomically(P("out/p.exe"), Bytes(kLargePatch, 7), false, &error);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_TRUE(fs::is_empty(root_ / "out")) << signal;
+        fs::remove_all(root_ / "out");
+    }
+    // A signal ignored before (nohup) stays ignored while the patch is written.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        std::string error;
+        bool written = WriteFileAtomically(P("nohup.exe"), Bytes(8, 1), false, &error);
+        raise(SIGHUP);
+        _exit(written ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
+
+// A signed applier goes into the patch without its certificate table: the
+// patch is the one the unsigned applier gives, and the user is told. The
+// checksum that signing recomputed is computed again (0xAEB8 for this stub,
+// worked out apart from the builder); one left at zero stays zero.
+TEST_F(CommandsTest, ASignedStubIsTakenWithoutItsSignature) {
+    constexpr uint32_t kChecksumAt = kTestPeOffset + 24 + 64;
+    std::string bare = Stub();  // no security directory, no checksum
+    std::fill_n(bare.begin() + SecurityEntryAt(0x10B), 8, '\0');
+    std::fill_n(bare.begin() + kChecksumAt, 4, '\0');
+    Write("stub.exe", bare);
+    ASSERT_EQ(Build("plain.exe"), kExitOk) << err_.str();
+    EXPECT_EQ(err_.str(), "");
+    Write("signed-bare.exe", Signed(bare));
+    Write("signed-summed.exe", Signed(Stub()));
+    const std::pair<const char*, std::string> kStubs[] = {
+        {"signed-bare.exe", std::string(4, '\0')},
+        {"signed-summed.exe", std::string("\xB8\xAE\0\0", 4)}};
+    for (const auto& [stub, checksum] : kStubs) {
+        ASSERT_EQ(Build("p.exe", {"--stub", P(stub), "-f"}), kExitOk) << err_.str();
+        EXPECT_TRUE(
+            Contains(err_.str(), "is signed; its certificate table (1205 bytes) is left out"));
+        std::string patch = Read("p.exe");
+        EXPECT_EQ(patch.substr(kChecksumAt, 4), checksum) << stub;
+        patch.replace(kChecksumAt, 4, 4, '\0');
+        EXPECT_TRUE(patch == Read("plain.exe")) << stub;
+    }
+}
+
+// What a build says and how: the plan without writing, a JSON summary, JSON
+// errors, the stub named, and a progress line only where it is wanted.
+TEST_F(CommandsTest, BuildReportsInTheFormAskedFor) {
+    std::string out = Output({"build", "--dry-run", "--old", P("v1"), "--old", P("v2"), "--new",
+                              P("v3"), "--stub", P("stub.exe")},
+                             kExitOk);
+    for (const char* line : {"dry run: nothing is written", "changed  prog.exe  2 old versions",
+                             "new      plugins/new.dll  10 bytes", "obsolete old.txt",
+                             "files changed 2, new 2, removed 1"}) {
+        EXPECT_TRUE(Contains(out, line));
+    }
+    ASSERT_EQ(Run({"build", "--dry-run", "--json", "--old", P("v2"), "--new", P("v3"), "--stub",
+                   P("stub.exe"), "-o", P("p.exe")}),
+              kExitOk)
+        << err_.str();
+    EXPECT_TRUE(Contains(out_.str(), "{\"dry_run\":true,\"output\":"));
+    EXPECT_TRUE(
+        Contains(out_.str(), "{\"kind\":\"new\",\"name\":\"plugins/new.dll\",\"size\":10}"));
+    EXPECT_FALSE(fs::exists(root_ / "p.exe"));
+
+    const std::vector<std::string> kJson = {"build", "--json", "--old",       P("v2"), "--new",
+                                            P("v3"), "--stub", P("stub.exe"), "-o"};
+    std::vector<std::string> args = kJson;
+    args.push_back(P("p.exe"));
+    out = Output(args, kExitOk);
+    EXPECT_EQ(out.find("{\"dry_run\":false,"), 0u) << out;
+    for (const char* part :
+         {"{\"kind\":\"obsolete\",\"name\":\"old.txt\"}", "\"changed\":2,", "\"warnings\":[]}\n"}) {
+        EXPECT_TRUE(Contains(out, part));
+    }
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    // Failures: one object on standard output; the text still on standard error.
+    const std::tuple<std::vector<std::string>, std::string, const char*> kFailures[] = {
+        {{P("p.exe")},
+         "{\"error\":\"" + P("p.exe") +
+             ": exists; pass -f (--force) to replace it\",\"exit_code\":1}\n",
+         "error: "},
+        {{P("q.exe"), "--zap"},
+         "{\"error\":\"unknown option \\\"--zap\\\"\",\"exit_code\":2}\n",
+         "mkpatch: unknown option"},
+        {{"-"},
+         "{\"error\":\"-o - is not supported: the patch is an executable file; name "
+         "it\",\"exit_code\":2}\n",
+         "mkpatch: -o - is not supported"},
+    };
+    for (const auto& [extra, json, text] : kFailures) {
+        args = kJson;
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_NE(Run(args), kExitOk);
+        EXPECT_EQ(out_.str(), json);
+        EXPECT_TRUE(Contains(err_.str(), text));
+    }
+    EXPECT_EQ(Output({"inspect", "--json", P("nothing.exe")}, kExitFailed),
+              "{\"error\":\"" + P("nothing.exe") + ": no such file\",\"exit_code\":1}\n");
+
+    EXPECT_TRUE(Contains(Output({"build", "--verbose", "--old", P("v2"), "--new", P("v3"), "--stub",
+                                 P("stub.exe"), "-o", P("v.exe")},
+                                kExitOk),
+                         "stub: " + P("stub.exe") + " (4107 bytes)"));
+    // Standard error is no terminal here: a line only with --progress.
+    for (bool asked : {false, true}) {
+        std::vector<std::string> extra = {"-f"};
+        if (asked) extra.push_back("--progress");
+        ASSERT_EQ(Build("p.exe", extra), kExitOk);
+        EXPECT_EQ(Contains(err_.str(), "[1/4] doc/readme.txt  0.0 of 0.2 MB"), asked) << err_.str();
+        EXPECT_EQ(Contains(err_.str(), "compressing and checking the patch"), asked);
+    }
+}
+
+// The line says which file, how far and how fast, and is redrawn at most
+// every kProgressInterval seconds, except for the last step.
+TEST(ProgressLine, ShowsFileBytesAndRateAtMostFiveTimesASecond) {
+    const std::string name = "lib/core.dll";
+    BuildProgressEvent e{2, 120, &name, 45100000, 612000000};
+    EXPECT_EQ(FormatProgress(e, 0), "[3/120] lib/core.dll  45.1 of 612.0 MB");
+    EXPECT_EQ(FormatProgress(e, 2), "[3/120] lib/core.dll  45.1 of 612.0 MB, 22.6 MB/s");
+    double now = 10;
+    std::ostringstream err;
+    ProgressLine line(err, true, [&] { return now; });
+    const double kTimes[] = {10, 10.1, 10.19, 10.21, 10.3};
+    for (double t : kTimes) {
+        now = t;
+        line.Update(e);
+    }
+    const std::string text = err.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 2) << text;
+    e.name = nullptr;
+    line.Update(e);
+    EXPECT_TRUE(Contains(err.str(), "\r\033[Kcompressing and checking the patch"));
+    line.Clear();
+    EXPECT_EQ(err.str().substr(err.str().size() - 4), "\r\033[K");
+    std::ostringstream quiet;
+    ProgressLine off(quiet, false);
+    off.Update(e);
+    EXPECT_EQ(quiet.str(), "");
 }
 
 #ifndef _WIN32
@@ -418,7 +680,10 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
         {"verify", "--quiet", "--verbose", P("a"), P("b")},
         {"inspect", "--json", "--quiet", P("a")},
         {"build", "--old", P("v1/prog.exe"), "--new", P("v3/prog.exe"), "-o", P("x"), "--exclude",
-         "*.pdb"}};
+         "*.pdb"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", "-"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--reg-encoding", "cp950"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--json", "--quiet"}};
     for (const auto& args : kWrong) {
         EXPECT_EQ(Run(args), kExitUsage) << args.size();
         const std::string err = err_.str();

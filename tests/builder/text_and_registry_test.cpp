@@ -63,6 +63,45 @@ TEST(RegFile, ReadsStringsDwordsAndHexValuesInEitherEncoding) {
     EXPECT_EQ(keys[0].values[0].data, (Bytes{'x', 0}));
 }
 
+// A REGEDIT4 file is text in the ANSI code page of the Windows that wrote it:
+// code page 950 where our users are. Its bytes decide, or --reg-encoding.
+TEST(RegFile, Regedit4FilesAreReadInTheirCodePage) {
+    const std::string kBig5 =
+        "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\\xBB\x79\xA8\xA5]\r\n"
+        "\"\xA4\xA4\"=\"\xA4\xE5\"\r\n";
+    const std::string kUtf8 = "REGEDIT4\n[HKLM\\Software\\語言]\n\"中\"=\"文\"\n";
+    const std::string kBoth =
+        "REGEDIT4\n[HKLM\\S]\n\"v\"=\"\xC3\xA1\"\n";  // á, or one Big5 character
+    struct Case {
+        const std::string& text;
+        RegEncoding encoding;
+        const char* path;  // code page 950 bytes
+        const char* data;
+    };
+    const Case kCases[] = {
+        {kBig5, RegEncoding::kAuto, "Software\\\xBB\x79\xA8\xA5", "\xA4\xE5"},
+        {kBig5, RegEncoding::kCp950, "Software\\\xBB\x79\xA8\xA5", "\xA4\xE5"},
+        {kUtf8, RegEncoding::kAuto, "Software\\\xBB\x79\xA8\xA5", "\xA4\xE5"},
+        {kUtf8, RegEncoding::kUtf8, "Software\\\xBB\x79\xA8\xA5", "\xA4\xE5"},
+        {kBoth, RegEncoding::kCp950, "S", "\xC3\xA1"},
+    };
+    for (const Case& c : kCases) {
+        std::vector<RegKey> keys;
+        std::string error;
+        ASSERT_TRUE(ParseRegFile(c.text, "r.reg", &keys, &error, c.encoding)) << error;
+        ASSERT_EQ(keys.size(), 1u);
+        EXPECT_EQ(keys[0].path, c.path);
+        std::string data(c.data);
+        EXPECT_EQ(keys[0].values[0].data, Bytes(data.begin(), data.end() + 1));
+    }
+    std::vector<RegKey> keys;
+    std::string error;
+    EXPECT_FALSE(ParseRegFile(kBig5, "r.reg", &keys, &error, RegEncoding::kUtf8));
+    EXPECT_EQ(error, "r.reg:2: bytes that are not UTF-8");
+    EXPECT_FALSE(ParseRegFile(kBoth, "r.reg", &keys, &error, RegEncoding::kUtf8));  // no Latin á
+    EXPECT_NE(error.find("U+00E1"), std::string::npos) << error;
+}
+
 TEST(RegFile, BadInputGivesLineNumberedErrors) {
     const char* kCases[][2] = {
         {"", "r.reg:1: the file is empty"},
@@ -78,6 +117,17 @@ TEST(RegFile, BadInputGivesLineNumberedErrors) {
         {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"unclosed\n", "r.reg:3: a quoted text is not closed"},
         {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"\xF0\x9F\x98\x80\"\n", "r.reg:3: character U+1F600"},
         {"REGEDIT4\n[HKLM\\x]\n\"v\"=qword:1\n", "r.reg:3: unknown value data"},
+        // The last byte of UTF-16 text cut off: refused, never dropped.
+        {"Windows Registry Editor Version 5.00\n[HKLM\\x]\n\"v\"=hex(2):25,00,41\n",
+         "r.reg:3: hex(2) data holds 3 bytes, an odd number"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\x]\n\"v\"=hex(7):41,00,00\n",
+         "r.reg:3: hex(7) data holds 3 bytes"},
+        // Neither UTF-8 nor code page 950 (a lone lead byte at the end).
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"\xA4\"\n",
+         "r.reg:3: bytes that are neither UTF-8 nor code page 950"},
+        // Bytes that are text in both: the file must say which.
+        {"REGEDIT4\n[HKLM\\x]\n\"v\"=\"\xC3\xA1\"\n",
+         "r.reg: the file reads as UTF-8 and as code page 950 alike; say which"},
     };
     for (const auto& c : kCases) {
         std::vector<RegKey> keys;

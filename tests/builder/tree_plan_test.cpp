@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "builder/lib/patch_build.h"
 #include "builder/lib/tree_plan.h"
 
@@ -98,6 +100,64 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
     }
 }
 
+// A file that becomes a directory between versions, or the reverse, would give
+// a patch the applier can never apply: refused by name, whichever old tree has it.
+TEST(TreePlan, FileTurningIntoADirectoryOrBackIsRefused) {
+    struct Case {
+        std::vector<Tree> olds;
+        Tree newer;
+        const char* file;
+    };
+    const Case cases[] = {
+        {{{{"x", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
+        {{{{"x/in.txt", F("o")}}}, {{"X", F("n")}}, "X"},
+        {{{{"d/x", F("o")}, {"keep", F("k")}}}, {{"d/X/deeper/in.txt", F("n")}}, "d/x"},
+        {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
+    };
+    for (const Case& c : cases) {
+        TreePlan plan;
+        std::string error;
+        EXPECT_FALSE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << c.file;
+        EXPECT_NE(error.find("\"" + std::string(c.file) + "\" is a file"), std::string::npos)
+            << error;
+        EXPECT_NE(error.find("cannot change a file into a directory"), std::string::npos) << error;
+    }
+    // A directory that merely gains or loses files is no such change.
+    TreePlan plan;
+    std::string error;
+    EXPECT_TRUE(
+        PlanTrees({{{"x/a", F("o")}}}, {{"x/b", F("n")}, {"y", F("n")}}, false, &plan, &error))
+        << error;
+}
+
+// All problems of all trees in one error, each once, the list capped; and a
+// name whose case alone changes is noted for a warning.
+TEST(TreePlan, EveryNameProblemIsReportedInOneRun) {
+    Tree newer, older;
+    for (const char* name : {"CON.txt", "q?x", "ok.txt", "trail "}) newer[name] = F("n");
+    for (const char* name : {"CON.txt", "nul", "Ok.TXT"}) older[name] = F("o");
+    TreePlan plan;
+    std::string error;
+    EXPECT_FALSE(PlanTrees({older}, newer, false, &plan, &error));
+    EXPECT_EQ(error.find("4 names cannot go into a patch:\n  file name \"CON.txt\""), 0u) << error;
+    for (const char* name : {"\"q?x\"", "\"trail \"", "\"nul\""}) {
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+    }
+    Tree many;
+    for (size_t i = 0; i < kNameProblemsListed + 5; ++i)
+        many["bad" + std::to_string(i) + "?"] = F("x");
+    EXPECT_FALSE(PlanTrees({}, many, false, &plan, &error));
+    EXPECT_NE(error.find("25 names cannot go into a patch"), std::string::npos);
+    EXPECT_NE(error.find("\n  ... and 5 more"), std::string::npos) << error;
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 21);
+
+    ASSERT_TRUE(PlanTrees({{{"Ok.TXT", F("o")}}, {{"ok.txt", F("o")}}}, {{"OK.txt", F("n")}}, false,
+                          &plan, &error))
+        << error;
+    using Rename = std::pair<std::string, std::string>;
+    EXPECT_EQ(plan.caseRenames, (std::vector<Rename>{{"Ok.TXT", "OK.txt"}, {"ok.txt", "OK.txt"}}));
+}
+
 // The backup directory may not be a name Windows refuses, one the applier
 // uses for itself, or on, above or below a file of any tree.
 TEST(TreePlan, BackupNameClashesAreRefused) {
@@ -154,6 +214,45 @@ TEST(TreePlan, MoreThanTwentyDistinctVersionsAreRefused) {
     EXPECT_TRUE(
         BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error))
         << error;
+}
+
+// Progress moves forward only, stays within the total, reports inside a
+// large file (two versions chained), and ends with the step that has no file.
+TEST(TreePlan, ProgressCountsTheBytesComparedAndEndsWithTheTotal) {
+    Bytes big(3u << 20);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    Tree v1 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("one")}};
+    big[1000] ^= 1;
+    Tree v2 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("two")}};
+    big[2000000] ^= 1;
+    Tree v3 = {{"big.bin", TreeFile{big, 0}}, {"small.txt", F("three")}, {"new.txt", F("n")}};
+    std::vector<BuildProgressEvent> events;
+    std::vector<std::string> names;  // an event's name lives only during the call
+    BuildProgress progress = [&](const BuildProgressEvent& e) {
+        events.push_back(e);
+        names.push_back(e.name != nullptr ? *e.name : "");
+    };
+    Bytes patch;
+    BuildSummary summary;
+    std::string error;
+    ASSERT_TRUE(
+        BuildPatch({v1, v2}, v3, PatchSettings{}, Bytes(), progress, &patch, &summary, &error))
+        << error;
+    ASSERT_GE(events.size(), 4u);
+    const uint64_t total = 3 * big.size() + 3 + 3 + 5 + 1;
+    size_t inside = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].total, total);
+        EXPECT_LE(events[i].done, total);
+        EXPECT_GE(events[i].done, i > 0 ? events[i - 1].done : 0);
+        if (names[i] == "big.bin" && events[i].done > 0 && events[i].done < 3 * big.size()) {
+            ++inside;
+        }
+    }
+    EXPECT_GE(inside, 2u) << "no sign of life inside the large file";
+    EXPECT_EQ(events.back().name, nullptr);
+    EXPECT_EQ(events.back().file, 3u);
+    EXPECT_EQ(events.back().done, total);
 }
 
 }  // namespace

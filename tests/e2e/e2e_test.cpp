@@ -11,7 +11,6 @@ namespace {
 
 const std::string kSuccessLine = "OK，中文化檔套用完成！";
 const std::string kStopLine = "注意，使用者要求中斷。 檔案尚未全部完成更改，中文化檔無法套用：";
-const std::string kNoSourceLine = "錯誤，無法製造新檔案，修正軟體將不作此動作。";
 constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kPendingRenames[] = "PendingFileRenameOperations";
 
@@ -164,7 +163,11 @@ TEST_F(PatchRun, FailedRunThenBrowsedPathAndAltLettersPatch) {
     ASSERT_TRUE(app_.WaitForRunEnd());
     const std::vector<std::string> failed = app_.Log();
     ASSERT_FALSE(failed.empty());
-    EXPECT_EQ(failed.back(), kNoSourceLine);
+    // The pane wraps the long line; joined, it names the folder.
+    std::string joined;
+    for (const std::string& line : failed) joined += line;
+    const std::string notForIt = "錯誤，中文化檔不適用於 [" + empty + "]。";
+    EXPECT_EQ(joined.substr(joined.size() - std::min(joined.size(), notForIt.size())), notForIt);
     for (HWND control : {app_.browseButton, app_.pathEdit, app_.applyButton}) {
         EXPECT_TRUE(IsWindowEnabled(control) && IsWindowVisible(control));
     }
@@ -281,6 +284,7 @@ TEST_F(PatchRun, UnattendedRunTellsItsOutcomeInTheExitCode) {
         } else {
             ExpectTarget(target_, c.exitCode == 0);
         }
+        EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
         app_.Kill();
     }
 }

@@ -92,6 +92,50 @@ TEST_F(EngineRun, BackupServesAsSourceBesideAForeignOrMissingFile) {
     EXPECT_EQ(kNoMatchingSource, Run(stream));  // the CRC value still decides
 }
 
+// A mistyped path is never made into a folder, and a folder without any file
+// of the patch is named as such instead of failing file by file.
+TEST_F(EngineRun, TargetWithoutTheProductIsNamedAndNeverMade) {
+    struct Case {
+        const char* what;
+        bool exists;
+        FileTree tree;
+        uint8_t changedFlags;
+        int result;
+    };
+    const Case cases[] = {
+        {"no such folder", false, {}, 0, kNotForThisTarget},
+        {"no such folder, optional files", false, {}, kOptional, kNotForThisTarget},
+        {"empty folder", true, {}, 0, kNotForThisTarget},
+        {"another product", true, {{"other.txt", kOldB}}, 0, kNotForThisTarget},
+        {"only optional files to change", true, {}, kOptional, kOk},
+        {"a file to retire is there", true, {{"gone.txt", kOldB}}, 0, kNoMatchingSource},
+        {"the old copy in the backup", true, {{"BAK\\a.txt", kOldA}}, 0, kOk},
+    };
+    const std::string folder = target + "\\product";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset({});
+        CreateDirectoryA(target.c_str(), nullptr);
+        if (c.exists) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            WriteTree(folder, c.tree);
+        }
+        OneSection s;
+        s.w.Changed(ChangeOf("a.txt", {kOldA}, kNewA, c.changedFlags));
+        s.w.NewFile("n.txt", TextBytes("new"));
+        s.w.Obsolete("gone.txt");
+        EXPECT_EQ(c.result, Run(s.Finish(), folder));
+        if (c.result != kNotForThisTarget) continue;
+        std::string joined;  // the log wraps long lines
+        for (const std::string& line : host.log) joined += line;
+        EXPECT_NE(joined.find("錯誤，中文化檔不適用於 [" + folder + "]。"), std::string::npos);
+        EXPECT_EQ(c.exists, IsDirectory(folder));
+        if (c.exists) {
+            EXPECT_EQ(c.tree, ReadTree(folder));
+        }
+    }
+}
+
 TEST_F(EngineRun, UnmatchedFileFollowsItsFlags) {
     struct Case {
         uint8_t flags;
