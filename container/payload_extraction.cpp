@@ -9,16 +9,21 @@ namespace {
 
 constexpr uint32_t kPieceSize = 1024;
 constexpr int kRawDeflateWindowBits = -15;
+// Positions in the payload file are 32-bit: it can never hold more.
+constexpr uint64_t kLongestPayload = 0xFFFFFFFFu;
 
 // The payload file, with the length and CRC value of what went into it folded
 // in as it is written: the integrity record is checked without reading again.
+// It never grows past limit: a body that inflates to more is damaged, and
+// stopping at once spares the temporary drive.
 class PayloadSink {
   public:
-    explicit PayloadSink(HANDLE file) : file_(file) {}
-    bool Write(const uint8_t* bytes, uint32_t count) {
+    PayloadSink(HANDLE file, uint64_t limit) : file_(file), limit_(limit) {}
+    ResultCode Write(const uint8_t* bytes, uint32_t count) {
+        if (count > limit_ - length_) return kPatchDamaged;
         crc_ = CrcOfBuffer(bytes, count, crc_);
         length_ += count;
-        return WriteBlock(file_, bytes, count);
+        return WriteBlock(file_, bytes, count) ? kOk : kTempFull;
     }
     bool Matches(const IntegrityRecord& record) const {
         return length_ == record.payloadLength && crc_ == record.payloadCrc;
@@ -26,8 +31,9 @@ class PayloadSink {
 
   private:
     HANDLE file_;
+    uint64_t limit_;
     uint32_t crc_ = kCrcStart;
-    uint32_t length_ = 0;
+    uint64_t length_ = 0;
 };
 
 ResultCode CopyStoredBody(HANDLE executable, PayloadSink& payload, uint32_t bodyLength) {
@@ -35,7 +41,8 @@ ResultCode CopyStoredBody(HANDLE executable, PayloadSink& payload, uint32_t body
     while (bodyLength > 0) {
         uint32_t piece = bodyLength < kPieceSize ? bodyLength : kPieceSize;
         if (!ReadBlock(executable, buffer, piece)) return kPatchDamaged;
-        if (!payload.Write(buffer, piece)) return kTempFull;
+        const ResultCode written = payload.Write(buffer, piece);
+        if (written != kOk) return written;
         bodyLength -= piece;
     }
     return kOk;
@@ -71,7 +78,10 @@ class RawInflater {
         int status = inflate(&stream_, flush);
         uint32_t count = kPieceSize - stream_.avail_out;
         *produced = count > 0 || stream_.avail_in != inputBefore;
-        if (count > 0 && !output_.Write(output, count)) return kTempFull;
+        if (count > 0) {
+            const ResultCode written = output_.Write(output, count);
+            if (written != kOk) return written;
+        }
         if (status == Z_STREAM_END) {
             finished_ = true;
             return kOk;
@@ -122,17 +132,16 @@ ResultCode ExtractPayload(OpenedPatch* patch) {
     const HANDLE executable = patch->executable.get();
     patch->payload.Reset(CreateTempStreamFile());
     if (patch->payload.handle() == 0) return kTempFull;
-    PayloadSink payload(patch->payload.handle());
+    IntegrityRecord record;
+    const bool recorded = ReadIntegrityRecord(patch->header.opaqueBlock, &record);
+    PayloadSink payload(patch->payload.handle(), recorded ? record.payloadLength : kLongestPayload);
     uint32_t bodyLength = patch->payloadEnd - CurrentPosition(executable) - kPayloadTrailerSize;
     ResultCode result = (patch->header.payloadFlags & kPayloadCompressed)
                             ? InflateBody(executable, payload, bodyLength)
                             : CopyStoredBody(executable, payload, bodyLength);
     if (result != kOk) return result;
     // A download damaged inside a body that still inflates.
-    IntegrityRecord record;
-    if (ReadIntegrityRecord(patch->header.opaqueBlock, &record) && !payload.Matches(record)) {
-        return kPatchDamaged;
-    }
+    if (recorded && !payload.Matches(record)) return kPatchDamaged;
     patch->payload.Seek(0);
     return kOk;
 }

@@ -68,6 +68,13 @@ ResultCode ApplyDriver(ApplyRun& run) {
         run.Show(result);
         return result;
     }
+    // The restart must carry out the moves an earlier run queued before
+    // anything is staged again: a second backup move would take the place of
+    // the only copy of an original.
+    if (RenamesPendingFor(run)) {
+        run.Show(kFileInUse);
+        return kFileInUse;
+    }
     run.fileNames.clear();
     run.stagedRecords.clear();
     run.queuedRenames.clear();

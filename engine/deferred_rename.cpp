@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "core/record_layout.h"
+#include "engine/file_commit.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
+#include "platform/path_probe.h"
 #include "platform/scoped_key.h"
 #include "platform/system_hooks.h"
 
@@ -223,6 +226,77 @@ bool RenamesPendingFrom(const std::string& directory) {
     return false;
 }
 
+namespace {
+
+bool StartsWithFolded(const std::string& text, const std::string& prefix) {
+    return !prefix.empty() && text.size() >= prefix.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
+                          static_cast<int>(prefix.size()), prefix.c_str(),
+                          static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+// WININIT.INI names a file by its long or its short path, either side of the "=".
+bool WininitRenameInvolves(const std::string& directory) {
+    std::vector<std::string> prefixes = {FullPathOf(directory) + "\\"};
+    std::string shortDirectory;
+    if (ShortForm(directory, &shortDirectory)) prefixes.push_back(shortDirectory + "\\");
+    std::vector<char> section(kWininitSectionSize);
+    const DWORD length =
+        GetPrivateProfileSectionA(kRenameSection, section.data(), kWininitSectionSize, kWininit);
+    for (const char* entry = section.data(); entry < section.data() + length && *entry;
+         entry += strlen(entry) + 1) {
+        const std::string text = entry;
+        const size_t equals = text.find('=');
+        const std::string sides[] = {text.substr(0, equals),
+                                     equals == std::string::npos ? "" : text.substr(equals + 1)};
+        for (const std::string& side : sides) {
+            for (const std::string& prefix : prefixes) {
+                if (StartsWithFolded(side, prefix)) return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool NtRenameInvolves(const std::string& directory) {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring full = FullWidePath(directory);
+    for (const std::wstring& text : ReadPendingList(key.get())) {
+        const std::wstring path = ListedPath(text.c_str());
+        if (SamePath(path, full) || PathBelow(path, full)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool RenamesPendingFor(const ApplyRun& run) {
+    const SectionTables& tables = run.sections;
+    for (int section = 0; section <= tables.lastSection && section < kMaxSections; ++section) {
+        const std::string& target = tables.target[section];
+        if (IsNineXFamily() ? WininitRenameInvolves(target) : NtRenameInvolves(target)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Windows carries the moves out at its next start, when nothing holds the
+// directories: they are at least checked now, and the backup's directories
+// made while their parents are held.
+bool PathsClearForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
+    DirectoryHold hold;
+    return HoldRecordPaths(run, section, record, &hold) &&
+           hold.Hold(run.sections.target[section],
+                     JoinPath(run.sections.backupName[section], record.fileName), true);
+}
+
+}  // namespace
+
 // The move into the backup may replace an older backup there; the move into
 // place never replaces anything, so a destination that did not reach the
 // backup is never lost.
@@ -235,7 +309,7 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& recor
         case RecordKind::kNewFile: {
             const std::string staged = StagedPath(run.sections, section, record);
             if (FileExists(staged)) {
-                MakeParentDirectories(backup);
+                if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
                 if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
                 queued = queued && Queue(run, staged, destination, false);
             }
@@ -243,7 +317,7 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& recor
         }
         case RecordKind::kObsolete:
             if (PathNamesFile(destination)) {
-                MakeParentDirectories(backup);
+                if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
                 queued = Queue(run, destination, backup, true);
             }
             break;

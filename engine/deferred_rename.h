@@ -19,3 +19,7 @@ bool QueueRename(const std::string& source, const std::string& destination, bool
 void WithdrawQueuedRenames(ApplyRun& run);
 // True when a queued move takes its file from below directory.
 bool RenamesPendingFrom(const std::string& directory);
+// True when a move queued for the next start of Windows takes a file from,
+// or puts one into, the target of any section (or the target itself): a run
+// must not stage or queue over moves that are still waiting.
+bool RenamesPendingFor(const ApplyRun& run);

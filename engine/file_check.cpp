@@ -7,7 +7,9 @@
 #include "core/record_layout.h"
 #include "core/work_names.h"
 #include "engine/delta_step_files.h"
+#include "engine/file_commit.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 
 namespace {
@@ -147,6 +149,13 @@ ResultCode CheckChangedFile(ApplyRun& run, int section, const CurrentRecord& rec
 
 }  // namespace
 
+bool HoldsNewVersion(const ApplyRun& run, int section, const CurrentRecord& record) {
+    const FileFingerprint newFile{record.fileHeader.newSize, record.fileHeader.newCrc,
+                                  record.newSkipOffset, record.newSkipLength};
+    TargetProbe probe(run.sections.target[section]);
+    return probe.Compare(record.fileName, newFile) == ProbeAnswer::kMatches;
+}
+
 ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record) {
     const std::string staged = StagedPath(run.sections, section, record);
     MakeParentDirectories(staged);
@@ -162,6 +171,11 @@ ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record)
 
 ResultCode CheckAndStage(ApplyRun& run, int section, const CurrentRecord& record) {
     run.host.PumpMessages();
+    // The staged file and the intermediate ones are written where the names
+    // were checked, not through a link made since.
+    DirectoryHold hold;
+    const bool staging = record.kind == RecordKind::kFile || record.kind == RecordKind::kNewFile;
+    if (staging && !HoldStagedFilePath(run, section, record, &hold)) return kInternalFileError;
     ResultCode result = kOk;
     switch (record.kind) {
         case RecordKind::kFile:

@@ -6,8 +6,10 @@
 #include "core/crc.h"
 #include "core/record_layout.h"
 #include "core/work_names.h"
+#include "engine/file_check.h"
 #include "engine/target_paths.h"
 #include "core/cp950.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/path_probe.h"
 #include "platform/system_hooks.h"
@@ -53,12 +55,30 @@ bool SameContent(const std::string& a, const std::string& b) {
            CrcOfFile(second.get(), 0, 0, &crcB) && crcA == crcB;
 }
 
+std::string StagingName(const RecordWalk& walk, int section) {
+    const std::string& staging = walk.sections.staging[section];
+    const size_t last = Cp950LastSeparator(staging);
+    return last == std::string::npos ? staging : staging.substr(last + 1);
+}
+
+// The set-aside place of a record, relative to the target.
+std::string SetAsideBelowTarget(const RecordWalk& walk, int section, const CurrentRecord& record) {
+    return JoinPath(JoinPath(StagingName(walk, section), kSetAsideName), record.fileName);
+}
+
 ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
     const std::string destination = DestinationPath(run.sections, section, record);
     const std::string staged = StagedPath(run.sections, section, record);
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
+    // Held until the moves and the stamp are done; let go before the staging
+    // directories are removed.
+    DirectoryHold hold;
+    if (!HoldRecordPaths(run, section, record, &hold) ||
+        !hold.Hold(run.sections.target[section], record.fileName, true)) {
+        return kInternalFileError;
+    }
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
@@ -67,7 +87,8 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
         SameContent(staged, destination)) {
         DeleteFileForced(staged);
     }
-    if (FileExists(staged)) {
+    const bool placing = FileExists(staged);
+    if (placing) {
         const bool hadDestination = PathNamesFile(destination);
         ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
@@ -78,11 +99,14 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
     }
     const uint32_t newTime =
         record.kind == RecordKind::kFile ? record.fileHeader.newTime : record.newFileHeader.newTime;
-    if (newTime != 0) {
+    // A file passed over keeps its old version, so it keeps that version's time too.
+    if (newTime != 0 &&
+        (placing || record.kind == RecordKind::kNewFile || HoldsNewVersion(run, section, record))) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
         ReachStep(RunStep::kStamped);
     }
+    hold.Release();
     RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
     RemoveDir(run.sections.staging[section]);
     return kOk;
@@ -90,6 +114,8 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
 
 ResultCode RetireFile(ApplyRun& run, int section, const CurrentRecord& record) {
     const std::string destination = DestinationPath(run.sections, section, record);
+    DirectoryHold hold;
+    if (!HoldRecordPaths(run, section, record, &hold)) return kInternalFileError;
     if (PathNamesFile(destination)) {
         ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
@@ -106,6 +132,28 @@ std::string SetAsideDirectory(const RecordWalk& walk, int section) {
 
 std::string SetAsidePath(const RecordWalk& walk, int section, const CurrentRecord& record) {
     return JoinPath(SetAsideDirectory(walk, section), record.fileName);
+}
+
+bool HoldStagedFilePath(const RecordWalk& walk, int section, const CurrentRecord& record,
+                        DirectoryHold* hold) {
+    return hold->Hold(walk.sections.target[section],
+                      JoinPath(StagingName(walk, section), record.fileName), true);
+}
+
+bool HoldStagingPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                      DirectoryHold* hold) {
+    const std::string& top = walk.sections.target[section];
+    return hold->Hold(top, JoinPath(StagingName(walk, section), record.fileName), false) &&
+           hold->Hold(top, SetAsideBelowTarget(walk, section, record), false);
+}
+
+bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                     DirectoryHold* hold) {
+    const std::string& top = walk.sections.target[section];
+    const std::string& name = record.fileName;
+    return hold->Hold(top, name, false) &&
+           hold->Hold(top, JoinPath(walk.sections.backupName[section], name), false) &&
+           HoldStagingPaths(walk, section, record, hold);
 }
 
 ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
@@ -132,10 +180,19 @@ ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& rec
     if (!PathNamesFile(destination)) return kOk;
     const std::string backup = BackupPath(run.sections, section, record);
     const std::string aside = SetAsidePath(run, section, record);
+    DirectoryHold hold;
+    if (!hold.Hold(run.sections.target[section],
+                   JoinPath(run.sections.backupName[section], record.fileName), true)) {
+        return kInternalFileError;
+    }
     ResultCode made = MakeDirectoriesFor(backup);
     if (made != kOk) return made;
     const bool hadBackup = PathNamesFile(backup);
     if (hadBackup) {
+        if (!hold.Hold(run.sections.target[section], SetAsideBelowTarget(run, section, record),
+                       true)) {
+            return kInternalFileError;
+        }
         made = MakeDirectoriesFor(aside);
         if (made != kOk) return made;
         if (!RenameFile(backup, aside)) return MoveFailureResult(kBackupFailed);

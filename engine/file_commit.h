@@ -11,6 +11,21 @@
 
 #include "engine/apply_run.h"
 
+class DirectoryHold;
+
+// Holds the existing directories that the current record's moves pass
+// through: false when one below the target has become a link since the names
+// were checked.
+bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                     DirectoryHold* hold);
+// Holds the existing directories of the current record's staged file and
+// set-aside place: false when one of them has become a link.
+bool HoldStagingPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                      DirectoryHold* hold);
+// Holds the staging directory and makes and holds the directories of the
+// current record's staged file: false when one of them is a link.
+bool HoldStagedFilePath(const RecordWalk& walk, int section, const CurrentRecord& record,
+                        DirectoryHold* hold);
 // RunCallback of the pass before the apply pass: puts each staged file on
 // the disk; kOk or kDiskFull.
 ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record);

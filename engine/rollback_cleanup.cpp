@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/cp950.h"
 #include "core/record_layout.h"
 #include "core/windows_names.h"
 #include "core/work_names.h"
@@ -9,6 +10,7 @@
 #include "engine/file_commit.h"
 #include "engine/key_set.h"
 #include "engine/target_paths.h"
+#include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
 #include "platform/system_hooks.h"
 
@@ -45,11 +47,15 @@ bool PutBackFromBackup(const ApplyRun& run, int section, const CurrentRecord& re
     const std::string backup = BackupPath(run.sections, section, record);
     const std::string aside = SetAsidePath(run, section, record);
     bool ok = true;
-    if (PathNamesFile(backup)) {
-        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
-        ok = RenameFile(backup, destination);
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, record, &hold)) return false;
+        if (PathNamesFile(backup)) {
+            if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+            ok = RenameFile(backup, destination);
+        }
+        if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
-    if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     RemoveEmptyDirectoriesBelow(target, JoinPath(backupName, record.fileName));
     RemoveDir(JoinPath(target, backupName));
     return ok;
@@ -58,7 +64,11 @@ bool PutBackFromBackup(const ApplyRun& run, int section, const CurrentRecord& re
 // A file that only this run brought goes again, with the directories made for it.
 bool RemovePlacedFile(const ApplyRun& run, int section, const CurrentRecord& record) {
     const std::string destination = DestinationPath(run.sections, section, record);
-    if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    {
+        DirectoryHold hold;
+        if (!HoldRecordPaths(run, section, record, &hold)) return false;
+        if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
+    }
     RemoveEmptyDirectoriesBelow(run.sections.target[section], record.fileName);
     return true;
 }
@@ -118,14 +128,19 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
     }
     if (RenamesPendingFrom(stale)) return;
     const std::string asideKey = DirectoryKey(SetAsidePrefix()) + "\\";
+    const std::string target = stale.substr(0, Cp950LastSeparator(stale));
+    const std::string staleName = stale.substr(target.size() + 1);
     for (const std::string& entry : entries) {
         if (entry.back() == '\\') continue;
         const std::string path = JoinPath(stale, entry);
+        // What was listed may have been replaced by a link since.
+        DirectoryHold hold;
+        if (!hold.Hold(target, JoinPath(staleName, entry), false)) continue;
         if (WindowsNameKey(entry).compare(0, asideKey.size(), asideKey) == 0) {
             const std::string name = entry.substr(asideKey.size());
             const std::string backup = BackupFor(run, sections, backupNames, name);
-            if (!backup.empty() && !PathExists(backup)) {
-                MakeParentDirectories(backup);
+            if (!backup.empty() && !PathExists(backup) &&
+                hold.Hold(target, backup.substr(target.size() + 1), true)) {
                 if (RenameFile(path, backup)) continue;
             }
         }
@@ -164,7 +179,12 @@ ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& recor
     if (!NamesTargetFile(record.kind)) return kOk;
     // A set-aside backup that a failed rollback could not put back stays.
     const std::string asideDirectory = SetAsideDirectory(run, section);
-    if (run.succeeded) DeleteFileForced(SetAsidePath(run, section, record));
+    if (run.succeeded) {
+        DirectoryHold hold;
+        if (HoldStagingPaths(run, section, record, &hold)) {
+            DeleteFileForced(SetAsidePath(run, section, record));
+        }
+    }
     RemoveEmptyDirectoriesBelow(asideDirectory, record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
@@ -177,7 +197,12 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
         RemoveDir(staging);
         return kOk;
     }
-    DeleteFileForced(StagedPath(run.sections, section, record));
+    {
+        DirectoryHold hold;
+        if (HoldStagingPaths(run, section, record, &hold)) {
+            DeleteFileForced(StagedPath(run.sections, section, record));
+        }
+    }
     RemoveEmptyDirectoriesBelow(staging, record.fileName);
     RemoveDir(staging);
     return kOk;

@@ -63,7 +63,9 @@ std::vector<std::string> ExistingStagingDirectories(const std::string& targetDir
         for (size_t i = 5; numbered && i < name.size() - 4; ++i) {
             numbered = name[i] >= '0' && name[i] <= '9';
         }
-        if (numbered && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // A link of that name leads out of the target: never a staging directory of ours.
+        if (numbered && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
             found.push_back(JoinPath(targetDirectory, name));
         }
     } while (FindNextFileA(search, &entry));
@@ -82,6 +84,11 @@ bool ListTree(const std::string& root, std::vector<std::string>* entries) {
         do {
             const std::string name = entry.cFileName;
             if (name == "." || name == "..") continue;
+            // What lies behind a link is not below root: the listing refuses it.
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                FindClose(search);
+                return false;
+            }
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 entries->push_back(relative + name + "\\");
                 pending.push_back(relative + name + "\\");

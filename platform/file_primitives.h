@@ -46,11 +46,11 @@ HANDLE CreateTempStreamFile();  // self-deleting on close
 // kStagingDirFailed; *stagingPath is set even when making it fails.
 ResultCode CreateStagingDirectory(const std::string& targetDirectory, std::string* stagingPath);
 // The names of the directories T\PATCHn.TMP that exist (staging directories
-// of earlier runs, perhaps), in no particular order.
+// of earlier runs, perhaps), in no particular order; links are left out.
 std::vector<std::string> ExistingStagingDirectories(const std::string& targetDirectory);
 // Every file and directory below root as relative paths, directories with a
 // trailing '\\' and listed before what they hold; false when some directory
-// cannot be listed.
+// cannot be listed or something below root is a link (reparse point).
 bool ListTree(const std::string& root, std::vector<std::string>* entries);
 
 // CRC values over files, read in 1 KB pieces. False when a seek or a read

@@ -8,6 +8,12 @@ const Bytes kNewA = TextBytes("alpha version one, with some text that changed at
 const Bytes kOldB = TextBytes("bravo old");
 const Bytes kNewB = TextBytes("bravo new and longer");
 
+FILETIME LastWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
 // b.bin is larger than every read and write buffer, and its new version
 // repeats a block the old one lacks, so the rebuild copies from its own output.
 TEST_F(EngineRun, MixedPatchReplacesBacksUpRetiresAndStamps) {
@@ -149,8 +155,11 @@ TEST_F(EngineRun, UnmatchedFileFollowsItsFlags) {
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.flags));
         Reset({{"a.txt", TextBytes("foreign")}, {"b.txt", kOldB}});
+        const FILETIME before = LastWriteTime(At("a.txt"));
         OneSection s;
-        s.w.Changed(ChangeOf("a.txt", {kOldA}, kNewA, c.flags));
+        ChangedFile a = ChangeOf("a.txt", {kOldA}, kNewA, c.flags);
+        a.header.newTime = DosDateTime(2001, 2, 3, 4, 5, 6);
+        s.w.Changed(a);
         s.w.Changed(ChangeOf("b.txt", {kOldB}, kNewB));
         EXPECT_EQ(c.result, Run(s.Finish()));
         EXPECT_EQ(1, LogCount(MessageId::kSourceMismatch));
@@ -161,6 +170,9 @@ TEST_F(EngineRun, UnmatchedFileFollowsItsFlags) {
                              {"b.txt", c.result == kOk ? kNewB : kOldB}};
         if (c.result == kOk) expected.insert({{"BAK\\", {}}, {"BAK\\b.txt", kOldB}});
         EXPECT_EQ(expected, ReadTree(target));
+        // Nor does its time stamp claim the new version.
+        const FILETIME after = LastWriteTime(At("a.txt"));
+        EXPECT_EQ(0, CompareFileTime(&before, &after));
     }
 }
 

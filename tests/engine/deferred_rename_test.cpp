@@ -138,4 +138,47 @@ TEST_F(Deferred, NineXFamilyQueuesShortNamesInWininit) {
     ExpectAfterRestart(NewTree());
 }
 
+// A second run before the restart, after the question was declined (a run
+// ended before the question leaves the same queue): it finds its target in
+// the queue, changes nothing and asks for the restart first, which then
+// completes the first run with every original in the backup. Run twice, the
+// queued move into the backup would have put a new file over the only copy
+// of an original.
+TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string wininit = std::string(windows) + "\\WININIT.INI";
+    const std::string streamDir = MakeScratchDirectory("stream");
+    WriteTree(streamDir, {{"stream.bin", Stream()}});
+    for (const bool nineX : {false, true}) {
+        SCOPED_TRACE(nineX ? "9x family" : "NT family");
+        Reset(kOldTree);
+        DeleteFileA(wininit.c_str());
+        if (nineX) SetRegistryValue(kHelperVersionKey, "Version", TextBytes("win98"));
+        // The helper runs as Windows 98 or, like the test, as the NT family.
+        auto run = [&] {
+            return RunProgram("\"" + ProgramDirectory() + "\\engine_run_helper.exe\" \"" +
+                              streamDir + "\\stream.bin\" \"" + target + "\"");
+        };
+        {
+            ScopedFile held(HoldB());
+            ASSERT_TRUE(held);
+            ASSERT_EQ(static_cast<DWORD>(kRestartNotDone), run());
+        }
+        const FileTree waiting = ReadTree(target);
+        EXPECT_EQ(static_cast<DWORD>(kFileInUse), run());
+        EXPECT_EQ(waiting, ReadTree(target));
+        if (!nineX) {
+            host = FakeHost();
+            EXPECT_EQ(kFileInUse, Run(Stream()));
+            EXPECT_EQ(1, LogCount(kFileInUse));
+            EXPECT_EQ(0, host.questions);
+            EXPECT_EQ(waiting, ReadTree(target));
+        }
+        DeleteRegistryKey(kHelperVersionKey);
+        ExpectAfterRestart(NewTree());
+    }
+    RemoveTree(streamDir);
+}
+
 }  // namespace

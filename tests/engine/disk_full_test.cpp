@@ -2,6 +2,7 @@
 // so (message 39), the target is as it was, and nothing is left behind. The
 // drives are small tmpfs mounts mapped into the prefix (tools/small-drive.sh);
 // without them the test is skipped.
+#include "container/open_patch.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
@@ -47,6 +48,31 @@ TEST_F(DiskFull, FullDiskIsReportedAndChangesNothing) {
         EXPECT_EQ(c.before, ReadTree(root.substr(0, 2)));
         RemoveTree(root.substr(0, 2));
     }
+}
+
+// The temporary drive fills while the payload is extracted: message 40, and
+// the payload file goes with its handle.
+TEST(DiskFullExtraction, FullTemporaryDriveIsReportedAndLeavesNothing) {
+    if (GetFileAttributesA("S:\\") == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no small drive S: (tools/small-drive.sh needs root)";
+    }
+    RemoveTree("S:");
+    const std::string dir = MakeScratchDirectory("patch");
+    // Larger than the drive, and stored, so the download itself stays small enough.
+    const Bytes payload = PseudoRandomBytes(400000, 5);
+    WriteFileBytes(dir + "\\p.exe", BuildPatchFile({'M', 'Z'}, payload, 0, 0, PatchFileOptions()));
+    char saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableA("TMP", saved, MAX_PATH);
+    SetEnvironmentVariableA("TMP", "S:\\");
+    {
+        OpenedPatch patch;
+        patch.path = dir + "\\p.exe";
+        PatchTexts texts;
+        EXPECT_EQ(kTempFull, OpenPatch(&patch, &texts));
+    }
+    SetEnvironmentVariableA("TMP", savedLength ? saved : nullptr);
+    EXPECT_EQ(FileTree{}, ReadTree("S:"));
+    RemoveTree(dir);
 }
 
 }  // namespace

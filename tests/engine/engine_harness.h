@@ -17,7 +17,10 @@ void LoadPatchStream(OpenedPatch* patch, const Bytes& stream);
 
 // The window as a run sees it: log lines kept in a list, questions answered.
 struct FakeHost : RunHost {
-    void PumpMessages() override { ++pumps; }
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
     bool StopRequested() const override { return stopRequested; }
     std::string RequestedTargetPath() const override { return requestedTargetPath; }
     void ShowTarget(const std::string& directory) override { shownTarget = directory; }
@@ -40,6 +43,7 @@ struct FakeHost : RunHost {
     bool answerYes = false;
     int questions = 0;
     int pumps = 0;
+    void (*onPump)() = nullptr;  // what happens meanwhile, in the tests that need it
 };
 
 // Answers the restart itself.

@@ -140,7 +140,8 @@ TEST_F(Interrupted, StagedFileGoneBeforeItsMoveFailsAndRollsBack) {
 
 // Decision: a staging directory that an interrupted run of this patch left
 // goes at the next run, whatever its attributes; one that holds anything
-// else, or whose files wait for the restart, stays as it is.
+// else stays as it is. Files that wait for the restart stop the run before
+// it changes anything: the restart comes first.
 TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
     const FileTree work = {{"PATCH0.TMP\\a.txt", TextBytes("half written")},
                            {"PATCH0.TMP\\BINTMP1.TMP", TextBytes("step")},
@@ -170,20 +171,22 @@ TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
                                     MOVEFILE_DELAY_UNTIL_REBOOT));
         }
         const FileTree leftover = ReadTree(At("PATCH0.TMP"));
+        const FileTree unchanged = ReadTree(target);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-        EXPECT_EQ(kOk, Run(Stream()));
+        EXPECT_EQ(c.pendingRename ? kFileInUse : kOk, Run(Stream()));
+        const FileTree after = ReadTree(target);
         if (c.pendingRename) {
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE,
                                "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                                "PendingFileRenameOperations");
         }
-        FileTree expected = NewTree();
-        if (!c.removed) {
+        FileTree expected = c.pendingRename ? unchanged : NewTree();
+        if (!c.removed && !c.pendingRename) {
             expected["PATCH0.TMP\\"] = {};
             for (const auto& [name, content] : leftover) expected["PATCH0.TMP\\" + name] = content;
         }
         SetFileAttributesA(At("PATCH0.TMP").c_str(), FILE_ATTRIBUTE_NORMAL);
-        EXPECT_EQ(expected, ReadTree(target));
+        EXPECT_EQ(expected, after);
     }
 }
 

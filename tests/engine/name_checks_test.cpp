@@ -4,6 +4,7 @@
 
 #include "engine/name_checks.h"
 #include "engine/target_location.h"
+#include "platform/system_hooks.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
@@ -174,6 +175,112 @@ TEST_F(NameChecks, PathsThroughAReparsePointAreRefused) {
         EXPECT_EQ(c.result, CheckPatchNames(run, ProbeWithLinks)) << c.link;
     }
     gLinks.clear();
+}
+
+std::string UnixPath(const std::string& path) {
+    using UnixNameFn = char* (*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char* name = unixName ? unixName(wide) : nullptr;
+    const std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Runs a Unix program under Wine and waits until path exists (or no longer
+// does): the end of a Unix program is not reported through its handle.
+bool RunUnixUntil(const std::string& program, const std::string& arguments, const std::string& path,
+                  bool exists) {
+    std::string line = "Z:\\bin\\" + program + " " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int tries = 0; tries < 100; ++tries) {
+        if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Wine shows a Unix symbolic link as a reparse point; a Windows program can
+// neither make nor remove one there, but it can start ln and rm.
+bool MakeUnixLink(const std::string& link, const std::string& to) {
+    return RunUnixUntil("ln", "-s \"" + UnixPath(to) + "\" \"" + UnixPath(link) + "\"", link, true);
+}
+bool RemoveUnixLink(const std::string& link) {
+    return RunUnixUntil("rm", "\"" + UnixPath(link) + "\"", link, false);
+}
+
+struct LinkSwap {
+    std::string directory, away;  // moved away, then linked to where it went
+    std::string planted;          // a file of someone's put there, if any
+    bool done = false, made = false;
+};
+LinkSwap gSwap;
+
+void SwapDirectoryForLink() {
+    if (gSwap.done || GetFileAttributesA(gSwap.directory.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    gSwap.done = true;
+    gSwap.made = MoveFileA(gSwap.directory.c_str(), gSwap.away.c_str()) &&
+                 (gSwap.planted.empty() ||
+                  WriteFileBytes(JoinPath(gSwap.away, gSwap.planted), TextBytes("someone's"))) &&
+                 MakeUnixLink(gSwap.directory, gSwap.away);
+}
+
+void SwapAfterFirstBackup(RunStep step) {
+    if (step == RunStep::kMovedIntoBackup) SwapDirectoryForLink();
+}
+
+// A directory of the target replaced by a link while the run goes on (after
+// the names were checked): a directory a later record's moves pass through,
+// or the staging directory before anything is staged. The record is refused
+// with message 38 and the run undone; nothing outside the target is moved,
+// written or deleted.
+TEST_F(NameChecks, LinkMadeDuringTheRunIsNotFollowed) {
+    struct Case {
+        const char* directory;
+        const char* planted;
+        bool duringCheck;  // swapped at the first record of the check pass, else of the apply pass
+        FileTree outside;  // expected
+    } cases[] = {
+        {"sub", "", false, {{"sub\\b.txt", kOld}}},
+        {"PATCH0.TMP", "a.txt", true, {{"PATCH0.TMP\\a.txt", TextBytes("someone's")}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory);
+        const std::string outside = MakeScratchDirectory("outside");
+        Reset(kTree);
+        gSwap = LinkSwap{At(c.directory), JoinPath(outside, c.directory), c.planted};
+        if (c.duringCheck) {
+            host.onPump = SwapDirectoryForLink;
+        } else {
+            gRunStepHook = SwapAfterFirstBackup;
+        }
+        const int result = Run(Stream(kBackup, {{kChanged, "a.txt"}, {kChanged, "sub\\b.txt"}}));
+        gRunStepHook = nullptr;
+        host.onPump = nullptr;
+        ASSERT_TRUE(gSwap.made);
+        EXPECT_EQ(kInternalFileError, result);
+        FileTree expected = c.outside;
+        expected[std::string(c.directory) + "\\"] = {};
+        EXPECT_EQ(expected, ReadTree(outside));
+        // The old tree, the link, no backup and no staged file left: the
+        // cleanup removes what lies in the staging directory, not beyond it.
+        FileTree inTarget = kTree;
+        inTarget.insert(expected.begin(), expected.end());
+        EXPECT_EQ(inTarget, ReadTree(target));
+        EXPECT_TRUE(RemoveUnixLink(At(c.directory)));
+        RemoveTree(outside);
+    }
 }
 
 }  // namespace

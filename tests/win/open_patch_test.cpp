@@ -126,6 +126,26 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     EXPECT_EQ(OpenPatch(&patch_, &texts_), kCannotOpenPatch);
 }
 
+// A body that inflates to more than its integrity record says is refused at
+// the first byte too many, before the temporary drive fills with it.
+TEST_F(OpenPatchTest, PayloadFileNeverGrowsPastTheRecordedLength) {
+    const Bytes declared = Pattern(2048);
+    struct Case {
+        Bytes inflated;
+        int result;
+    } cases[] = {
+        {declared, kOk},
+        {Pattern(2049), kPatchDamaged},
+        {Bytes(20 << 20, 0), kPatchDamaged},
+    };
+    for (const Case& c : cases) {
+        const Bytes file =
+            FramePatchBody(kStub, RawDeflate(c.inflated, 9), declared, 0, 0, PatchFileOptions());
+        EXPECT_EQ(Open(file), c.result) << c.inflated.size();
+        EXPECT_LE(patch_.payload.Size(), declared.size()) << c.inflated.size();
+    }
+}
+
 TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
     struct Case {
         std::string notice, description, shownNotice, shownDescription;
