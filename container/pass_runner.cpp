@@ -8,9 +8,11 @@ namespace {
 bool IsSectionNumber(int section) { return section >= 0 && section < kMaxSections; }
 
 // The backup directory is T\B; an empty or "." name would make it T itself.
-ResultCode ReadBackupName(RecordWalk& walk) {
+ResultCode ReadBackupName(RecordWalk& walk, int section) {
     if (!walk.payload.ReadString(&walk.backupName)) return kPatchDamaged;
-    return IsSafeRelativeName(walk.backupName) ? kOk : kInternalFileError;
+    if (!IsSafeRelativeName(walk.backupName)) return kInternalFileError;
+    walk.sections.backupName[section] = walk.backupName;
+    return kOk;
 }
 
 }  // namespace
@@ -29,9 +31,9 @@ ResultCode WalkSection(RecordWalk& walk, int section, RecordVisitor& visitor) {
     }
     for (;;) {
         if (ReadRecord(walk) != kOk) return kInternalFileError;
-        if (walk.record.kind == kEndRecord) return kOk;
+        if (walk.record.kind == RecordKind::kEnd) return kOk;
         walk.recordEnd = walk.payload.Position();
-        ResultCode result = visitor.Visit(section, walk.record.kind);
+        ResultCode result = visitor.Visit(section, walk.record);
         if (result != kOk) return result;
         if (!walk.payload.Seek(walk.recordEnd)) return kInternalFileError;
     }
@@ -46,8 +48,9 @@ ResultCode PassRunner(RecordWalk& walk, RecordVisitor& visitor, bool stopOnError
     ResultCode passResult = kOk;
     for (int section = 0; section <= sections.lastSection; ++section) {
         if (stopOnError && walk.host.StopRequested()) return kUserStopped;
-        ResultCode result = walk.payload.Seek(sections.sectionStart[section]) ? ReadBackupName(walk)
-                                                                              : kPatchDamaged;
+        ResultCode result = walk.payload.Seek(sections.sectionStart[section])
+                                ? ReadBackupName(walk, section)
+                                : kPatchDamaged;
         if (result != kOk) return result;
         walk.targetDirectory = sections.target[section];
         result = WalkSection(walk, section, visitor);

@@ -13,7 +13,8 @@
 struct SectionTables {
     uint32_t sectionStart[kMaxSections] = {};
     std::string target[kMaxSections];
-    std::string staging[kMaxSections];  // empty until made
+    std::string staging[kMaxSections];     // empty until made
+    std::string backupName[kMaxSections];  // BackupName, read again at every walk
     int lastSection = -1;
 };
 
@@ -32,11 +33,12 @@ struct RecordWalk {
     std::string targetDirectory;  // directory of the section being processed
 };
 
-// Handles one record; may read the record's data from anywhere in the
-// payload: the walker goes on from the record's end whatever was read.
+// Handles one record, read once by the walker; may read the record's data
+// from anywhere in the payload: the walker goes on from the record's end
+// whatever was read.
 class RecordVisitor {
   public:
-    virtual ResultCode Visit(int section, uint8_t kind) = 0;
+    virtual ResultCode Visit(int section, const CurrentRecord& record) = 0;
 
   protected:
     ~RecordVisitor() = default;

@@ -52,17 +52,17 @@ RecordCheck CheckChangedFile(const CurrentRecord& record, const std::string& bac
 
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe) {
-    switch (static_cast<RecordKind>(record.kind)) {
-        case kFileRecord:
+    switch (record.kind) {
+        case RecordKind::kFile:
             return CheckChangedFile(record, backupName, probe);
-        case kNewFileRecord:
+        case RecordKind::kNewFile:
             return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kReplace
                                                          : CheckVerdict::kCreate);
-        case kObsoleteRecord:
+        case RecordKind::kObsolete:
             return Verdict(probe.Exists(record.fileName) ? CheckVerdict::kRetire
                                                          : CheckVerdict::kAbsent);
-        case kRegistryRecord:
-        case kEndRecord:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
             break;
     }
     return Verdict(CheckVerdict::kRegistry);
@@ -73,14 +73,21 @@ void TargetSurvey::Add(const CurrentRecord& record, const std::string& backupNam
     auto there = [&](const std::string& name) {
         return probe.Exists(name) || probe.Exists(JoinWindowsPath(backupName, name));
     };
-    if (record.kind == kFileRecord) {
-        if ((record.fileHeader.fileFlags & kOptional) == 0) needsFiles = true;
-        for (int v = 0; v < record.fileHeader.sourceCount && !knownThere; ++v) {
-            knownThere = there(record.variants[v].sourceName);
-        }
-    }
-    if (record.kind == kFileRecord || record.kind == kObsoleteRecord) {
-        knownThere = knownThere || there(record.fileName);
+    switch (record.kind) {
+        case RecordKind::kFile:
+            if ((record.fileHeader.fileFlags & kOptional) == 0) needsFiles = true;
+            for (int v = 0; v < record.fileHeader.sourceCount && !knownThere; ++v) {
+                knownThere = there(record.variants[v].sourceName);
+            }
+            knownThere = knownThere || there(record.fileName);
+            return;
+        case RecordKind::kObsolete:
+            knownThere = knownThere || there(record.fileName);
+            return;
+        case RecordKind::kNewFile:  // a new file tells nothing about the target
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return;
     }
 }
 

@@ -15,13 +15,17 @@ enum LocationKind : uint8_t {
 };
 constexpr uint8_t kMoreLocations = 0x02;  // LocationFlags bit 1
 
-enum RecordKind : uint8_t {
-    kEndRecord = 0,
-    kFileRecord = 1,
-    kNewFileRecord = 2,
-    kObsoleteRecord = 3,
-    kRegistryRecord = 5,
+// Stored as a u8 code. A new kind is added here, in the reader
+// (core/record_reader.cpp), the builder's writer and every switch the
+// compiler then finds without a case for it: none has a default.
+enum class RecordKind : uint8_t {
+    kEnd = 0,
+    kFile = 1,
+    kNewFile = 2,
+    kObsolete = 3,
+    kRegistry = 5,
 };
+constexpr uint8_t RecordCode(RecordKind kind) { return static_cast<uint8_t>(kind); }
 
 // FileFlags
 constexpr uint8_t kHasSkipRange = 0x01;

@@ -96,22 +96,46 @@ bool IsSafeRelativeName(const std::string& name) {
     return CheckPatchPath(name) == NameProblem::kNone;
 }
 
-ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record) {
-    uint8_t kind = 0;
-    if (!ReadU8(source, &kind)) return ReadRecordStatus::kReadFailed;
-    record->kind = kind;
+bool NamesTargetFile(RecordKind kind) {
     switch (kind) {
-        case kEndRecord:
-            return ReadRecordStatus::kOk;
-        case kFileRecord:
-            return ReadFileRecord(source, record);
-        case kNewFileRecord:
-            return ReadNewFileRecord(source, record);
-        case kObsoleteRecord:
-            return ReadFileName(source, &record->fileName);
-        case kRegistryRecord:
-            return ReadRegistryRecord(source, record);
-        default:
-            return ReadRecordStatus::kUnknownKind;
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kObsolete:
+            return true;
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
     }
+    return false;
+}
+
+bool RecordKindOf(uint8_t code, RecordKind* kind) {
+    constexpr RecordKind kKinds[] = {RecordKind::kEnd, RecordKind::kFile, RecordKind::kNewFile,
+                                     RecordKind::kObsolete, RecordKind::kRegistry};
+    for (RecordKind k : kKinds) {
+        if (RecordCode(k) == code) {
+            *kind = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record) {
+    uint8_t code = 0;
+    if (!ReadU8(source, &code)) return ReadRecordStatus::kReadFailed;
+    if (!RecordKindOf(code, &record->kind)) return ReadRecordStatus::kUnknownKind;
+    switch (record->kind) {
+        case RecordKind::kEnd:
+            return ReadRecordStatus::kOk;
+        case RecordKind::kFile:
+            return ReadFileRecord(source, record);
+        case RecordKind::kNewFile:
+            return ReadNewFileRecord(source, record);
+        case RecordKind::kObsolete:
+            return ReadFileName(source, &record->fileName);
+        case RecordKind::kRegistry:
+            return ReadRegistryRecord(source, record);
+    }
+    return ReadRecordStatus::kUnknownKind;
 }

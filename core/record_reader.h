@@ -17,7 +17,7 @@ struct SourceVariant {
 };
 
 struct CurrentRecord {
-    uint8_t kind = kEndRecord;
+    RecordKind kind = RecordKind::kEnd;
     std::string fileName;  // kept across End and Registry records ("%m")
     FileRecordHeader fileHeader{};
     uint32_t newSkipOffset = 0;
@@ -51,8 +51,15 @@ struct LocationRecord {
 // stands at the section's start.
 bool ReadLocationRecord(ByteSource& source, LocationRecord* out);
 
+// True for the kinds whose FileName is a file below the target: the names
+// that are checked against each other and against the backup directory.
+bool NamesTargetFile(RecordKind kind);
+
+// The kind a stored code names; false for the codes no kind has (4, 6-255).
+bool RecordKindOf(uint8_t code, RecordKind* kind);
+
 // Reads the record at the source's position. On kOk the source stands at the
-// next record and *kind holds the record kind.
+// next record and record->kind holds its kind.
 ReadRecordStatus ReadRecord(ByteSource& source, CurrentRecord* record);
 
 // True for a relative name that Windows creates as an ordinary file of that

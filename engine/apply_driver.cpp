@@ -50,8 +50,8 @@ ResultCode DeferAndOfferRestart(ApplyRun& run) {
 ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError) {
     struct Adapter : RecordVisitor {
         Adapter(ApplyRun& r, RunCallback c) : run(r), callback(c) {}
-        ResultCode Visit(int section, uint8_t kind) override {
-            return callback(run, section, kind);
+        ResultCode Visit(int section, const CurrentRecord& record) override {
+            return callback(run, section, record);
         }
         ApplyRun& run;
         RunCallback callback;

@@ -71,6 +71,8 @@ struct ApplyRun : RecordWalk {
 };
 
 // A pass callback: handles one record of a section.
-using RunCallback = ResultCode (*)(ApplyRun& run, int section, uint8_t kind);
+// It is handed the record it acts on; the record's paths come from
+// engine/target_paths.h.
+using RunCallback = ResultCode (*)(ApplyRun& run, int section, const CurrentRecord& record);
 // Walks every section with callback (see PassRunner).
 ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError);

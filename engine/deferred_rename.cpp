@@ -288,10 +288,11 @@ namespace {
 // Windows carries the moves out at its next start, when nothing holds the
 // directories: they are at least checked now, and the backup's directories
 // made while their parents are held.
-bool PathsClearForQueue(const ApplyRun& run, int section) {
+bool PathsClearForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
     DirectoryHold hold;
-    return HoldRecordPaths(run, section, &hold) &&
-           hold.Hold(run.targetDirectory, JoinPath(run.backupName, run.record.fileName), true);
+    return HoldRecordPaths(run, section, record, &hold) &&
+           hold.Hold(run.sections.target[section],
+                     JoinPath(run.sections.backupName[section], record.fileName), true);
 }
 
 }  // namespace
@@ -299,20 +300,30 @@ bool PathsClearForQueue(const ApplyRun& run, int section) {
 // The move into the backup may replace an older backup there; the move into
 // place never replaces anything, so a destination that did not reach the
 // backup is never lost.
-ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind) {
-    const std::string destination = DestinationPath(run);
-    const std::string backup = BackupPath(run);
+ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
+    const std::string backup = BackupPath(run.sections, section, record);
     bool queued = true;
-    if (kind == kFileRecord || kind == kNewFileRecord) {
-        const std::string staged = StagedPath(run, section);
-        if (FileExists(staged)) {
-            if (!PathsClearForQueue(run, section)) return kInternalFileError;
-            if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
-            queued = queued && Queue(run, staged, destination, false);
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile: {
+            const std::string staged = StagedPath(run.sections, section, record);
+            if (FileExists(staged)) {
+                if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
+                if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
+                queued = queued && Queue(run, staged, destination, false);
+            }
+            break;
         }
-    } else if (kind == kObsoleteRecord && PathNamesFile(destination)) {
-        if (!PathsClearForQueue(run, section)) return kInternalFileError;
-        queued = Queue(run, destination, backup, true);
+        case RecordKind::kObsolete:
+            if (PathNamesFile(destination)) {
+                if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
+                queued = Queue(run, destination, backup, true);
+            }
+            break;
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
     }
     return queued ? kOk : kFileInUse;
 }

@@ -8,7 +8,7 @@
 
 // RunCallback of the deferred-replacement pass: kOk, or kFileInUse when a
 // move cannot be queued (the run then fails and withdraws what it queued).
-ResultCode DeferInUseFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& record);
 
 // Queues the move source -> destination for the next start of Windows: the
 // delay-until-reboot list on the NT family, WININIT.INI on the 9x family.

@@ -71,8 +71,8 @@ struct StepOutput {
     bool isFinal;
 };
 
-ResultCode RunStep(ApplyRun& run, const SourceVariant& variant, HANDLE input,
-                   const StepOutput& output) {
+ResultCode RunStep(ApplyRun& run, const FileRecordHeader& header, const SourceVariant& variant,
+                   HANDLE input, const StepOutput& output) {
     ScopedFile outputFile;
     if (output.isFinal) {
         MakeParentDirectories(output.path);
@@ -88,7 +88,6 @@ ResultCode RunStep(ApplyRun& run, const SourceVariant& variant, HANDLE input,
     DeltaStepOutcome outcome = ReconstructStep(variant.header, output.size, io);
     if (outcome.result != kOk) return static_cast<ResultCode>(outcome.result);
     if (!io.Flush()) return kDiskFull;
-    const FileRecordHeader& header = run.record.fileHeader;
     if (output.isFinal &&
         (outcome.outputCrc != header.newCrc || outcome.outputSize != header.newSize)) {
         return kChecksumMismatch;
@@ -98,8 +97,8 @@ ResultCode RunStep(ApplyRun& run, const SourceVariant& variant, HANDLE input,
 
 // Rebuilds the new file from variant `first`, whose source the check found at
 // firstInput; the later variants are applied to the previous step's output in turn.
-ResultCode RebuildChain(ApplyRun& run, int section, int first, const std::string& firstInput) {
-    const CurrentRecord& record = run.record;
+ResultCode RebuildChain(ApplyRun& run, int section, const CurrentRecord& record, int first,
+                        const std::string& firstInput) {
     const int count = record.fileHeader.sourceCount;
     std::string input = firstInput;
     for (int k = first; k < count; ++k) {
@@ -108,11 +107,11 @@ ResultCode RebuildChain(ApplyRun& run, int section, int first, const std::string
         if (!inputFile) return kInternalFileError;
         const bool isFinal = k == count - 1;
         StepOutput output{
-            isFinal ? StagedPath(run, section)
+            isFinal ? StagedPath(run.sections, section, record)
                     : JoinPath(run.sections.staging[section], NextIntermediateName(run)),
             isFinal ? record.fileHeader.newSize : record.variants[k + 1].header.sourceSize,
             isFinal};
-        ResultCode result = RunStep(run, variant, inputFile.get(), output);
+        ResultCode result = RunStep(run, record.fileHeader, variant, inputFile.get(), output);
         inputFile.reset();
         if (k != first) DeleteFileForced(input);
         // A failed intermediate output would keep the staging directory alive.
@@ -123,18 +122,19 @@ ResultCode RebuildChain(ApplyRun& run, int section, int first, const std::string
     return kOk;
 }
 
-ResultCode CheckChangedFile(ApplyRun& run, int section) {
+ResultCode CheckChangedFile(ApplyRun& run, int section, const CurrentRecord& record) {
     run.Show(MessageId::kCheckingProgress);
-    TargetProbe probe(run.targetDirectory);
-    const RecordCheck check = CheckRecord(run.record, run.backupName, probe);
+    const std::string& target = run.sections.target[section];
+    TargetProbe probe(target);
+    const RecordCheck check = CheckRecord(record, run.sections.backupName[section], probe);
     switch (check.verdict) {
         case CheckVerdict::kAlreadyNew:
             run.Show(MessageId::kAlreadyNew);
             return kOk;
         case CheckVerdict::kFromTarget:
         case CheckVerdict::kFromBackup: {
-            ResultCode result = RebuildChain(run, section, check.variant,
-                                             JoinPath(run.targetDirectory, check.sourcePath));
+            ResultCode result = RebuildChain(run, section, record, check.variant,
+                                             JoinPath(target, check.sourcePath));
             if (result == kOk) run.Show(MessageId::kDone);
             return result;
         }
@@ -142,27 +142,26 @@ ResultCode CheckChangedFile(ApplyRun& run, int section) {
             break;
     }
     run.Show(MessageId::kSourceMismatch);
-    if (VerdictFailsRun(run.record, check.verdict)) return kNoMatchingSource;
-    if ((run.record.fileHeader.fileFlags & kSilent) == 0) run.Show(MessageId::kOptionalSkipped);
+    if (VerdictFailsRun(record, check.verdict)) return kNoMatchingSource;
+    if ((record.fileHeader.fileFlags & kSilent) == 0) run.Show(MessageId::kOptionalSkipped);
     return kOk;
 }
 
 }  // namespace
 
-bool HoldsNewVersion(const ApplyRun& run) {
-    const CurrentRecord& record = run.record;
+bool HoldsNewVersion(const ApplyRun& run, int section, const CurrentRecord& record) {
     const FileFingerprint newFile{record.fileHeader.newSize, record.fileHeader.newCrc,
                                   record.newSkipOffset, record.newSkipLength};
-    TargetProbe probe(run.targetDirectory);
+    TargetProbe probe(run.sections.target[section]);
     return probe.Compare(record.fileName, newFile) == ProbeAnswer::kMatches;
 }
 
-ResultCode StageNewFile(ApplyRun& run, int section) {
-    const std::string staged = StagedPath(run, section);
+ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string staged = StagedPath(run.sections, section, record);
     MakeParentDirectories(staged);
-    if (!run.payload.Seek(run.record.dataStart)) return kDiskFull;
+    if (!run.payload.Seek(record.dataStart)) return kDiskFull;
     ScopedFile file(CreateNewFile(staged));
-    if (!file || !run.payload.CopyToFile(run.record.newFileHeader.dataLength, file.get())) {
+    if (!file || !run.payload.CopyToFile(record.newFileHeader.dataLength, file.get())) {
         return kDiskFull;
     }
     file.reset();
@@ -170,24 +169,28 @@ ResultCode StageNewFile(ApplyRun& run, int section) {
     return kOk;
 }
 
-ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind) {
+ResultCode CheckAndStage(ApplyRun& run, int section, const CurrentRecord& record) {
     run.host.PumpMessages();
     // The staged file and the intermediate ones are written where the names
     // were checked, not through a link made since.
     DirectoryHold hold;
-    if ((kind == kFileRecord || kind == kNewFileRecord) &&
-        !HoldStagedFilePath(run, section, &hold)) {
-        return kInternalFileError;
-    }
+    const bool staging = record.kind == RecordKind::kFile || record.kind == RecordKind::kNewFile;
+    if (staging && !HoldStagedFilePath(run, section, record, &hold)) return kInternalFileError;
     ResultCode result = kOk;
-    if (kind == kFileRecord) {
-        result = CheckChangedFile(run, section);
-    } else if (kind == kNewFileRecord) {
-        run.Show(MessageId::kCheckingProgress);
-        result = StageNewFile(run, section);
+    switch (record.kind) {
+        case RecordKind::kFile:
+            result = CheckChangedFile(run, section, record);
+            break;
+        case RecordKind::kNewFile:
+            run.Show(MessageId::kCheckingProgress);
+            result = StageNewFile(run, section, record);
+            break;
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return kOk;
     }
-    if (result == kOk && (kind == kFileRecord || kind == kNewFileRecord) &&
-        PathNamesFile(StagedPath(run, section))) {
+    if (result == kOk && PathNamesFile(StagedPath(run.sections, section, record))) {
         run.stagedRecords.push_back(run.recordEnd);
     }
     return result;

@@ -5,9 +5,9 @@
 #include "engine/apply_run.h"
 
 // RunCallback of the check pass.
-ResultCode CheckAndStage(ApplyRun& run, int section, uint8_t kind);
+ResultCode CheckAndStage(ApplyRun& run, int section, const CurrentRecord& record);
 // Copies the current new file's content from the payload to S\N: kOk or kDiskFull.
-ResultCode StageNewFile(ApplyRun& run, int section);
-// True when the destination of the current changed-file record already has
-// the new version's size and CRC value.
-bool HoldsNewVersion(const ApplyRun& run);
+ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record);
+// True when the destination of a changed-file record already has the new
+// version's size and CRC value.
+bool HoldsNewVersion(const ApplyRun& run, int section, const CurrentRecord& record);

@@ -61,36 +61,36 @@ std::string StagingName(const RecordWalk& walk, int section) {
     return last == std::string::npos ? staging : staging.substr(last + 1);
 }
 
-// The set-aside place of the current record, relative to the target.
-std::string SetAsideBelowTarget(const RecordWalk& walk, int section) {
-    return JoinPath(JoinPath(StagingName(walk, section), kSetAsideName), walk.record.fileName);
+// The set-aside place of a record, relative to the target.
+std::string SetAsideBelowTarget(const RecordWalk& walk, int section, const CurrentRecord& record) {
+    return JoinPath(JoinPath(StagingName(walk, section), kSetAsideName), record.fileName);
 }
 
-ResultCode CommitStagedFile(ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
-    const std::string staged = StagedPath(run, section);
-    const CurrentRecord& record = run.record;
+ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
+    const std::string staged = StagedPath(run.sections, section, record);
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
     // Held until the moves and the stamp are done; let go before the staging
     // directories are removed.
     DirectoryHold hold;
-    if (!HoldRecordPaths(run, section, &hold) ||
-        !hold.Hold(run.targetDirectory, record.fileName, true)) {
+    if (!HoldRecordPaths(run, section, record, &hold) ||
+        !hold.Hold(run.sections.target[section], record.fileName, true)) {
         return kInternalFileError;
     }
     ResultCode made = MakeDirectoriesFor(destination);
     if (made != kOk) return made;
     // A new file that an interrupted run already put in place stays; its
     // backup is not overwritten by the new content.
-    if (record.kind == kNewFileRecord && FileExists(staged) && SameContent(staged, destination)) {
+    if (record.kind == RecordKind::kNewFile && FileExists(staged) &&
+        SameContent(staged, destination)) {
         DeleteFileForced(staged);
     }
     const bool placing = FileExists(staged);
     if (placing) {
         const bool hadDestination = PathNamesFile(destination);
-        ResultCode result = BackupFile(run, section, destination);
+        ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
         if (hadDestination) MarkCurrentRecord(run, CommitMark::kBackedUp);
         if (!RenameFile(staged, destination)) return kInternalFileError;
@@ -98,9 +98,10 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
         ReachStep(RunStep::kMovedIntoPlace);
     }
     const uint32_t newTime =
-        record.kind == kFileRecord ? record.fileHeader.newTime : record.newFileHeader.newTime;
+        record.kind == RecordKind::kFile ? record.fileHeader.newTime : record.newFileHeader.newTime;
     // A file passed over keeps its old version, so it keeps that version's time too.
-    if (newTime != 0 && (placing || record.kind == kNewFileRecord || HoldsNewVersion(run))) {
+    if (newTime != 0 &&
+        (placing || record.kind == RecordKind::kNewFile || HoldsNewVersion(run, section, record))) {
         ScopedFile file(OpenForReadWrite(destination));
         if (file) SetFileTimeFromDos(file.get(), newTime);
         ReachStep(RunStep::kStamped);
@@ -111,12 +112,12 @@ ResultCode CommitStagedFile(ApplyRun& run, int section) {
     return kOk;
 }
 
-ResultCode RetireFile(ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
+ResultCode RetireFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
     DirectoryHold hold;
-    if (!HoldRecordPaths(run, section, &hold)) return kInternalFileError;
+    if (!HoldRecordPaths(run, section, record, &hold)) return kInternalFileError;
     if (PathNamesFile(destination)) {
-        ResultCode result = BackupFile(run, section, destination);
+        ResultCode result = BackupFile(run, section, record, destination);
         if (result != kOk) return result;
         MarkCurrentRecord(run, CommitMark::kBackedUp);
     }
@@ -129,32 +130,43 @@ std::string SetAsideDirectory(const RecordWalk& walk, int section) {
     return JoinPath(walk.sections.staging[section], kSetAsideName);
 }
 
-std::string SetAsidePath(const RecordWalk& walk, int section) {
-    return JoinPath(SetAsideDirectory(walk, section), walk.record.fileName);
+std::string SetAsidePath(const RecordWalk& walk, int section, const CurrentRecord& record) {
+    return JoinPath(SetAsideDirectory(walk, section), record.fileName);
 }
 
-bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold) {
-    return hold->Hold(walk.targetDirectory,
-                      JoinPath(StagingName(walk, section), walk.record.fileName), true);
+bool HoldStagedFilePath(const RecordWalk& walk, int section, const CurrentRecord& record,
+                        DirectoryHold* hold) {
+    return hold->Hold(walk.sections.target[section],
+                      JoinPath(StagingName(walk, section), record.fileName), true);
 }
 
-bool HoldStagingPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
-    const std::string& top = walk.targetDirectory;
-    return hold->Hold(top, JoinPath(StagingName(walk, section), walk.record.fileName), false) &&
-           hold->Hold(top, SetAsideBelowTarget(walk, section), false);
+bool HoldStagingPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                      DirectoryHold* hold) {
+    const std::string& top = walk.sections.target[section];
+    return hold->Hold(top, JoinPath(StagingName(walk, section), record.fileName), false) &&
+           hold->Hold(top, SetAsideBelowTarget(walk, section, record), false);
 }
 
-bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold) {
-    const std::string& top = walk.targetDirectory;
-    const std::string& name = walk.record.fileName;
+bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                     DirectoryHold* hold) {
+    const std::string& top = walk.sections.target[section];
+    const std::string& name = record.fileName;
     return hold->Hold(top, name, false) &&
-           hold->Hold(top, JoinPath(walk.backupName, name), false) &&
-           HoldStagingPaths(walk, section, hold);
+           hold->Hold(top, JoinPath(walk.sections.backupName[section], name), false) &&
+           HoldStagingPaths(walk, section, record, hold);
 }
 
-ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
-    if (kind != kFileRecord && kind != kNewFileRecord) return kOk;
-    const std::string staged = StagedPath(run, section);
+ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            break;
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            return kOk;
+    }
+    const std::string staged = StagedPath(run.sections, section, record);
     if (!PathNamesFile(staged)) return kOk;
     // A staged file whose data is not on the disk could become zeros under
     // the destination's name after a power cut.
@@ -162,20 +174,23 @@ ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind) {
     return file && FlushFile(file.get()) ? kOk : kDiskFull;
 }
 
-ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination) {
+ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,
+                      const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
     if (!PathNamesFile(destination)) return kOk;
-    const std::string backup = BackupPath(run);
-    const std::string aside = SetAsidePath(run, section);
+    const std::string backup = BackupPath(run.sections, section, record);
+    const std::string aside = SetAsidePath(run, section, record);
     DirectoryHold hold;
-    if (!hold.Hold(run.targetDirectory, JoinPath(run.backupName, run.record.fileName), true)) {
+    if (!hold.Hold(run.sections.target[section],
+                   JoinPath(run.sections.backupName[section], record.fileName), true)) {
         return kInternalFileError;
     }
     ResultCode made = MakeDirectoriesFor(backup);
     if (made != kOk) return made;
     const bool hadBackup = PathNamesFile(backup);
     if (hadBackup) {
-        if (!hold.Hold(run.targetDirectory, SetAsideBelowTarget(run, section), true)) {
+        if (!hold.Hold(run.sections.target[section], SetAsideBelowTarget(run, section, record),
+                       true)) {
             return kInternalFileError;
         }
         made = MakeDirectoriesFor(aside);
@@ -192,16 +207,18 @@ ResultCode BackupFile(const ApplyRun& run, int section, const std::string& desti
     return kOk;
 }
 
-ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind) {
-    switch (kind) {
-        case kFileRecord:
-        case kNewFileRecord:
-            return CommitStagedFile(run, section);
-        case kObsoleteRecord:
-            return RetireFile(run, section);
-        default:
-            return kOk;
+ResultCode CommitFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            return CommitStagedFile(run, section, record);
+        case RecordKind::kObsolete:
+            return RetireFile(run, section, record);
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
     }
+    return kOk;
 }
 
 CommitMark CurrentRecordMark(ApplyRun& run) {

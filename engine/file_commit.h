@@ -16,26 +16,30 @@ class DirectoryHold;
 // Holds the existing directories that the current record's moves pass
 // through: false when one below the target has become a link since the names
 // were checked.
-bool HoldRecordPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
+bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                     DirectoryHold* hold);
 // Holds the existing directories of the current record's staged file and
 // set-aside place: false when one of them has become a link.
-bool HoldStagingPaths(const RecordWalk& walk, int section, DirectoryHold* hold);
+bool HoldStagingPaths(const RecordWalk& walk, int section, const CurrentRecord& record,
+                      DirectoryHold* hold);
 // Holds the staging directory and makes and holds the directories of the
 // current record's staged file: false when one of them is a link.
-bool HoldStagedFilePath(const RecordWalk& walk, int section, DirectoryHold* hold);
+bool HoldStagedFilePath(const RecordWalk& walk, int section, const CurrentRecord& record,
+                        DirectoryHold* hold);
 // RunCallback of the pass before the apply pass: puts each staged file on
 // the disk; kOk or kDiskFull.
-ResultCode FlushStagedFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback of the apply pass.
-ResultCode CommitFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode CommitFile(ApplyRun& run, int section, const CurrentRecord& record);
 // Moves the destination into the backup directory, an older backup there
 // into the set-aside place first: kOk, kFileInUse or kBackupFailed (another
 // program holds the file), kDiskFull, or 30 (any other failure to move).
-ResultCode BackupFile(const ApplyRun& run, int section, const std::string& destination);
+ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,
+                      const std::string& destination);
 // The mark of the record just read.
 CommitMark CurrentRecordMark(ApplyRun& run);
 
-// Where the older backup of the record just read waits while the run goes on:
-// below the section's staging directory, under a work name no record can have.
-std::string SetAsidePath(const RecordWalk& walk, int section);
+// Where the older backup of a record waits while the run goes on: below the
+// section's staging directory, under a work name no record can have.
+std::string SetAsidePath(const RecordWalk& walk, int section, const CurrentRecord& record);
 std::string SetAsideDirectory(const RecordWalk& walk, int section);

@@ -24,9 +24,8 @@ ResultCode ReadSectionNames(ApplyRun& run, int section, SectionNames* names) {
     if (!IsSafeRelativeName(names->backup)) return kInternalFileError;
     for (;;) {
         if (ReadRecord(run) != kOk) return kInternalFileError;
-        const uint8_t kind = run.record.kind;
-        if (kind == kEndRecord) return kOk;
-        if (kind != kRegistryRecord) names->files.push_back(run.record.fileName);
+        if (run.record.kind == RecordKind::kEnd) return kOk;
+        if (NamesTargetFile(run.record.kind)) names->files.push_back(run.record.fileName);
     }
 }
 

@@ -100,10 +100,18 @@ ResultCode RunOperations(ApplyRun& run, const RegistryScript& script) {
 
 }  // namespace
 
-ResultCode ApplyRegistryRecord(ApplyRun& run, int /*section*/, uint8_t kind) {
-    if (kind != kRegistryRecord) return kOk;
-    const uint32_t start = run.record.dataStart;
-    const uint32_t length = run.record.scriptLength;
+ResultCode ApplyRegistryRecord(ApplyRun& run, int /*section*/, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kRegistry:
+            break;
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kObsolete:
+        case RecordKind::kEnd:
+            return kOk;
+    }
+    const uint32_t start = record.dataStart;
+    const uint32_t length = record.scriptLength;
     if (!run.payload.Seek(start)) return kPatchDamaged;
     RegistryScript script;
     if (!ReadRegistryScript(run.payload, length, &script)) return kPatchDamaged;

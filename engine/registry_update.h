@@ -6,7 +6,7 @@
 
 // RunCallback of the registry pass: kOk, kPatchDamaged, kTargetNotRegistered
 // or kRegistryDenied.
-ResultCode ApplyRegistryRecord(ApplyRun& run, int section, uint8_t kind);
+ResultCode ApplyRegistryRecord(ApplyRun& run, int section, const CurrentRecord& record);
 // Puts back every value this run wrote: its old data and type, or no value
 // where there was none. Failures are passed over (the rollback goes on).
 void RestoreRegistryValues(ApplyRun& run);

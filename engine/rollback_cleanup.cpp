@@ -18,8 +18,18 @@ namespace {
 
 std::string SetAsidePrefix() { return std::string(kSetAsideName) + "\\"; }
 
-bool IsFileKind(uint8_t kind) {
-    return kind == kFileRecord || kind == kNewFileRecord || kind == kObsoleteRecord;
+// Records that leave a file in the staging directory.
+bool StagesFile(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            return true;
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return false;
 }
 
 void ReportRollbackFailure(ApplyRun& run) {
@@ -30,34 +40,36 @@ void ReportRollbackFailure(ApplyRun& run) {
 
 // The destination gives way to its backup, and an older backup that the
 // apply pass set aside returns to the backup directory.
-bool PutBackFromBackup(const ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
-    const std::string backup = BackupPath(run);
-    const std::string aside = SetAsidePath(run, section);
+bool PutBackFromBackup(const ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string& target = run.sections.target[section];
+    const std::string& backupName = run.sections.backupName[section];
+    const std::string destination = DestinationPath(run.sections, section, record);
+    const std::string backup = BackupPath(run.sections, section, record);
+    const std::string aside = SetAsidePath(run, section, record);
     bool ok = true;
     {
         DirectoryHold hold;
-        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (!HoldRecordPaths(run, section, record, &hold)) return false;
         if (PathNamesFile(backup)) {
             if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
             ok = RenameFile(backup, destination);
         }
         if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
-    RemoveEmptyDirectoriesBelow(run.targetDirectory, JoinPath(run.backupName, run.record.fileName));
-    RemoveDir(JoinPath(run.targetDirectory, run.backupName));
+    RemoveEmptyDirectoriesBelow(target, JoinPath(backupName, record.fileName));
+    RemoveDir(JoinPath(target, backupName));
     return ok;
 }
 
 // A file that only this run brought goes again, with the directories made for it.
-bool RemovePlacedFile(const ApplyRun& run, int section) {
-    const std::string destination = DestinationPath(run);
+bool RemovePlacedFile(const ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
     {
         DirectoryHold hold;
-        if (!HoldRecordPaths(run, section, &hold)) return false;
+        if (!HoldRecordPaths(run, section, record, &hold)) return false;
         if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
     }
-    RemoveEmptyDirectoriesBelow(run.targetDirectory, run.record.fileName);
+    RemoveEmptyDirectoriesBelow(run.sections.target[section], record.fileName);
     return true;
 }
 
@@ -143,17 +155,17 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
 
 }  // namespace
 
-ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
-    if (!IsFileKind(kind)) return kOk;
+ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
+    if (!NamesTargetFile(record.kind)) return kOk;
     // Only this run's own moves are undone: a backup left by an earlier
     // application, or of a file found already new, stays where it is.
     bool ok = true;
     switch (CurrentRecordMark(run)) {
         case CommitMark::kBackedUp:
-            ok = PutBackFromBackup(run, section);
+            ok = PutBackFromBackup(run, section, record);
             break;
         case CommitMark::kPlacedNew:
-            ok = RemovePlacedFile(run, section);
+            ok = RemovePlacedFile(run, section, record);
             break;
         case CommitMark::kNone:
             return kOk;
@@ -163,31 +175,35 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind) {
     return kOk;
 }
 
-ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind) {
-    if (!IsFileKind(kind)) return kOk;
+ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record) {
+    if (!NamesTargetFile(record.kind)) return kOk;
     // A set-aside backup that a failed rollback could not put back stays.
     const std::string asideDirectory = SetAsideDirectory(run, section);
     if (run.succeeded) {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(SetAsidePath(run, section));
+        if (HoldStagingPaths(run, section, record, &hold)) {
+            DeleteFileForced(SetAsidePath(run, section, record));
+        }
     }
-    RemoveEmptyDirectoriesBelow(asideDirectory, run.record.fileName);
+    RemoveEmptyDirectoriesBelow(asideDirectory, record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
 }
 
-ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind) {
+ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
     const std::string& staging = run.sections.staging[section];
-    RemoveSetAside(run, section, kind);
-    if (kind != kFileRecord && kind != kNewFileRecord) {
+    RemoveSetAside(run, section, record);
+    if (!StagesFile(record.kind)) {
         RemoveDir(staging);
         return kOk;
     }
     {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, &hold)) DeleteFileForced(StagedPath(run, section));
+        if (HoldStagingPaths(run, section, record, &hold)) {
+            DeleteFileForced(StagedPath(run.sections, section, record));
+        }
     }
-    RemoveEmptyDirectoriesBelow(staging, run.record.fileName);
+    RemoveEmptyDirectoriesBelow(staging, record.fileName);
     RemoveDir(staging);
     return kOk;
 }
@@ -199,8 +215,8 @@ void RemoveEmptyStagingDirectories(const ApplyRun& run) {
     }
 }
 
-ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind) {
-    if (IsFileKind(kind)) run.fileNames.emplace_back(section, run.record.fileName);
+ResultCode NoteFileName(ApplyRun& run, int section, const CurrentRecord& record) {
+    if (NamesTargetFile(record.kind)) run.fileNames.emplace_back(section, record.fileName);
     run.backupNames[section] = run.backupName;
     return kOk;
 }

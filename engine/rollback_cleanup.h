@@ -6,19 +6,19 @@
 
 // RunCallback of the rollback pass; always kOk. A step that fails is
 // reported once per run (message 30: close programs, apply again).
-ResultCode RestoreFromBackup(ApplyRun& run, int section, uint8_t kind);
+ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback of the cleanup pass; always kOk. After a successful run it
 // also drops the older backups that the apply pass set aside.
-ResultCode RemoveStagedFile(ApplyRun& run, int section, uint8_t kind);
+ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback that drops the set-aside older backup of a record once the run
 // has succeeded (run.succeeded), and the set-aside place once it is empty.
-ResultCode RemoveSetAside(ApplyRun& run, int section, uint8_t kind);
+ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record);
 // Removes every section's staging directory that is empty, also of sections
 // without a changed or new file, whose records never reach the cleanup.
 void RemoveEmptyStagingDirectories(const ApplyRun& run);
 
 // RunCallback of the first pass: notes every file name in run.fileNames.
-ResultCode NoteFileName(ApplyRun& run, int section, uint8_t kind);
+ResultCode NoteFileName(ApplyRun& run, int section, const CurrentRecord& record);
 // Removes the staging directories that an interrupted run of this patch left
 // in the sections' targets, and only those: a directory that holds anything
 // but staged files of the patch's records, intermediate files and set-aside

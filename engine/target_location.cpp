@@ -75,7 +75,7 @@ ResultCode SkipSectionBody(PayloadFile& payload) {
         // A name Windows would resolve otherwise is refused as in the last section.
         if (status == ReadRecordStatus::kUnsafeName) return kInternalFileError;
         if (status != ReadRecordStatus::kOk) return kPatchDamaged;
-        if (scratch.kind == kEndRecord) return kOk;
+        if (scratch.kind == RecordKind::kEnd) return kOk;
     }
 }
 

@@ -3,16 +3,18 @@
 #include "core/windows_names.h"
 #include "platform/file_primitives.h"
 
-std::string StagedPath(const RecordWalk& walk, int section) {
-    return JoinPath(walk.sections.staging[section], walk.record.fileName);
+std::string StagedPath(const SectionTables& sections, int section, const CurrentRecord& record) {
+    return JoinPath(sections.staging[section], record.fileName);
 }
 
-std::string DestinationPath(const RecordWalk& walk) {
-    return JoinPath(walk.targetDirectory, walk.record.fileName);
+std::string DestinationPath(const SectionTables& sections, int section,
+                            const CurrentRecord& record) {
+    return JoinPath(sections.target[section], record.fileName);
 }
 
-std::string BackupPath(const RecordWalk& walk) {
-    return JoinPath(JoinPath(walk.targetDirectory, walk.backupName), walk.record.fileName);
+std::string BackupPath(const SectionTables& sections, int section, const CurrentRecord& record) {
+    return JoinPath(JoinPath(sections.target[section], sections.backupName[section]),
+                    record.fileName);
 }
 
 bool PathNamesFile(const std::string& path) {

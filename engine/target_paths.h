@@ -1,7 +1,7 @@
-// Paths of the record being processed and the small path helpers the passes
-// share. For a record with FileName N in a section with target T, staging
-// directory S and backup name B: S\N is staged, T\N the destination, T\B\N
-// the backup.
+// Paths of a record and the small path helpers the passes share. For a
+// record with FileName N in a section with target T, staging directory S and
+// backup name B: S\N is staged, T\N the destination, T\B\N the backup. They
+// come from the record and the section's tables, never from where a walk stands.
 #pragma once
 #include <windows.h>
 
@@ -10,9 +10,12 @@
 
 #include "container/pass_runner.h"
 
-std::string StagedPath(const RecordWalk& walk, int section);  // S\N
-std::string DestinationPath(const RecordWalk& walk);          // T\N
-std::string BackupPath(const RecordWalk& walk);               // T\B\N
+std::string StagedPath(const SectionTables& sections, int section,
+                       const CurrentRecord& record);  // S\N
+std::string DestinationPath(const SectionTables& sections, int section,
+                            const CurrentRecord& record);  // T\N
+std::string BackupPath(const SectionTables& sections, int section,
+                       const CurrentRecord& record);  // T\B\N
 
 // True when path names an existing file, whether or not anyone may open it:
 // a file held open without sharing still exists and must not be overwritten.

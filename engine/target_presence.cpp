@@ -34,7 +34,7 @@ ResultCode SurveySection(ApplyRun& run, int section, TargetSurvey* survey) {
     PresenceProbe probe(target);
     for (;;) {
         if (ReadRecord(run) != kOk) return kInternalFileError;
-        if (run.record.kind == kEndRecord) break;
+        if (run.record.kind == RecordKind::kEnd) break;
         survey->Add(run.record, backup, probe);
     }
     return survey->HoldsNoFileOfThePatch() ? kNotForThisTarget : kOk;

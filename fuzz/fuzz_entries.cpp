@@ -34,24 +34,30 @@ class CheckedIo : public MemoryStepIo {
 };
 
 void CheckRecord(const CurrentRecord& r, uint32_t size) {
-    if (r.kind == kFileRecord) {
-        Require(r.fileHeader.sourceCount <= kMaxSourceVariants);
-        Require(IsSafeRelativeName(r.fileName));
-        for (int j = 0; j < r.fileHeader.sourceCount; ++j) {
-            const SourceVariant& v = r.variants[j];
-            Require(IsSafeRelativeName(v.sourceName));
-            Require(v.dataStart + VariantDataLength(v.header) <= size);
-        }
-    } else if (r.kind == kNewFileRecord) {
-        Require(IsSafeRelativeName(r.fileName));
-        Require(uint64_t{r.dataStart} + r.newFileHeader.dataLength <= size);
-    } else if (r.kind == kObsoleteRecord) {
-        Require(IsSafeRelativeName(r.fileName));
-    } else if (r.kind == kRegistryRecord) {
-        Require(uint64_t{r.dataStart} + r.scriptLength <= size);
-    } else {
-        Require(r.kind == kEndRecord);
+    switch (r.kind) {
+        case RecordKind::kFile:
+            Require(r.fileHeader.sourceCount <= kMaxSourceVariants);
+            Require(IsSafeRelativeName(r.fileName));
+            for (int j = 0; j < r.fileHeader.sourceCount; ++j) {
+                const SourceVariant& v = r.variants[j];
+                Require(IsSafeRelativeName(v.sourceName));
+                Require(v.dataStart + VariantDataLength(v.header) <= size);
+            }
+            return;
+        case RecordKind::kNewFile:
+            Require(IsSafeRelativeName(r.fileName));
+            Require(uint64_t{r.dataStart} + r.newFileHeader.dataLength <= size);
+            return;
+        case RecordKind::kObsolete:
+            Require(IsSafeRelativeName(r.fileName));
+            return;
+        case RecordKind::kRegistry:
+            Require(uint64_t{r.dataStart} + r.scriptLength <= size);
+            return;
+        case RecordKind::kEnd:
+            return;
     }
+    Require(false);  // a kind outside the enumeration
 }
 
 }  // namespace
@@ -66,7 +72,7 @@ void FuzzRecordReader(const uint8_t* data, size_t size) {
         if (ReadRecord(in, &record) != ReadRecordStatus::kOk) return;
         Require(in.Position() > before && in.Position() <= size);
         CheckRecord(record, static_cast<uint32_t>(size));
-        if (record.kind == kEndRecord) return;
+        if (record.kind == RecordKind::kEnd) return;
     }
 }
 

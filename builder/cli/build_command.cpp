@@ -325,13 +325,32 @@ bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, cons
     return true;
 }
 
+// How the summary names a record's kind; null for records it does not list.
+const char* ListedKind(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+            return "changed";
+        case RecordKind::kNewFile:
+            return "new";
+        case RecordKind::kObsolete:
+            return "obsolete";
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return nullptr;
+}
+
 void ListRecords(const PatchContents& patch, std::ostream& out) {
-    static const char* const kKinds[] = {"", "changed  ", "new      ", "obsolete "};
+    constexpr size_t kLabelWidth = 9;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind > kObsoleteRecord) continue;
+        const char* label = ListedKind(r.kind);
+        if (label == nullptr) continue;
         std::string name;
         Cp950ToUtf8(r.fileName, &name);
-        out << "  " << kKinds[r.kind] << name << "\n";
+        std::string padded = label;
+        padded.resize(kLabelWidth, ' ');
+        out << "  " << padded << name << "\n";
     }
 }
 
@@ -411,17 +430,17 @@ void ShowBuilt(const BuildOptions& o, const BuildSummary& summary, const PatchCo
     char time[32];
     std::snprintf(time, sizeof time, "%.2f", seconds);
     if (o.json) {
-        static const char* const kKinds[] = {"", "changed", "new", "obsolete"};
         out << "{\"dry_run\":false,\"output\":" << JsonText(o.outputPath)
             << ",\"stub\":{\"path\":" << JsonText(stubPath) << ",\"bytes\":" << summary.stubBytes
             << "},\"records\":[";
         size_t n = 0;
         for (const CurrentRecord& r : contents.records) {
-            if (r.kind > kObsoleteRecord) continue;
+            const char* kind = ListedKind(r.kind);
+            if (kind == nullptr) continue;
             std::string name;
             Cp950ToUtf8(r.fileName, &name);
-            out << (n++ ? "," : "") << "{\"kind\":\"" << kKinds[r.kind]
-                << "\",\"name\":" << JsonText(name) << "}";
+            out << (n++ ? "," : "") << "{\"kind\":\"" << kind << "\",\"name\":" << JsonText(name)
+                << "}";
         }
         out << "],\"totals\":{\"changed\":" << summary.changed << ",\"new\":" << summary.added
             << ",\"removed\":" << summary.removed

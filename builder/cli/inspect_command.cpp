@@ -79,94 +79,134 @@ struct Totals {
 };
 
 void CountRecord(const CurrentRecord& r, const RegistryScriptView& script, Totals* t) {
-    if (r.kind == kFileRecord) {
-        ++t->changed;
-        t->versions += r.fileHeader.sourceCount;
-        for (int k = 0; k < r.fileHeader.sourceCount; ++k) {
-            t->deltaBytes += VariantDataLength(r.variants[k].header);
-        }
-    } else if (r.kind == kNewFileRecord) {
-        ++t->added;
-        t->newBytes += r.newFileHeader.dataLength;
-    } else if (r.kind == kObsoleteRecord) {
-        ++t->obsolete;
-    } else {
-        t->values += script.entries.size();
+    switch (r.kind) {
+        case RecordKind::kFile:
+            ++t->changed;
+            t->versions += r.fileHeader.sourceCount;
+            for (int k = 0; k < r.fileHeader.sourceCount; ++k) {
+                t->deltaBytes += VariantDataLength(r.variants[k].header);
+            }
+            return;
+        case RecordKind::kNewFile:
+            ++t->added;
+            t->newBytes += r.newFileHeader.dataLength;
+            return;
+        case RecordKind::kObsolete:
+            ++t->obsolete;
+            return;
+        case RecordKind::kRegistry:
+            t->values += script.entries.size();
+            return;
+        case RecordKind::kEnd:
+            return;
     }
 }
 
 void TextRecord(const CurrentRecord& r, const RegistryScriptView& script, bool verbose,
                 std::ostream& out) {
     const std::string name = Utf8(r.fileName);
-    if (r.kind == kFileRecord) {
-        const FileRecordHeader& h = r.fileHeader;
-        out << "changed  " << name << "  size " << h.newSize << " crc " << Hex(h.newCrc)
-            << ((h.fileFlags & kOptional) ? " optional" : "")
-            << ((h.fileFlags & kSilent) ? " silent" : "") << "\n";
-        for (int k = 0; k < h.sourceCount; ++k) {
-            const VariantHeader& v = r.variants[k].header;
-            out << "    from version " << k + 1 << " (size " << v.sourceSize << " crc "
-                << Hex(v.sourceCrc) << "): delta " << VariantDataLength(v) << " bytes to "
-                << (k + 1 < h.sourceCount ? "version " + std::to_string(k + 2) : "the new file");
-            if (verbose) {
-                out << " (group " << v.groupSize << ", chunk " << int(v.chunkSize)
-                    << ((v.deltaFlags & kReachOutput) ? ", reaches output" : "") << ")";
+    switch (r.kind) {
+        case RecordKind::kFile: {
+            const FileRecordHeader& h = r.fileHeader;
+            out << "changed  " << name << "  size " << h.newSize << " crc " << Hex(h.newCrc)
+                << ((h.fileFlags & kOptional) ? " optional" : "")
+                << ((h.fileFlags & kSilent) ? " silent" : "") << "\n";
+            for (int k = 0; k < h.sourceCount; ++k) {
+                const VariantHeader& v = r.variants[k].header;
+                out << "    from version " << k + 1 << " (size " << v.sourceSize << " crc "
+                    << Hex(v.sourceCrc) << "): delta " << VariantDataLength(v) << " bytes to "
+                    << (k + 1 < h.sourceCount ? "version " + std::to_string(k + 2)
+                                              : "the new file");
+                if (verbose) {
+                    out << " (group " << v.groupSize << ", chunk " << int(v.chunkSize)
+                        << ((v.deltaFlags & kReachOutput) ? ", reaches output" : "") << ")";
+                }
+                out << "\n";
             }
-            out << "\n";
+            break;
         }
-    } else if (r.kind == kNewFileRecord) {
-        out << "new      " << name << "  size " << r.newFileHeader.dataLength << "\n";
-    } else if (r.kind == kObsoleteRecord) {
-        out << "obsolete " << name << "\n";
-    } else {
-        out << "registry, written only when " << RootKeyName(script.checkRootKey) << "\\"
-            << Utf8(script.checkKeyPath) << " [" << Utf8(script.checkValueName) << "] exists\n";
-        for (const RegistryEntry& e : script.entries) {
-            out << "    " << RootKeyName(e.rootKey) << "\\" << Utf8(e.keyPath) << " ["
-                << Utf8(e.name) << "] " << TypeName(e.type) << " = " << ValueText(e) << "\n";
-        }
-        for (uint8_t code : script.passedOver) {
-            out << "    operation " << int(code) << ", unknown, passed over\n";
-        }
+        case RecordKind::kNewFile:
+            out << "new      " << name << "  size " << r.newFileHeader.dataLength << "\n";
+            break;
+        case RecordKind::kObsolete:
+            out << "obsolete " << name << "\n";
+            break;
+        case RecordKind::kRegistry:
+            out << "registry, written only when " << RootKeyName(script.checkRootKey) << "\\"
+                << Utf8(script.checkKeyPath) << " [" << Utf8(script.checkValueName) << "] exists\n";
+            for (const RegistryEntry& e : script.entries) {
+                out << "    " << RootKeyName(e.rootKey) << "\\" << Utf8(e.keyPath) << " ["
+                    << Utf8(e.name) << "] " << TypeName(e.type) << " = " << ValueText(e) << "\n";
+            }
+            for (uint8_t code : script.passedOver) {
+                out << "    operation " << int(code) << ", unknown, passed over\n";
+            }
+            break;
+        case RecordKind::kEnd:
+            break;
     }
 }
 
+const char* KindName(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+            return "changed";
+        case RecordKind::kNewFile:
+            return "new";
+        case RecordKind::kObsolete:
+            return "obsolete";
+        case RecordKind::kRegistry:
+            return "registry";
+        case RecordKind::kEnd:
+            break;
+    }
+    return "end";
+}
+
 void JsonRecord(const CurrentRecord& r, const RegistryScriptView& script, std::ostream& out) {
-    static const char* const kKinds[] = {"end", "changed", "new", "obsolete"};
-    out << "{\"kind\":\"" << (r.kind <= kObsoleteRecord ? kKinds[r.kind] : "registry") << "\"";
-    if (r.kind == kFileRecord) {
-        const FileRecordHeader& h = r.fileHeader;
-        out << ",\"name\":" << JsonText(Utf8(r.fileName)) << ",\"size\":" << h.newSize
-            << ",\"crc\":\"" << Hex(h.newCrc)
-            << "\",\"optional\":" << ((h.fileFlags & kOptional) ? "true" : "false")
-            << ",\"silent\":" << ((h.fileFlags & kSilent) ? "true" : "false") << ",\"versions\":[";
-        for (int k = 0; k < h.sourceCount; ++k) {
-            const VariantHeader& v = r.variants[k].header;
-            out << (k ? "," : "") << "{\"size\":" << v.sourceSize << ",\"crc\":\""
-                << Hex(v.sourceCrc) << "\",\"delta_bytes\":" << VariantDataLength(v) << "}";
+    out << "{\"kind\":\"" << KindName(r.kind) << "\"";
+    switch (r.kind) {
+        case RecordKind::kFile: {
+            const FileRecordHeader& h = r.fileHeader;
+            out << ",\"name\":" << JsonText(Utf8(r.fileName)) << ",\"size\":" << h.newSize
+                << ",\"crc\":\"" << Hex(h.newCrc)
+                << "\",\"optional\":" << ((h.fileFlags & kOptional) ? "true" : "false")
+                << ",\"silent\":" << ((h.fileFlags & kSilent) ? "true" : "false")
+                << ",\"versions\":[";
+            for (int k = 0; k < h.sourceCount; ++k) {
+                const VariantHeader& v = r.variants[k].header;
+                out << (k ? "," : "") << "{\"size\":" << v.sourceSize << ",\"crc\":\""
+                    << Hex(v.sourceCrc) << "\",\"delta_bytes\":" << VariantDataLength(v) << "}";
+            }
+            out << "]";
+            break;
         }
-        out << "]";
-    } else if (r.kind == kNewFileRecord) {
-        out << ",\"name\":" << JsonText(Utf8(r.fileName))
-            << ",\"size\":" << r.newFileHeader.dataLength;
-    } else if (r.kind == kObsoleteRecord) {
-        out << ",\"name\":" << JsonText(Utf8(r.fileName));
-    } else {
-        out << ",\"check\":{\"root\":\"" << RootKeyName(script.checkRootKey)
-            << "\",\"key\":" << JsonText(Utf8(script.checkKeyPath))
-            << ",\"value\":" << JsonText(Utf8(script.checkValueName)) << "},\"values\":[";
-        for (size_t k = 0; k < script.entries.size(); ++k) {
-            const RegistryEntry& e = script.entries[k];
-            out << (k ? "," : "") << "{\"root\":\"" << RootKeyName(e.rootKey)
-                << "\",\"key\":" << JsonText(Utf8(e.keyPath))
-                << ",\"name\":" << JsonText(Utf8(e.name)) << ",\"type\":" << e.type
-                << ",\"data\":" << JsonText(ValueText(e)) << "}";
-        }
-        out << "],\"passed_over\":[";
-        for (size_t k = 0; k < script.passedOver.size(); ++k) {
-            out << (k ? "," : "") << int(script.passedOver[k]);
-        }
-        out << "]";
+        case RecordKind::kNewFile:
+            out << ",\"name\":" << JsonText(Utf8(r.fileName))
+                << ",\"size\":" << r.newFileHeader.dataLength;
+            break;
+        case RecordKind::kObsolete:
+            out << ",\"name\":" << JsonText(Utf8(r.fileName));
+            break;
+        case RecordKind::kRegistry:
+            out << ",\"check\":{\"root\":\"" << RootKeyName(script.checkRootKey)
+                << "\",\"key\":" << JsonText(Utf8(script.checkKeyPath))
+                << ",\"value\":" << JsonText(Utf8(script.checkValueName)) << "},\"values\":[";
+            for (size_t k = 0; k < script.entries.size(); ++k) {
+                const RegistryEntry& e = script.entries[k];
+                out << (k ? "," : "") << "{\"root\":\"" << RootKeyName(e.rootKey)
+                    << "\",\"key\":" << JsonText(Utf8(e.keyPath))
+                    << ",\"name\":" << JsonText(Utf8(e.name)) << ",\"type\":" << e.type
+                    << ",\"data\":" << JsonText(ValueText(e)) << "}";
+            }
+            out << "],\"passed_over\":[";
+            for (size_t k = 0; k < script.passedOver.size(); ++k) {
+                out << (k ? "," : "") << int(script.passedOver[k]);
+            }
+            out << "]";
+            break;
+        case RecordKind::kEnd:
+            break;
     }
     out << "}";
 }
@@ -182,7 +222,7 @@ int RunInspect(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::vector<RegistryScriptView> scripts(patch.records.size());
     Totals totals;
     for (size_t i = 0; i < patch.records.size(); ++i) {
-        if (patch.records[i].kind == kRegistryRecord &&
+        if (patch.records[i].kind == RecordKind::kRegistry &&
             !ReadRegistryScript(patch, patch.records[i], &scripts[i], &error)) {
             err << "error: " << o.operands[0] << ": " << error << "\n";
             return kExitFailed;

@@ -280,9 +280,9 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
     }
     size_t next = 0;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kFileRecord && r.kind != kNewFileRecord) continue;
+        if (r.kind != RecordKind::kFile && r.kind != RecordKind::kNewFile) continue;
         if (next >= records.size() || r.fileName != records[next].patchName ||
-            (r.kind == kNewFileRecord) != records[next].whole) {
+            (r.kind == RecordKind::kNewFile) != records[next].whole) {
             *error = "the written patch lists other files than planned";
             return false;
         }

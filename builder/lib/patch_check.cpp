@@ -95,7 +95,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     std::vector<FileVerdict> verdicts;
     std::vector<std::string> names;
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kRegistryRecord) names.push_back(r.fileName);
+        if (NamesTargetFile(r.kind)) names.push_back(r.fileName);
     }
     std::string clash;
     if (CheckBackupName(patch.backupName, names, &clash) != NameProblem::kNone) {
@@ -105,7 +105,7 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
     }
     ReaderProbe probe(read);
     for (const CurrentRecord& r : patch.records) {
-        if (r.kind != kRegistryRecord && !fullTarget.empty() &&
+        if (NamesTargetFile(r.kind) && !fullTarget.empty() &&
             !PathsFitFileCalls(fullTarget, patch.backupName, r.fileName)) {
             verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPathTooLong));
             continue;

@@ -266,7 +266,7 @@ bool ReadPatch(const Bytes& file, PatchContents* out, std::string* error) {
             *error = DescribeStatus(status);
             return false;
         }
-        if (record.kind == kEndRecord) break;
+        if (record.kind == RecordKind::kEnd) break;
         out->records.push_back(record);
     }
     if (source.Position() != source.Size()) {

@@ -83,7 +83,7 @@ void RecordStreamWriter::Changed(const ChangedFile& file) {
 
     uint8_t fixed[kFileRecordHeaderSize];
     SerializeFileRecordHeader(header, fixed);
-    U8(kFileRecord);
+    U8(RecordCode(RecordKind::kFile));
     Append(&bytes_, fixed, sizeof fixed);
     if (hasSkip) {
         U32(file.newSkipOffset);
@@ -111,24 +111,24 @@ void RecordStreamWriter::NewFile(const std::string& fileName, const Bytes& conte
     NewFileHeader header{Length(content.size()), newTime, attributes};
     uint8_t fixed[kNewFileHeaderSize];
     SerializeNewFileHeader(header, fixed);
-    U8(kNewFileRecord);
+    U8(RecordCode(RecordKind::kNewFile));
     ShortString(fileName);
     Append(&bytes_, fixed, sizeof fixed);
     Append(&bytes_, content);
 }
 
 void RecordStreamWriter::Obsolete(const std::string& fileName) {
-    U8(kObsoleteRecord);
+    U8(RecordCode(RecordKind::kObsolete));
     ShortString(fileName);
 }
 
 void RecordStreamWriter::Registry(const Bytes& script) {
-    U8(kRegistryRecord);
+    U8(RecordCode(RecordKind::kRegistry));
     U32(Length(script.size()));
     Append(&bytes_, script);
 }
 
-void RecordStreamWriter::End() { U8(kEndRecord); }
+void RecordStreamWriter::End() { U8(RecordCode(RecordKind::kEnd)); }
 
 RegistryScriptWriter::RegistryScriptWriter(uint32_t checkRootKey, const std::string& checkKeyPath,
                                            const std::string& checkValueName, uint32_t checkTrim) {

@@ -227,8 +227,8 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
         ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << c.name << ": " << error;
         std::map<std::string, std::string> source;
         for (const CurrentRecord& r : contents.records) {
-            if (r.kind == kFileRecord) source[r.fileName] = r.variants[0].sourceName;
-            if (r.kind == kNewFileRecord) source[r.fileName] = "";
+            if (r.kind == RecordKind::kFile) source[r.fileName] = r.variants[0].sourceName;
+            if (r.kind == RecordKind::kNewFile) source[r.fileName] = "";
         }
         EXPECT_EQ(source, c.source) << c.name;
         for (const Tree& old : c.olds) {

@@ -37,13 +37,14 @@ TEST(RecordReader, WrittenRecordsReadBack) {
         CurrentRecord r;
 
         ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
-        ASSERT_EQ(r.kind, kFileRecord);
+        ASSERT_EQ(r.kind, RecordKind::kFile);
         EXPECT_EQ((r.fileHeader.fileFlags & kHasSkipRange) != 0, skip)
             << "a variant's skip range sets the flag";
         EXPECT_EQ(r.variants[0].sourceName, "dir/app.exe") << "an empty name stands for the file";
         EXPECT_EQ(r.variants[1].skipLength, skip ? 4u : 0u);
-        const int kKinds[] = {kNewFileRecord, kObsoleteRecord, kRegistryRecord, kEndRecord};
-        for (int kind : kKinds) {
+        const RecordKind kKinds[] = {RecordKind::kNewFile, RecordKind::kObsolete,
+                                     RecordKind::kRegistry, RecordKind::kEnd};
+        for (RecordKind kind : kKinds) {
             ASSERT_EQ(ReadRecord(in, &r), ReadRecordStatus::kOk);
             ASSERT_EQ(r.kind, kind);
         }
@@ -69,6 +70,28 @@ TEST(RecordReader, RejectsMoreSourcesThanTheTablesHold) {
         EXPECT_EQ(ReadAllRecords(w.bytes()),
                   sources <= 20 ? ReadRecordStatus::kOk : ReadRecordStatus::kTooManySources);
     }
+}
+
+// Exactly the five defined codes name a kind, each its own; every other code
+// is a damaged stream, refused before anything behind it is read.
+TEST(RecordKindOf, OnlyTheDefinedCodesNameAKind) {
+    int accepted = 0;
+    for (int code = 0; code < 256; ++code) {
+        RecordKind kind = RecordKind::kEnd;
+        const bool known = RecordKindOf(static_cast<uint8_t>(code), &kind);
+        const bool defined = code <= 3 || code == 5;
+        EXPECT_EQ(known, defined) << code;
+        if (known) {
+            EXPECT_EQ(RecordCode(kind), code);
+            ++accepted;
+        }
+        const uint8_t stream[] = {static_cast<uint8_t>(code)};
+        if (!defined) {
+            EXPECT_EQ(ReadAllRecords(Bytes(stream, stream + 1)), ReadRecordStatus::kUnknownKind)
+                << code;
+        }
+    }
+    EXPECT_EQ(accepted, 5);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ inline ReadRecordStatus ReadAllRecords(const Bytes& stream) {
     MemoryByteSource in(stream.data(), static_cast<uint32_t>(stream.size()));
     CurrentRecord r;
     ReadRecordStatus status;
-    while ((status = ReadRecord(in, &r)) == ReadRecordStatus::kOk && r.kind != kEndRecord) {
+    while ((status = ReadRecord(in, &r)) == ReadRecordStatus::kOk && r.kind != RecordKind::kEnd) {
     }
     return status;
 }

@@ -131,7 +131,7 @@ TEST_F(Locate, TooManyOrUnreadableSectionsAreDamage) {
     RecordStreamWriter truncated, shortRegistry;
     truncated.Location(LocationSpec{}, true);
     truncated.BackupName(kBackup);
-    truncated.U8(kObsoleteRecord);  // its name is missing
+    truncated.U8(RecordCode(RecordKind::kObsolete));  // its name is missing
     shortRegistry.U8(kRegistryValue);
     shortRegistry.U8(0);
     shortRegistry.U32(kCurrentUserRoot);

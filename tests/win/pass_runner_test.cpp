@@ -31,7 +31,7 @@ struct Walk : RecordVisitor {
         walk.sections.lastSection = int(sections.size()) - 1;
         LoadPatchStream(&patch, BuildPayload(Bytes{'n', 'o'}, Bytes(), w.bytes()));
     }
-    ResultCode Visit(int section, uint8_t) override {
+    ResultCode Visit(int section, const CurrentRecord&) override {
         seen.push_back(std::to_string(section) + ":" + walk.record.fileName);
         EXPECT_EQ(walk.targetDirectory, walk.sections.target[section]);
         EXPECT_EQ(walk.backupName, sections_[section][0]);
