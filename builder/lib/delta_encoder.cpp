@@ -3,12 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <new>
 
 #include "builder/lib/delta_serializer.h"
 #include "builder/lib/memory_step_io.h"
+#include "builder/lib/parallel.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
 #include "core/result_codes.h"
@@ -126,6 +128,27 @@ DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, const Serializ
     return v;
 }
 
+// One layout's candidate and its compressed size.
+struct Trial {
+    DeltaVariant variant;
+    size_t size = SIZE_MAX;
+};
+
+Trial TryLayout(const SerializeParams& layout, const EncodeOptions& options, const MatchText& text,
+                const std::vector<DeltaSpan>& spans) {
+    SerializeParams params = layout;
+    if (options.groupSize != 0) params.groupSize = options.groupSize;
+    if (options.chunkSize != 0) params.chunkSize = options.chunkSize;
+    params.rawDiffs = options.rawDiffs;
+    // Stride inserts read the output: the step reaches into it.
+    MatchText layoutText = text;
+    if (params.stride != 0) layoutText.reachOutput = options.allowReachOutput;
+    Trial trial;
+    SerializeDelta(layoutText, spans, params, &trial.variant);
+    trial.size = CompressedDeltaSize(trial.variant, options.context);
+    return trial;
+}
+
 bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& options,
             bool reachAnyTarget, DeltaVariant* variant, std::string* error) {
     if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
@@ -145,6 +168,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t scanned, uint32_t size) {
         tell(kSortShare + kScanShare * scanned / (size == 0 ? 1 : size));
     };
+    const unsigned threads = options.threads < 1 ? 1 : options.threads;
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
@@ -167,32 +191,37 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             return small;
         });
         // The first gain tries every layout; the others only the layout
-        // that won so far.
+        // that won so far. Layouts are tried `threads` at a time and ranked
+        // in their fixed order, so the winner does not depend on the count.
         const SerializeParams* winner = nullptr;
         for (size_t g = 0; g < spansByGain.size(); ++g) {
+            std::vector<const SerializeParams*> layouts;
             for (const SerializeParams& layout : kLayouts) {
-                if (g > 0 && &layout != winner) continue;
-                SerializeParams params = layout;
-                if (options.groupSize != 0) params.groupSize = knobs.groupSize;
-                if (options.chunkSize != 0) params.chunkSize = knobs.chunkSize;
-                params.rawDiffs = options.rawDiffs;
-                // Stride inserts read the output: the step reaches into it.
-                MatchText layoutText = text;
-                if (params.stride != 0) layoutText.reachOutput = options.allowReachOutput;
-                DeltaVariant candidate;
-                SerializeDelta(layoutText, spansByGain[g], params, &candidate);
-                size_t size = CompressedDeltaSize(candidate, options.context);
-                if (size < bestSize && DeltaReproduces(candidate, source, target)) {
-                    best = std::move(candidate);
-                    bestSize = size;
-                    winner = &layout;
+                if (g == 0 || &layout == winner) layouts.push_back(&layout);
+            }
+            const SerializeParams* found = nullptr;
+            for (size_t from = 0; from < layouts.size(); from += threads) {
+                const size_t count = std::min<size_t>(threads, layouts.size() - from);
+                std::vector<Trial> trials(count);
+                const std::function<void(size_t)> trial = [&](size_t t) {
+                    trials[t] = TryLayout(*layouts[from + t], options, text, spansByGain[g]);
+                };
+                ParallelFor(count, threads, trial, nullptr);
+                for (size_t t = 0; t < count; ++t) {
+                    if (trials[t].size < bestSize &&
+                        DeltaReproduces(trials[t].variant, source, target)) {
+                        best = std::move(trials[t].variant);
+                        bestSize = trials[t].size;
+                        found = layouts[from + t];
+                    }
                 }
                 if (g == 0) {
-                    const double tried = static_cast<double>(&layout - kLayouts + 1);
                     tell(kSortShare + kScanShare +
-                         (1 - kSortShare - kScanShare) * tried / std::size(kLayouts));
+                         (1 - kSortShare - kScanShare) * static_cast<double>(from + count) /
+                             static_cast<double>(layouts.size()));
                 }
             }
+            if (found != nullptr) winner = found;
             if (winner == nullptr) break;
         }
         firstPass = false;

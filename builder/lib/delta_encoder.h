@@ -32,6 +32,8 @@ struct EncodeOptions {
     // an estimate from the suffix sort, the scan and the layout trials of
     // the first pass; may be null.
     const std::function<void(double share)>* onShare = nullptr;
+    // Layouts tried at once; the result is the same for any count.
+    unsigned threads = 1;
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

@@ -1,11 +1,14 @@
 #include "builder/lib/patch_build.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <utility>
 
 #include <libdeflate.h>
 #include <zopfli/zopfli.h>
 
+#include "builder/lib/parallel.h"
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/source_match.h"
 #include "builder/lib/text_cp950.h"
@@ -320,6 +323,70 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
     return true;
 }
 
+// A record whose versions and new content reach this many bytes is compared
+// on its own, with its layouts tried on every thread.
+constexpr uint64_t kLargeRecordBytes = 16u << 20;
+
+// One record's encoding as its worker leaves it, and how far it is for the
+// progress line (written by the worker, read by the waiting thread).
+struct RecordWork {
+    uint64_t weight = 0;  // old versions and new content, in bytes
+    std::atomic<uint64_t> done{0};
+    std::atomic<int> state{kWaiting};
+    bool ok = false;
+    std::string error;
+
+    static constexpr int kWaiting = 0, kRunning = 1, kFinished = 2;
+};
+
+void EncodeRecord(const TreePlan& plan, const SourcePicker& picker, const PatchSettings& s,
+                  const EncodeOptions& options, bool report, size_t i, RecordPlan* record,
+                  RecordWork* out) {
+    out->state = RecordWork::kRunning;
+    // Within a file the encoder tells how far it is; a later search of the
+    // same bytes (another source tried) does not move the count back.
+    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
+        if (done > out->done.load()) out->done = done;
+    };
+    try {
+        if (i < plan.changed.size()) {
+            out->ok = EncodeChanged(plan.changed[i], picker, s, options, report ? &inFile : nullptr,
+                                    record, &out->error);
+        } else {
+            PlanNewFile(*plan.added[i - plan.changed.size()].file, picker, s, options, record);
+            out->ok = true;
+        }
+    } catch (const std::bad_alloc&) {
+        out->ok = false;
+        out->error = record->name + ": not enough memory to compare the versions of this file";
+    }
+    out->done = out->weight;
+    out->state = RecordWork::kFinished;
+}
+
+// The progress line while records are encoded: the first file still being
+// compared, and the bytes of every file so far.
+void ReportProgress(const std::vector<RecordPlan>& records, const std::vector<RecordWork>& work,
+                    BuildProgressEvent* event, const BuildProgress& progress) {
+    uint64_t done = 0;
+    size_t shown = records.size();
+    for (size_t i = 0; i < records.size(); ++i) {
+        done += work[i].done.load();
+        if (shown == records.size() && work[i].state.load() != RecordWork::kFinished) shown = i;
+    }
+    if (shown == records.size()) {
+        if (records.empty()) return;
+        shown = records.size() - 1;
+    }
+    event->file = shown;
+    event->files = records.size();
+    event->name = &records[shown].name;
+    // A file that restarts its count (another source searched) never moves
+    // the line back.
+    if (done > event->done) event->done = done;
+    progress(*event);
+}
+
 }  // namespace
 
 bool PatchName(const std::string& utf8Name, std::string* cp950, std::string* error) {
@@ -459,47 +526,69 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
-    // Each record is encoded against the stream written so far, and written
-    // before the next is chosen.
+    // Records are encoded in parallel, so a record cannot be ranked against
+    // the records before it: every one is ranked against the stream's start
+    // alone, which keeps the patch the same for any number of threads.
+    const Bytes streamStart = stream.bytes();
     EncodeOptions options = settings.encode;
-    options.context = &stream.bytes();
-    // Within a file the encoder tells how far it is; a later search of the
-    // same bytes (another source tried) does not move the count back.
-    uint64_t fileStart = 0;
-    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
-        if (fileStart + done <= event.done) return;
-        event.done = fileStart + done;
-        progress(event);
-    };
+    options.context = &streamStart;
     std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
+    std::vector<RecordWork> work(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
         RecordPlan& record = records[i];
-        event.file = i;
-        event.files = records.size();
-        fileStart = event.done;
         if (i < plan.changed.size()) {
             const PlannedChange& c = plan.changed[i];
-            event.name = &c.name;
-            if (progress) progress(event);
             record.name = c.name;
             record.patchName = changedNames[i];
             record.newer = c.newer;
-            if (!EncodeChanged(c, picker, settings, options, progress ? &inFile : nullptr, &record,
-                               error)) {
-                return false;
-            }
-            for (const Bytes* v : c.versions) summary->oldBytes += v->size();
+            for (const Bytes* v : c.versions) work[i].weight += v->size();
         } else {
-            const PlannedNewFile& a = plan.added[i - plan.changed.size()];
-            event.name = &a.name;
-            if (progress) progress(event);
-            record.name = a.name;
-            record.patchName = addedNames[i - plan.changed.size()];
-            record.newer = a.file;
-            PlanNewFile(*a.file, picker, settings, options, &record);
+            const size_t a = i - plan.changed.size();
+            record.name = plan.added[a].name;
+            record.patchName = addedNames[a];
+            record.newer = plan.added[a].file;
+        }
+        work[i].weight += record.newer->content.size();
+    }
+    // Small files are compared several at once, the largest first so that
+    // no long one starts last. Large ones follow one at a time, each trying
+    // its layouts on every thread: their searches would not fit side by side.
+    const unsigned jobs = settings.jobs == 0 ? AvailableCores() : settings.jobs;
+    std::vector<size_t> small, large;
+    for (size_t i = 0; i < records.size(); ++i) {
+        (work[i].weight >= kLargeRecordBytes ? large : small).push_back(i);
+    }
+    std::stable_sort(small.begin(), small.end(),
+                     [&](size_t a, size_t b) { return work[a].weight > work[b].weight; });
+    const std::function<void()> tick = [&] { ReportProgress(records, work, &event, progress); };
+    const std::function<void()>* ticking = progress ? &tick : nullptr;
+    const bool report = static_cast<bool>(progress);
+    // Fewer files than threads (one executable): the rest try layouts.
+    EncodeOptions shared = options;
+    if (!small.empty() && small.size() < jobs) shared.threads = jobs / small.size();
+    const std::function<void(size_t)> encodeSmall = [&](size_t k) {
+        EncodeRecord(plan, picker, settings, shared, report, small[k], &records[small[k]],
+                     &work[small[k]]);
+    };
+    ParallelFor(small.size(), jobs, encodeSmall, ticking);
+    EncodeOptions alone = options;
+    alone.threads = jobs;
+    for (size_t i : large) {
+        const std::function<void(size_t)> encodeLarge = [&](size_t) {
+            EncodeRecord(plan, picker, settings, alone, report, i, &records[i], &work[i]);
+        };
+        ParallelFor(1, 1, encodeLarge, ticking);
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (!work[i].ok) {
+            *error = work[i].error;
+            return false;
+        }
+        const RecordPlan& record = records[i];
+        if (i < plan.changed.size()) {
+            for (const Bytes* v : plan.changed[i].versions) summary->oldBytes += v->size();
         }
         summary->newBytes += record.newer->content.size();
-        event.done = summary->oldBytes + summary->newBytes;
         if (record.whole) {
             stream.NewFile(record.patchName, record.newer->content,
                            settings.stampTimes ? record.newer->dosTime : 0);
