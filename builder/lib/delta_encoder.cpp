@@ -8,6 +8,7 @@
 #include <iterator>
 #include <new>
 
+#include "builder/lib/block_match.h"
 #include "builder/lib/delta_serializer.h"
 #include "builder/lib/memory_step_io.h"
 #include "builder/lib/parallel.h"
@@ -79,6 +80,9 @@ const SerializeParams kLayouts[] = {
 // take the rest.
 constexpr double kSortShare = 0.4;
 constexpr double kScanShare = 0.1;
+// Searched by blocks, the scan takes most of the time; the trials decode the
+// whole target.
+constexpr double kBlockScanShare = 0.6;
 
 }  // namespace
 
@@ -149,12 +153,74 @@ Trial TryLayout(const SerializeParams& layout, const EncodeOptions& options, con
     return trial;
 }
 
+// Layouts for files searched by blocks: their spans hold few scattered
+// differences, so the plain and the per-group diff lengths cover them.
+const SerializeParams kBlockLayouts[] = {
+    {65535, 0, 255, 2, false},
+    {16, kAdaptiveDiffLength, 255, 2, false},
+};
+
+// Files past the suffix search's memory: spans from the block index, a few
+// layouts, no reaching into the output (its positions could pass 4 GiB)
+// and no insert-only baseline ranked beside them (it would hold the whole
+// target again); that layout is the fallback only.
+constexpr uint64_t kBlockLiteralShare = 8;
+
+bool EncodeByBlocks(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+                    DeltaVariant* variant, std::string* error) {
+    const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t scanned, uint32_t size) {
+        if (options.onShare != nullptr)
+            (*options.onShare)(kBlockScanShare * scanned / (size == 0 ? 1 : size));
+    };
+    MatchText text{&source, &target, false, options.onShare != nullptr ? &onScan : nullptr};
+    const uint32_t blockLength =
+        options.blockLength != 0 ? options.blockLength : BlockLengthFor(source.size());
+    const std::vector<DeltaSpan> spans = FindBlockMatches(text, blockLength);
+    if (options.onShare != nullptr) (*options.onShare)(kBlockScanShare);
+    // Each trial holds its blocks, and inserts hold the new bytes: where
+    // much of the target is new, one layout only.
+    uint64_t literal = 0;
+    for (const DeltaSpan& span : spans) literal += span.aligned ? 0 : span.length;
+    const size_t layouts =
+        literal * kBlockLiteralShare > target.size() ? 1 : std::size(kBlockLayouts);
+    std::vector<Trial> trials(layouts);
+    const std::function<void(size_t)> trial = [&](size_t t) {
+        trials[t] = TryLayout(kBlockLayouts[t], options, text, spans);
+    };
+    ParallelFor(trials.size(), options.threads, trial, nullptr);
+    size_t best = trials.size();
+    for (size_t t = 0; t < trials.size(); ++t) {
+        if ((best == trials.size() || trials[t].size < trials[best].size) &&
+            DeltaReproduces(trials[t].variant, source, target)) {
+            best = t;
+        }
+    }
+    DeltaVariant chosen;
+    if (best < trials.size()) {
+        chosen = std::move(trials[best].variant);
+    } else {
+        trials.clear();
+        SerializeParams knobs;
+        if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
+        chosen = InsertOnly(source, target, knobs);
+        if (!DeltaReproduces(chosen, source, target)) {
+            *error = "the delta does not decode to the new file";
+            return false;
+        }
+    }
+    chosen.header.sourceCrc = CrcOfBuffer(source.data(), source.size(), kCrcStart);
+    *variant = std::move(chosen);
+    return true;
+}
+
 bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& options,
             bool reachAnyTarget, DeltaVariant* variant, std::string* error) {
     if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
-        *error = "file larger than 1 GiB";
+        *error = "file of 4 GiB or more";
         return false;
     }
+    if (source.size() + target.size() > options.suffixSearchLimit)
+        return EncodeByBlocks(source, target, options, variant, error);
     SerializeParams knobs;
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
@@ -262,10 +328,10 @@ bool DeltaReproduces(const DeltaVariant& variant, const Bytes& source, const Byt
     for (int b = 0; b < kDeltaBlockCount; ++b) {
         if (variant.header.blockLength[b] != variant.blocks[b].size()) return false;
     }
-    MemoryStepIo io(variant.blocks, source);
+    CheckingStepIo io(MemoryStepIo(variant.blocks, source), target);
     DeltaStepOutcome outcome =
         ReconstructStep(variant.header, static_cast<uint32_t>(target.size()), io);
-    return outcome.result == kOk && io.output() == target &&
+    return outcome.result == kOk && io.same() && io.written() == target.size() &&
            outcome.outputCrc == CrcOfBuffer(target.data(), target.size(), kCrcStart) &&
            outcome.outputSize == target.size();
 }

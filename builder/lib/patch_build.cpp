@@ -69,6 +69,11 @@ constexpr uint32_t kMinCoverShare = 4;
 // where it is already new, or was edited, or is missing, is refused.
 constexpr size_t kSourceGainFactor = 2;
 
+// Files larger than this are neither indexed nor looked up: the index keeps
+// a sample of about every 32 bytes, which for files of gigabytes would take
+// more memory than the search itself is allowed.
+constexpr size_t kMaxIndexedBytes = 256u << 20;
+
 class SourcePicker {
   public:
     // Candidates: the only old version of every changed file the patch
@@ -99,6 +104,8 @@ class SourcePicker {
     // one is smaller by the rules above. True when it did.
     bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
                  DeltaVariant* best, size_t* bestSize) const {
+        if (newer.size() > kMaxIndexedBytes || (own != nullptr && own->size() > kMaxIndexedBytes))
+            return false;
         auto other = [&](const SourceCandidate& c) { return c.content != own; };
         if (std::none_of(candidates_.begin(), candidates_.end(), other)) return false;
         uint32_t samples = 0;
@@ -147,6 +154,7 @@ class SourcePicker {
 
   private:
     void Add(const Bytes* content, const std::string& patchName, bool retired) {
+        if (content->size() > kMaxIndexedBytes) return;
         candidates_.push_back(SourceCandidate{content, patchName, retired});
     }
 
@@ -303,13 +311,11 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
             const Bytes& source = *plan.sources[k];
             const SourceVariant& v = r.variants[k];
             const DeltaVariant& written = plan.file.variants[k];
-            Bytes rebuilt;
             if (v.sourceName !=
                     (written.sourceName.empty() ? plan.patchName : written.sourceName) ||
                 v.header.sourceSize != source.size() ||
                 v.header.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
-                !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
-                rebuilt != newer) {
+                !ChainRebuilds(patch, r, static_cast<int>(k), source, newer, error)) {
                 *error = plan.name + ": version " + std::to_string(k + 1) +
                          " does not rebuild to the new file";
                 return false;

@@ -153,15 +153,48 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     EXPECT_FALSE(DeltaReproduces(v, Bytes(p.source.begin(), p.source.end() - 1), p.target));
 }
 
-Bytes Edited(Bytes b, uint32_t seed) {
-    for (size_t i = seed % 500; i < b.size(); i += 3000) b[i] ^= 0x41;
-    return b;
-}
-
 Bytes Joined(const Bytes& a, const Bytes& b) {
     Bytes out = a;
     out.insert(out.end(), b.begin(), b.end());
     return out;
+}
+
+// Past the suffix search's size (lowered here), files are searched by blocks
+// of the source: every pair still rebuilds, never by reaching into the
+// output, and content that moved is found wherever it went.
+TEST(DeltaEncoder, FilesPastTheSuffixSearchAreSearchedByBlocks) {
+    EncodeOptions byBlocks;
+    byBlocks.suffixSearchLimit = 0;
+    byBlocks.blockLength = 32;
+    for (const Pair& p : Pairs()) {
+        DeltaVariant v;
+        std::string error;
+        ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, byBlocks, &v, &error))
+            << p.name << ": " << error;
+        EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
+        EXPECT_FALSE(v.header.deltaFlags & kReachOutput) << p.name;
+    }
+    const Bytes a = RandomBytes(11, 20000), b = RandomBytes(12, 20000), c = RandomBytes(13, 20000);
+    Bytes edited = b;
+    for (size_t i = 50; i < edited.size(); i += 400) edited[i] ^= 0x21;
+    const struct {
+        const char* name;
+        Bytes target;
+    } kMoved[] = {{"blocks reordered", Joined(Joined(c, a), b)},
+                  {"a block moved and edited", Joined(Joined(a, c), edited)},
+                  {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
+    const Bytes source = Joined(Joined(a, b), c);
+    for (const auto& m : kMoved) {
+        DeltaVariant v;
+        std::string error;
+        ASSERT_TRUE(EncodeSmallestDelta(source, m.target, byBlocks, &v, &error)) << m.name;
+        EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+    }
+}
+
+Bytes Edited(Bytes b, uint32_t seed) {
+    for (size_t i = seed % 500; i < b.size(); i += 3000) b[i] ^= 0x41;
+    return b;
 }
 
 // A file's delta may read another old file when its content moved there
