@@ -577,6 +577,17 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
                      &work[small[k]]);
     };
     ParallelFor(small.size(), jobs, encodeSmall, ticking);
+    // A file that failed beside others may have run out of memory (a 32-bit
+    // builder has little): it is tried again alone, which gives the same
+    // delta where it succeeds.
+    for (size_t i : small) {
+        if (work[i].ok) continue;
+        records[i].whole = false;
+        records[i].sources.clear();
+        records[i].file = ChangedFile();
+        work[i].done = 0;
+        large.push_back(i);
+    }
     EncodeOptions alone = options;
     alone.threads = jobs;
     for (size_t i : large) {
