@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+
+#include "builder/lib/parallel.h"
 
 namespace {
 
@@ -82,7 +85,8 @@ class BlockScan {
         for (uint32_t i = 0; i < length_; ++i) power_ *= kMultiplier;
     }
 
-    std::vector<DeltaSpan> Run();
+    // Spans covering target bytes [from, to), found within them alone.
+    std::vector<DeltaSpan> Run(uint64_t from, uint64_t to) const;
 
   private:
     // Exact bytes before src and out, down to floor in the target.
@@ -94,10 +98,10 @@ class BlockScan {
 
     // How far the alignment src - out continues from out: exact bytes, then
     // scattered differences while most bytes still agree.
-    uint64_t Forward(uint64_t src, uint64_t out) const {
+    uint64_t Forward(uint64_t src, uint64_t out, uint64_t end) const {
         uint64_t best = 0;
         int64_t score = 0, bestScore = 0;
-        for (uint64_t n = 0; src + n < sourceSize_ && out + n < targetSize_; ++n) {
+        for (uint64_t n = 0; src + n < sourceSize_ && out + n < end; ++n) {
             score += src_[src + n] == tgt_[out + n] ? 1 : -1;
             if (score > bestScore) {
                 bestScore = score;
@@ -109,9 +113,9 @@ class BlockScan {
         return best;
     }
 
-    void Literal(uint64_t from, uint64_t to) {
+    static void Literal(std::vector<DeltaSpan>* spans, uint64_t from, uint64_t to) {
         if (to > from) {
-            spans_.push_back(
+            spans->push_back(
                 DeltaSpan{static_cast<uint32_t>(from), static_cast<uint32_t>(to - from), false, 0});
         }
     }
@@ -123,18 +127,18 @@ class BlockScan {
     uint32_t length_;
     BlockIndex index_;
     uint64_t power_ = 1;
-    std::vector<DeltaSpan> spans_;
 };
 
-std::vector<DeltaSpan> BlockScan::Run() {
-    uint64_t literalStart = 0, out = 0;
-    uint64_t nextReport = kScanReportStep;
+std::vector<DeltaSpan> BlockScan::Run(uint64_t from, uint64_t to) const {
+    std::vector<DeltaSpan> spans;
+    uint64_t literalStart = from, out = from;
+    uint64_t nextReport = from + kScanReportStep;
     // The rolling hash covers tgt_[out, out + length_) whenever valid.
     bool valid = false;
     uint64_t hash = 0;
-    while (out + length_ <= targetSize_) {
+    while (out + length_ <= to) {
         if (text_.onScan != nullptr && out >= nextReport) {
-            (*text_.onScan)(static_cast<uint32_t>(out), static_cast<uint32_t>(targetSize_));
+            (*text_.onScan)(kScanReportStep, static_cast<uint32_t>(targetSize_));
             nextReport = out + kScanReportStep;
         }
         if (!valid) {
@@ -143,7 +147,7 @@ std::vector<DeltaSpan> BlockScan::Run() {
         }
         const int64_t found = index_.Find(hash, tgt_ + out);
         if (found < 0) {
-            if (out + length_ == targetSize_) break;
+            if (out + length_ == to) break;
             hash = hash * kMultiplier + tgt_[out + length_] + 1 - power_ * (tgt_[out] + 1u);
             ++out;
             continue;
@@ -151,16 +155,30 @@ std::vector<DeltaSpan> BlockScan::Run() {
         const uint64_t src = static_cast<uint64_t>(found);
         const uint64_t back = Backward(src, out, literalStart);
         const uint64_t start = out - back;
-        const uint64_t length = back + Forward(src, out);
-        Literal(literalStart, start);
-        spans_.push_back(DeltaSpan{static_cast<uint32_t>(start), static_cast<uint32_t>(length),
-                                   true, static_cast<uint32_t>(src - back)});
+        const uint64_t length = back + Forward(src, out, to);
+        Literal(&spans, literalStart, start);
+        spans.push_back(DeltaSpan{static_cast<uint32_t>(start), static_cast<uint32_t>(length), true,
+                                  static_cast<uint32_t>(src - back)});
         out = start + length;
         literalStart = out;
         valid = false;
     }
-    Literal(literalStart, targetSize_);
-    return std::move(spans_);
+    Literal(&spans, literalStart, to);
+    return spans;
+}
+
+// Appends a piece's spans, joining spans that continue each other across
+// the cut.
+void Append(std::vector<DeltaSpan>* spans, const std::vector<DeltaSpan>& piece) {
+    for (const DeltaSpan& span : piece) {
+        DeltaSpan* last = spans->empty() ? nullptr : &spans->back();
+        if (last != nullptr && last->aligned == span.aligned &&
+            (!span.aligned || static_cast<uint64_t>(last->srcPos) + last->length == span.srcPos)) {
+            last->length += span.length;
+        } else {
+            spans->push_back(span);
+        }
+    }
 }
 
 }  // namespace
@@ -172,8 +190,21 @@ uint32_t BlockLengthFor(uint64_t sourceSize) {
     return length;
 }
 
-std::vector<DeltaSpan> FindBlockMatches(const MatchText& text, uint32_t blockLength) {
+std::vector<DeltaSpan> FindBlockMatches(const MatchText& text, uint32_t blockLength,
+                                        unsigned threads, uint64_t pieceLength) {
     if (text.target->empty()) return {};
-    BlockScan scan(text, blockLength);
-    return scan.Run();
+    const BlockScan scan(text, blockLength);
+    const uint64_t size = text.target->size();
+    std::vector<std::vector<DeltaSpan>> pieces((size + pieceLength - 1) / pieceLength);
+    const std::function<void(size_t)> one = [&](size_t k) {
+        const uint64_t from = k * pieceLength;
+        pieces[k] = scan.Run(from, std::min(size, from + pieceLength));
+    };
+    ParallelFor(pieces.size(), threads, one, nullptr);
+    std::vector<DeltaSpan> spans;
+    for (auto& piece : pieces) {
+        Append(&spans, piece);
+        std::vector<DeltaSpan>().swap(piece);
+    }
+    return spans;
 }

@@ -19,6 +19,12 @@ constexpr uint32_t kMinBlockLength = 32;
 // The block length for a source of this size (a power of two).
 uint32_t BlockLengthFor(uint64_t sourceSize);
 
+// The target is scanned in pieces of this many bytes, on up to `threads`
+// threads; the pieces are fixed, so the spans do not depend on the count.
+constexpr uint64_t kScanPiece = 64ull << 20;
+
 // Spans in output order, covering the target exactly; aligned spans read the
-// source only (text.reachOutput is not used).
-std::vector<DeltaSpan> FindBlockMatches(const MatchText& text, uint32_t blockLength);
+// source only (text.reachOutput is not used). text.onScan hears, from any
+// thread, each further kScanReportStep bytes scanned.
+std::vector<DeltaSpan> FindBlockMatches(const MatchText& text, uint32_t blockLength,
+                                        unsigned threads, uint64_t pieceLength = kScanPiece);

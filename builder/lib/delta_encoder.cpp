@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iterator>
@@ -168,14 +169,19 @@ constexpr uint64_t kBlockLiteralShare = 8;
 
 bool EncodeByBlocks(const Bytes& source, const Bytes& target, const EncodeOptions& options,
                     DeltaVariant* variant, std::string* error) {
-    const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t scanned, uint32_t size) {
+    // Pieces are scanned on several threads: each tells the bytes it adds.
+    std::atomic<uint64_t> scanned{0};
+    const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t more, uint32_t size) {
+        const uint64_t now = scanned += more;
         if (options.onShare != nullptr)
-            (*options.onShare)(kBlockScanShare * scanned / (size == 0 ? 1 : size));
+            (*options.onShare)(kBlockScanShare * static_cast<double>(now) / (size == 0 ? 1 : size));
     };
     MatchText text{&source, &target, false, options.onShare != nullptr ? &onScan : nullptr};
     const uint32_t blockLength =
         options.blockLength != 0 ? options.blockLength : BlockLengthFor(source.size());
-    const std::vector<DeltaSpan> spans = FindBlockMatches(text, blockLength);
+    const std::vector<DeltaSpan> spans =
+        FindBlockMatches(text, blockLength, options.threads,
+                         options.scanPiece != 0 ? options.scanPiece : kScanPiece);
     if (options.onShare != nullptr) (*options.onShare)(kBlockScanShare);
     // Each trial holds its blocks, and inserts hold the new bytes: where
     // much of the target is new, one layout only.

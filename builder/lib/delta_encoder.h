@@ -43,6 +43,7 @@ struct EncodeOptions {
     // Tests lower these to reach the block search with small files.
     uint64_t suffixSearchLimit = kSuffixSearchBytes;
     uint32_t blockLength = 0;  // 0 = chosen by the source's size
+    uint64_t scanPiece = 0;    // 0 = kScanPiece
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

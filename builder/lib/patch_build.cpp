@@ -352,7 +352,10 @@ void EncodeRecord(const TreePlan& plan, const SourcePicker& picker, const PatchS
     // Within a file the encoder tells how far it is; a later search of the
     // same bytes (another source tried) does not move the count back.
     const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
-        if (done > out->done.load()) out->done = done;
+        // Several threads may tell (a file's pieces): the count only grows.
+        uint64_t seen = out->done.load();
+        while (done > seen && !out->done.compare_exchange_weak(seen, done)) {
+        }
     };
     try {
         if (i < plan.changed.size()) {

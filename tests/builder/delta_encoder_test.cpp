@@ -184,11 +184,24 @@ TEST(DeltaEncoder, FilesPastTheSuffixSearchAreSearchedByBlocks) {
                   {"a block moved and edited", Joined(Joined(a, c), edited)},
                   {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
     const Bytes source = Joined(Joined(a, b), c);
+    // Scanned in pieces (moves cross their cuts) on one thread or several,
+    // the delta is the same and still small.
+    EncodeOptions inPieces = byBlocks;
+    inPieces.scanPiece = 7000;
     for (const auto& m : kMoved) {
-        DeltaVariant v;
+        DeltaVariant v, pieces;
         std::string error;
         ASSERT_TRUE(EncodeSmallestDelta(source, m.target, byBlocks, &v, &error)) << m.name;
         EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        for (unsigned threads : {1u, 3u}) {
+            inPieces.threads = threads;
+            ASSERT_TRUE(EncodeSmallestDelta(source, m.target, inPieces, &v, &error)) << m.name;
+            if (threads == 1) pieces = v;
+            EXPECT_TRUE(v.blocks[kCommandBlock] == pieces.blocks[kCommandBlock] &&
+                        v.blocks[kDiffBlock] == pieces.blocks[kDiffBlock])
+                << m.name;
+            EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        }
     }
 }
 
