@@ -332,6 +332,9 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
 // A record whose versions and new content reach this many bytes is compared
 // on its own, with its layouts tried on every thread.
 constexpr uint64_t kLargeRecordBytes = 16u << 20;
+// Threads a file compared beside others tries its layouts on: more would
+// hold more candidate deltas at once for little gain.
+constexpr unsigned kTrialThreads = 4;
 
 // One record's encoding as its worker leaves it, and how far it is for the
 // progress line (written by the worker, read by the waiting thread).
@@ -572,9 +575,10 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     const std::function<void()> tick = [&] { ReportProgress(records, work, &event, progress); };
     const std::function<void()>* ticking = progress ? &tick : nullptr;
     const bool report = static_cast<bool>(progress);
-    // Fewer files than threads (one executable): the rest try layouts.
+    // Each file also tries its layouts on a few threads, so that the last
+    // long file of a tree, or a lone one, does not leave cores idle.
     EncodeOptions shared = options;
-    if (!small.empty() && small.size() < jobs) shared.threads = jobs / small.size();
+    shared.threads = std::min(jobs, kTrialThreads);
     const std::function<void(size_t)> encodeSmall = [&](size_t k) {
         EncodeRecord(plan, picker, settings, shared, report, small[k], &records[small[k]],
                      &work[small[k]]);
