@@ -376,20 +376,21 @@ void EncodeRecord(const TreePlan& plan, const SourcePicker& picker, const PatchS
     out->state = RecordWork::kFinished;
 }
 
-// The progress line while records are encoded: the first file still being
-// compared, and the bytes of every file so far.
+// The progress line while records are encoded: the first file being
+// compared (else the first still waiting), and the bytes of every file so far.
 void ReportProgress(const std::vector<RecordPlan>& records, const std::vector<RecordWork>& work,
                     BuildProgressEvent* event, const BuildProgress& progress) {
     uint64_t done = 0;
-    size_t shown = records.size();
+    size_t running = records.size(), waiting = records.size();
     for (size_t i = 0; i < records.size(); ++i) {
         done += work[i].done.load();
-        if (shown == records.size() && work[i].state.load() != RecordWork::kFinished) shown = i;
+        const int state = work[i].state.load();
+        if (state == RecordWork::kRunning && running == records.size()) running = i;
+        if (state == RecordWork::kWaiting && waiting == records.size()) waiting = i;
     }
-    if (shown == records.size()) {
-        if (records.empty()) return;
-        shown = records.size() - 1;
-    }
+    if (records.empty()) return;
+    size_t shown = running < records.size() ? running : waiting;
+    if (shown == records.size()) shown = records.size() - 1;
     event->file = shown;
     event->files = records.size();
     event->name = &records[shown].name;
