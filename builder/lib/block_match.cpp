@@ -101,14 +101,19 @@ class BlockScan {
     uint64_t Forward(uint64_t src, uint64_t out, uint64_t end) const {
         uint64_t best = 0;
         int64_t score = 0, bestScore = 0;
-        for (uint64_t n = 0; src + n < sourceSize_ && out + n < end; ++n) {
-            score += src_[src + n] == tgt_[out + n] ? 1 : -1;
+        const uint64_t limit = std::min(sourceSize_ - src, end - out);
+        for (uint64_t n = 0; n < limit;) {
+            // Runs of equal bytes only raise the score: taken a word at a time.
+            const uint64_t run = CommonPrefix(src_ + src + n, tgt_ + out + n, limit - n);
+            n += run;
+            score += static_cast<int64_t>(run);
             if (score > bestScore) {
                 bestScore = score;
-                best = n + 1;
-            } else if (score < bestScore - kGiveUpScore) {
-                break;
+                best = n;
             }
+            if (n == limit) break;
+            ++n;  // a byte that differs
+            if (--score < bestScore - kGiveUpScore) break;
         }
         return best;
     }
