@@ -293,3 +293,37 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
 }
 
 }  // namespace
+
+// The builder's check of a written chain: from every version the last step
+// must give the new content, and nothing else passes.
+TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
+    const Bytes v1 = RandomBytes(21, 30000), v2 = Edited(v1, 7), v3 = Edited(v2, 9);
+    Tree older1, older2, newer;
+    older1["f"] = TreeFile{v1, 0};
+    older2["f"] = TreeFile{v2, 0};
+    newer["f"] = TreeFile{v3, 0};
+    Bytes patch;
+    BuildSummary summary;
+    std::string error;
+    ASSERT_TRUE(BuildPatch({older1, older2}, newer, PatchSettings{}, Bytes(), nullptr, &patch,
+                           &summary, &error))
+        << error;
+    PatchContents contents;
+    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    const CurrentRecord& r = contents.records[0];
+    ASSERT_EQ(r.kind, RecordKind::kFile);
+    Bytes longer = v3, changed = v3;
+    longer.push_back(0);
+    changed[changed.size() / 2] ^= 1;
+    const struct {
+        int first;
+        const Bytes* source;
+        const Bytes* expected;
+        bool rebuilds;
+    } kCases[] = {{0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
+                  {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
+    for (const auto& c : kCases) {
+        EXPECT_EQ(ChainRebuilds(contents, r, c.first, *c.source, *c.expected, &error), c.rebuilds)
+            << c.first << " " << error;
+    }
+}
