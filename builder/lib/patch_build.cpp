@@ -329,9 +329,12 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
     return true;
 }
 
-// A record whose versions and new content reach this many bytes is compared
-// on its own, with its layouts tried on every thread.
-constexpr uint64_t kLargeRecordBytes = 16u << 20;
+// Files compared side by side share this much memory for their searches; a
+// search takes up to this many bytes per byte of old and new content (a
+// suffix array over both, and their copy). A file that would not fit beside
+// one per thread is compared on its own, its layouts tried on every thread.
+constexpr uint64_t kSharedSearchBytes = 1ull << 30;
+constexpr uint64_t kSearchBytesPerByte = 5;
 // Threads a file compared beside others tries its layouts on: more would
 // hold more candidate deltas at once for little gain.
 constexpr unsigned kTrialThreads = 4;
@@ -569,7 +572,8 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     const unsigned jobs = settings.jobs == 0 ? AvailableCores() : settings.jobs;
     std::vector<size_t> small, large;
     for (size_t i = 0; i < records.size(); ++i) {
-        (work[i].weight >= kLargeRecordBytes ? large : small).push_back(i);
+        const bool alone = work[i].weight * kSearchBytesPerByte * jobs > kSharedSearchBytes;
+        (alone ? large : small).push_back(i);
     }
     std::stable_sort(small.begin(), small.end(),
                      [&](size_t a, size_t b) { return work[a].weight > work[b].weight; });
