@@ -1,6 +1,7 @@
 #include "core/check_decision.h"
 
 #include "core/cp950.h"
+#include "core/windows_names.h"
 #include "core/work_names.h"
 
 namespace {
@@ -48,7 +49,39 @@ RecordCheck CheckChangedFile(const CurrentRecord& record, const std::string& bac
     return Verdict(anything ? CheckVerdict::kForeign : CheckVerdict::kMissing);
 }
 
+bool Retired(const std::vector<std::string>& retired, const std::string& name) {
+    const std::string key = WindowsNameKey(name);
+    for (const std::string& each : retired) {
+        if (WindowsNameKey(each) == key) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string>& retired,
+                      FileProbe& probe) {
+    for (const std::string& directory : ParentDirectories(record.fileName)) {
+        if (probe.Exists(directory) && !Retired(retired, directory)) return PlaceState::kTaken;
+    }
+    // A directory there that no record empties stays the obstacle it was.
+    bool clears = false;
+    for (const std::string& each : retired) clears = clears || PathsOverlap(each, record.fileName);
+    std::vector<std::string> files;
+    if (!clears) return PlaceState::kFree;
+    switch (probe.ListFiles(record.fileName, &files)) {
+        case DirectoryAnswer::kNone:
+            return PlaceState::kFree;
+        case DirectoryAnswer::kUnlistable:
+            return PlaceState::kTaken;
+        case DirectoryAnswer::kListed:
+            break;
+    }
+    for (const std::string& file : files) {
+        if (!Retired(retired, file)) return PlaceState::kTaken;
+    }
+    return PlaceState::kClearedDirectory;
+}
 
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe) {

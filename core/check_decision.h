@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/record_reader.h"
 
@@ -21,6 +22,7 @@ struct FileFingerprint {
 };
 
 enum class ProbeAnswer { kAbsent, kDiffers, kMatches };
+enum class DirectoryAnswer { kNone, kListed, kUnlistable };
 
 // The disk as a decision sees it. Paths are relative to the target directory
 // (code page 950, '\\' separators), looked up as Windows looks them up.
@@ -28,6 +30,13 @@ class FileProbe {
   public:
     virtual ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) = 0;
     virtual bool Exists(const std::string& relative) = 0;
+    // Whether relative is a directory; if so, every file below it (relative
+    // paths) into *files, or kUnlistable when something below is a link. A
+    // probe that only asks whether files are there sees no directories.
+    virtual DirectoryAnswer ListFiles(const std::string& /*relative*/,
+                                      std::vector<std::string>* /*files*/) {
+        return DirectoryAnswer::kNone;
+    }
 
   protected:
     ~FileProbe() = default;
@@ -61,6 +70,17 @@ struct RecordCheck {
 // no version may have its old copy there); the first match wins.
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe);
+
+// Where a changed or new file is to go, against what the obsolete records
+// before it (retired, names of this section) move into the backup: a file
+// and a directory of one name trade places only by the record order.
+enum class PlaceState {
+    kFree,              // no directory there that the patch clears
+    kTaken,             // a file on its way or in a directory there that no record retires
+    kClearedDirectory,  // a directory the records before it empty, to be removed
+};
+PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string>& retired,
+                      FileProbe& probe);
 
 // Whether a target directory holds the software a section is for. A section
 // that needs a file already there (a changed file that is not optional) is

@@ -79,6 +79,9 @@ ResultCode ApplyDriver(ApplyRun& run) {
     run.stagedRecords.clear();
     run.queuedRenames.clear();
     run.registryUndo.clear();
+    run.retiredNames.clear();
+    run.retiredSection = -1;
+    run.clearedPlaces.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
     result = CheckPatchNames(run);
