@@ -26,6 +26,7 @@ ResultCode FailAndRollBack(ApplyRun& run, ResultCode result) {
     RestoreRegistryValues(run);
     run.Show(result);
     RunPass(run, RestoreFromBackup, false);
+    RunPass(run, RestoreRetiredFile, false);
     CleanUp(run);
     return result;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/cp950.h"
 #include "core/record_layout.h"
 #include "engine/file_commit.h"
 #include "engine/target_paths.h"
@@ -295,6 +296,20 @@ bool PathsClearForQueue(const ApplyRun& run, int section, const CurrentRecord& r
                      JoinPath(run.sections.backupName[section], record.fileName), true);
 }
 
+// Windows' moves at its next start make no directory and remove none: the
+// destination's directories are made now, and a file that is to take the
+// place of a directory, or of a file on its way, cannot wait for the restart:
+// the run fails and is undone (message 30: close the programs, apply again).
+ResultCode MakePlaceForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
+    const std::string destination = DestinationPath(run.sections, section, record);
+    DirectoryHold hold;
+    if (!hold.Hold(run.sections.target[section], record.fileName, true)) {
+        return kInternalFileError;
+    }
+    const std::string parent = destination.substr(0, Cp950LastSeparator(destination));
+    return IsDirectory(destination) || !IsDirectory(parent) ? kMoveFailed : kOk;
+}
+
 }  // namespace
 
 // The move into the backup may replace an older backup there; the move into
@@ -309,6 +324,8 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& recor
         case RecordKind::kNewFile: {
             const std::string staged = StagedPath(run.sections, section, record);
             if (FileExists(staged)) {
+                const ResultCode place = MakePlaceForQueue(run, section, record);
+                if (place != kOk) return place;
                 if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
                 if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
                 queued = queued && Queue(run, staged, destination, false);

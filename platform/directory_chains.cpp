@@ -100,3 +100,16 @@ bool ListTree(const std::string& root, std::vector<std::string>* entries) {
     }
     return true;
 }
+
+bool RemoveEmptyTree(const std::string& root) {
+    std::vector<std::string> entries;
+    if (!ListTree(root, &entries)) return false;
+    for (const std::string& entry : entries) {
+        if (entry.back() != '\\') return false;
+    }
+    // The listing names a directory before what it holds.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        RemoveDir(JoinPath(root, entry->substr(0, entry->size() - 1)));
+    }
+    return RemoveDir(root);
+}
