@@ -67,8 +67,8 @@ PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string
     // A directory there that no record empties stays the obstacle it was.
     bool clears = false;
     for (const std::string& each : retired) clears = clears || PathsOverlap(each, record.fileName);
-    std::vector<std::string> files;
     if (!clears) return PlaceState::kFree;
+    std::vector<std::string> files;
     switch (probe.ListFiles(record.fileName, &files)) {
         case DirectoryAnswer::kNone:
             return PlaceState::kFree;
