@@ -68,17 +68,12 @@ PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string
     bool clears = false;
     for (const std::string& each : retired) clears = clears || PathsOverlap(each, record.fileName);
     if (!clears) return PlaceState::kFree;
-    std::vector<std::string> files;
-    switch (probe.ListFiles(record.fileName, &files)) {
-        case DirectoryAnswer::kNone:
-            return PlaceState::kFree;
-        case DirectoryAnswer::kUnlistable:
+    std::vector<std::string> entries;
+    if (!probe.ListFiles(record.fileName, &entries)) return PlaceState::kFree;
+    for (const std::string& entry : entries) {
+        if (entry.back() != '\\' && !Retired(retired, JoinWindowsPath(record.fileName, entry))) {
             return PlaceState::kTaken;
-        case DirectoryAnswer::kListed:
-            break;
-    }
-    for (const std::string& file : files) {
-        if (!Retired(retired, file)) return PlaceState::kTaken;
+        }
     }
     return PlaceState::kClearedDirectory;
 }

@@ -22,7 +22,6 @@ struct FileFingerprint {
 };
 
 enum class ProbeAnswer { kAbsent, kDiffers, kMatches };
-enum class DirectoryAnswer { kNone, kListed, kUnlistable };
 
 // The disk as a decision sees it. Paths are relative to the target directory
 // (code page 950, '\\' separators), looked up as Windows looks them up.
@@ -30,12 +29,13 @@ class FileProbe {
   public:
     virtual ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) = 0;
     virtual bool Exists(const std::string& relative) = 0;
-    // Whether relative is a directory; if so, every file below it (relative
-    // paths) into *files, or kUnlistable when something below is a link. A
-    // probe that only asks whether files are there sees no directories.
-    virtual DirectoryAnswer ListFiles(const std::string& /*relative*/,
-                                      std::vector<std::string>* /*files*/) {
-        return DirectoryAnswer::kNone;
+    // What is below the directory relative into *entries (paths relative to
+    // it, a directory with a trailing '\\'); false when relative is no
+    // directory, or holds a link: no place is cleared through a link, and
+    // the move into such a place fails on its own. A probe that only asks
+    // whether files are there sees no directories.
+    virtual bool ListFiles(const std::string& /*relative*/, std::vector<std::string>* /*entries*/) {
+        return false;
     }
 
   protected:

@@ -326,27 +326,15 @@ bool RenamesPendingFor(const ApplyRun& run) {
 namespace {
 
 // Windows carries the moves out at its next start, when nothing holds the
-// directories: they are at least checked now, and the backup's directories
-// made while their parents are held.
+// directories: they are at least checked now, and the directories of the
+// backup and of the destination made while their parents are held, since
+// those moves make no directory.
 bool PathsClearForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
     DirectoryHold hold;
+    const std::string& target = run.sections.target[section];
     return HoldRecordPaths(run, section, record, &hold) &&
-           hold.Hold(run.sections.target[section],
-                     JoinPath(run.sections.backupName[section], record.fileName), true);
-}
-
-// Windows' moves at its next start make no directory and remove none: the
-// destination's directories are made now, and a file that is to take the
-// place of a directory, or of a file on its way, cannot wait for the restart:
-// the run fails and is undone (message 30: close the programs, apply again).
-ResultCode MakePlaceForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
-    const std::string destination = DestinationPath(run.sections, section, record);
-    DirectoryHold hold;
-    if (!hold.Hold(run.sections.target[section], record.fileName, true)) {
-        return kInternalFileError;
-    }
-    const std::string parent = destination.substr(0, Cp950LastSeparator(destination));
-    return IsDirectory(destination) || !IsDirectory(parent) ? kMoveFailed : kOk;
+           hold.Hold(target, JoinPath(run.sections.backupName[section], record.fileName), true) &&
+           hold.Hold(target, record.fileName, true);
 }
 
 }  // namespace
@@ -363,9 +351,13 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& recor
         case RecordKind::kNewFile: {
             const std::string staged = StagedPath(run.sections, section, record);
             if (FileExists(staged)) {
-                const ResultCode place = MakePlaceForQueue(run, section, record);
-                if (place != kOk) return place;
                 if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
+                // Those moves remove no directory either: a file that is to
+                // take the place of a directory, or of a file on its way,
+                // cannot wait for the restart. The run fails and is undone
+                // (message 30: close the programs, apply again).
+                const std::string parent = destination.substr(0, Cp950LastSeparator(destination));
+                if (IsDirectory(destination) || !IsDirectory(parent)) return kMoveFailed;
                 if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
                 queued = queued && Queue(run, staged, destination, false);
             }

@@ -40,16 +40,8 @@ class TargetProbe : public FileProbe {
     bool Exists(const std::string& relative) override {
         return PathNamesFile(JoinPath(target_, relative));
     }
-    DirectoryAnswer ListFiles(const std::string& relative,
-                              std::vector<std::string>* files) override {
-        const std::string path = JoinPath(target_, relative);
-        std::vector<std::string> entries;
-        if (!IsDirectory(path)) return DirectoryAnswer::kNone;
-        if (!ListTree(path, &entries)) return DirectoryAnswer::kUnlistable;
-        for (const std::string& entry : entries) {
-            if (entry.back() != '\\') files->push_back(JoinPath(relative, entry));
-        }
-        return DirectoryAnswer::kListed;
+    bool ListFiles(const std::string& relative, std::vector<std::string>* entries) override {
+        return ListTree(JoinPath(target_, relative), entries);
     }
 
   private:

@@ -89,8 +89,9 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
     }
     const bool placing = FileExists(staged);
     // A file takes the place of a directory whose files the records before it
-    // retired: the directory goes, if nothing is left in it.
-    if (placing && IsDirectory(destination) &&
+    // retired (the check pass found it): the directory goes, if nothing is
+    // left in it.
+    if (placing &&
         std::find(run.clearedPlaces.begin(), run.clearedPlaces.end(), run.recordEnd) !=
             run.clearedPlaces.end() &&
         !RemoveEmptyTree(destination)) {

@@ -147,11 +147,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    // Deepest first: the listing names a directory before what it holds.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->back() == '\\') RemoveDir(JoinPath(stale, entry->substr(0, entry->size() - 1)));
-    }
-    RemoveDir(stale);
+    RemoveEmptyTree(stale);
 }
 
 // Only this run's own moves are undone: a backup left by an earlier

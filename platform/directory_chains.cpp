@@ -104,10 +104,8 @@ bool ListTree(const std::string& root, std::vector<std::string>* entries) {
 bool RemoveEmptyTree(const std::string& root) {
     std::vector<std::string> entries;
     if (!ListTree(root, &entries)) return false;
-    for (const std::string& entry : entries) {
-        if (entry.back() != '\\') return false;
-    }
-    // The listing names a directory before what it holds.
+    // Deepest first: the listing names a directory before what it holds. A
+    // file fails its own removal and keeps its directories.
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         RemoveDir(JoinPath(root, entry->substr(0, entry->size() - 1)));
     }

@@ -33,9 +33,8 @@ class ReaderProbe : public FileProbe {
         Bytes content;
         return read_(relative, &content);
     }
-    DirectoryAnswer ListFiles(const std::string& relative,
-                              std::vector<std::string>* files) override {
-        return list_ && list_(relative, files) ? DirectoryAnswer::kListed : DirectoryAnswer::kNone;
+    bool ListFiles(const std::string& relative, std::vector<std::string>* entries) override {
+        return list_ && list_(relative, entries);
     }
     const Bytes& matched() const { return matched_; }
 

@@ -38,8 +38,8 @@ struct FileVerdict {
 // '\' separators); false when there is no such file.
 using TargetReader = std::function<bool(const std::string& name, Bytes* content)>;
 
-// Lists the files below a directory of the target (names as the reader
-// takes them); false when there is no such directory.
+// Lists the files below a directory of the target (names relative to it,
+// code page 950); false when there is no such directory.
 using TargetLister =
     std::function<bool(const std::string& directory, std::vector<std::string>* files)>;
 
