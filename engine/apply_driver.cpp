@@ -26,6 +26,7 @@ ResultCode FailAndRollBack(ApplyRun& run, ResultCode result) {
     RestoreRegistryValues(run);
     run.Show(result);
     RunPass(run, RestoreFromBackup, false);
+    RunPass(run, RestoreRetiredFile, false);
     CleanUp(run);
     return result;
 }
@@ -79,6 +80,9 @@ ResultCode ApplyDriver(ApplyRun& run) {
     run.stagedRecords.clear();
     run.queuedRenames.clear();
     run.registryUndo.clear();
+    run.retiredNames.clear();
+    run.retiredSection = -1;
+    run.clearedPlaces.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
     result = CheckPatchNames(run);

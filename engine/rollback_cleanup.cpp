@@ -52,7 +52,8 @@ bool PutBackFromBackup(const ApplyRun& run, int section, const CurrentRecord& re
         if (!HoldRecordPaths(run, section, record, &hold)) return false;
         if (PathNamesFile(backup)) {
             if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
-            ok = RenameFile(backup, destination);
+            // A directory the run removed to put a file in its place comes back.
+            ok = hold.Hold(target, record.fileName, true) && RenameFile(backup, destination);
         }
         if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
@@ -146,19 +147,12 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    // Deepest first: the listing names a directory before what it holds.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->back() == '\\') RemoveDir(JoinPath(stale, entry->substr(0, entry->size() - 1)));
-    }
-    RemoveDir(stale);
+    RemoveEmptyTree(stale);
 }
 
-}  // namespace
-
-ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesTargetFile(record.kind)) return kOk;
-    // Only this run's own moves are undone: a backup left by an earlier
-    // application, or of a file found already new, stays where it is.
+// Only this run's own moves are undone: a backup left by an earlier
+// application, or of a file found already new, stays where it is.
+ResultCode UndoRecord(ApplyRun& run, int section, const CurrentRecord& record) {
     bool ok = true;
     switch (CurrentRecordMark(run)) {
         case CommitMark::kBackedUp:
@@ -172,6 +166,34 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& re
     }
     if (!ok) ReportRollbackFailure(run);
     ReachStep(RunStep::kRestored);
+    return kOk;
+}
+
+}  // namespace
+
+ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            return UndoRecord(run, section, record);
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return kOk;
+}
+
+ResultCode RestoreRetiredFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kObsolete:
+            return UndoRecord(run, section, record);
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
     return kOk;
 }
 

@@ -542,6 +542,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
+    // What stands where the new version has the other of file and directory
+    // goes into the backup before the changed and new files arrive.
+    for (size_t i = 0; i < plan.retiredFirst; ++i) stream.Obsolete(removedNames[i]);
     // Records are encoded in parallel, so a record cannot be ranked against
     // the records before it: every one is ranked against the stream's start
     // alone, which keeps the patch the same for any number of threads.
@@ -625,7 +628,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
             stream.Changed(record.file);
         }
     }
-    for (const std::string& name : removedNames) stream.Obsolete(name);
+    for (size_t i = plan.retiredFirst; i < removedNames.size(); ++i) {
+        stream.Obsolete(removedNames[i]);
+    }
     if (!settings.registry.empty()) {
         Bytes script;
         if (!RegistryScript(settings, &script, &summary->registryValues, error)) return false;
