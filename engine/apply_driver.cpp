@@ -53,7 +53,6 @@ const char* PassName(RunCallback callback) {
         const char* name;
     } kNames[] = {{NoteFileName, "note-names"},
                   {CheckAndStage, "check-and-stage"},
-                  {FlushStagedFile, "flush-staged"},
                   {CommitFile, "commit"},
                   {ApplyRegistryRecord, "registry"},
                   {DeferInUseFile, "defer"},
@@ -115,8 +114,8 @@ ResultCode ApplyDriver(ApplyRun& run) {
     if (result == kOk) {
         RemoveStaleStaging(run);
         result = RunPass(run, CheckAndStage, true);
+        for (ScopedFile& file : run.blockFiles) file.reset();
     }
-    if (result == kOk) result = RunPass(run, FlushStagedFile, true);
     if (result != kOk) {
         run.Show(result);
         CleanUp(run);

@@ -156,24 +156,6 @@ bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& r
            HoldStagingPaths(walk, section, record, hold);
 }
 
-ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
-    switch (record.kind) {
-        case RecordKind::kFile:
-        case RecordKind::kNewFile:
-            break;
-        case RecordKind::kObsolete:
-        case RecordKind::kRegistry:
-        case RecordKind::kEnd:
-            return kOk;
-    }
-    const std::string staged = StagedPath(run.sections, section, record);
-    if (!PathNamesFile(staged)) return kOk;
-    // A staged file whose data is not on the disk could become zeros under
-    // the destination's name after a power cut.
-    ScopedFile file(OpenForReadWrite(staged));
-    return file && FlushFile(file.get()) ? kOk : kDiskFull;
-}
-
 ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,
                       const std::string& destination) {
     // A file held open without sharing still exists; only a failed move may say so.
