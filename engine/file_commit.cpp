@@ -72,8 +72,7 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
-    // Held until the moves and the stamp are done; let go before the staging
-    // directories are removed.
+    // Held until the moves and the stamp are done.
     DirectoryHold hold;
     if (!HoldRecordPaths(run, section, record, &hold) ||
         !hold.Hold(run.sections.target[section], record.fileName, true)) {
@@ -106,9 +105,6 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
         if (file) SetFileTimeFromDos(file.get(), newTime);
         ReachStep(RunStep::kStamped);
     }
-    hold.Release();
-    RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
-    RemoveDir(run.sections.staging[section]);
     return kOk;
 }
 

@@ -118,6 +118,15 @@ std::string BackupFor(const ApplyRun& run, const std::vector<int>& sections,
     return std::string();
 }
 
+// Removes root's listed directories that are empty, then root itself.
+// Deepest first: the listing names a directory before what it holds.
+void RemoveListedDirectories(const std::string& root, const std::vector<std::string>& entries) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->back() == '\\') RemoveDir(JoinPath(root, entry->substr(0, entry->size() - 1)));
+    }
+    RemoveDir(root);
+}
+
 void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
                          const std::vector<int>& sections,
                          const std::vector<std::string>& backupNames, const StagingShape& shape) {
@@ -146,11 +155,7 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    // Deepest first: the listing names a directory before what it holds.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->back() == '\\') RemoveDir(JoinPath(stale, entry->substr(0, entry->size() - 1)));
-    }
-    RemoveDir(stale);
+    RemoveListedDirectories(stale, entries);
 }
 
 }  // namespace
@@ -176,42 +181,41 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& re
 }
 
 ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesTargetFile(record.kind)) return kOk;
-    // A set-aside backup that a failed rollback could not put back stays.
+    // Most runs set nothing aside: one look saves every record its holds.
     const std::string asideDirectory = SetAsideDirectory(run, section);
-    if (run.succeeded) {
+    if (!NamesTargetFile(record.kind) || !PathExists(asideDirectory)) return kOk;
+    // A set-aside backup that a failed rollback could not put back stays.
+    const std::string aside = SetAsidePath(run, section, record);
+    if (run.succeeded && PathNamesFile(aside)) {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, record, &hold)) {
-            DeleteFileForced(SetAsidePath(run, section, record));
-        }
+        if (HoldStagingPaths(run, section, record, &hold)) DeleteFileForced(aside);
     }
     RemoveEmptyDirectoriesBelow(asideDirectory, record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
 }
 
+// The directories go afterwards, each once (RemoveEmptyStagingDirectories):
+// tried at every record, most removals would fail on a directory still in use.
 ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
-    const std::string& staging = run.sections.staging[section];
     RemoveSetAside(run, section, record);
-    if (!StagesFile(record.kind)) {
-        RemoveDir(staging);
-        return kOk;
-    }
-    {
+    const std::string staged = StagedPath(run.sections, section, record);
+    if (StagesFile(record.kind) && PathNamesFile(staged)) {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, record, &hold)) {
-            DeleteFileForced(StagedPath(run.sections, section, record));
-        }
+        if (HoldStagingPaths(run, section, record, &hold)) DeleteFileForced(staged);
     }
-    RemoveEmptyDirectoriesBelow(staging, record.fileName);
-    RemoveDir(staging);
     return kOk;
 }
 
 void RemoveEmptyStagingDirectories(const ApplyRun& run) {
     const SectionTables& sections = run.sections;
     for (int section = 0; section <= sections.lastSection && section < kMaxSections; ++section) {
-        if (!sections.staging[section].empty()) RemoveDir(sections.staging[section]);
+        const std::string& staging = sections.staging[section];
+        // A tree with a link in it is left as it is.
+        std::vector<std::string> entries;
+        if (!staging.empty() && ListTree(staging, &entries)) {
+            RemoveListedDirectories(staging, entries);
+        }
     }
 }
 
