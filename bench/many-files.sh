@@ -6,6 +6,8 @@
 #   bench/many-files.sh [CHANGED NEW RETIRED]      (defaults 2400 360 240)
 #   APPLIER=FILE bench/many-files.sh ...           another applier build, for comparison
 #   RUNS=N bench/many-files.sh ...                 the best of N runs (default 1)
+#   BASELINE=FILE bench/many-files.sh ...          also an older applier build, run in turns
+#                                                  with this one on the same trees
 # The breakdown comes from a build of the applier that writes the duration of
 # each step of a run to standard error (SELFPATCH_PASS_TIMES, build/pass-times).
 set -euo pipefail
@@ -74,6 +76,7 @@ make_patch() {  # applier, output
 applier=${APPLIER:-build/$preset/app/applier.exe}
 make_patch "$applier" "$work/patch.exe"
 make_patch "$timed_dir/app/applier.exe" "$work/timed.exe"
+[ -n "${BASELINE:-}" ] && make_patch "$BASELINE" "$work/baseline.exe"
 records=$(build/native/builder/cli/mkpatch inspect "$work/patch.exe" |
   awk '$1 == "changed" || $1 == "new" || $1 == "obsolete" || $1 == "retired" {n++} END {print n+0}')
 [ "$records" -gt 0 ] || records=$((changed + added + retired))
@@ -117,8 +120,12 @@ base_ms=$((($(now_ns) - start) / 1000000))
 
 # The timed build first: it also warms the caches for the runs measured.
 apply_once "$work/timed.exe" "$work/times" >/dev/null
-best=
+best= base_best=
 for _ in $(seq 1 "$runs"); do
+  if [ -n "${BASELINE:-}" ]; then
+    ms=$(apply_once "$work/baseline.exe" /dev/null)
+    if [ -z "$base_best" ] || [ "$ms" -lt "$base_best" ]; then base_best=$ms; fi
+  fi
   ms=$(apply_once "$work/patch.exe" /dev/null)
   if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
 done
@@ -131,6 +138,12 @@ best, base, records, runs = (int(v) for v in sys.argv[1:])
 print(f'apply, best of {runs}:  {best / 1000:.2f} s, {best / records:.1f} ms per record')
 print(f'a one-record patch:     {base / 1000:.2f} s (Wine and start-up)')
 print(f'less that:              {(best - base) / records:.1f} ms per record')
+PY
+[ -n "$base_best" ] && python3 - "$base_best" "$base_ms" "$records" "$runs" <<'PY'
+import sys
+best, base, records, runs = (int(v) for v in sys.argv[1:])
+print(f'baseline, best of {runs}: {best / 1000:.2f} s, {best / records:.1f} ms per record, '
+      f'{(best - base) / records:.1f} less the start-up')
 PY
 echo "where a run's time goes (the pass-timing build, one run):"
 python3 - "$work/times" "$records" <<'PY'
