@@ -66,55 +66,89 @@ bool WininitEntry(const std::string& source, const std::string& destination, std
     return true;
 }
 
-// The NT list names files by full path, "\??\" before it, and a destination
-// that may be replaced with a "!" in front.
-std::wstring ListedPath(const wchar_t* entry) {
-    std::wstring path = entry;
-    if (!path.empty() && path[0] == L'!') path.erase(0, 1);
-    if (path.compare(0, 4, L"\\??\\") == 0) path.erase(0, 4);
-    return path;
-}
+// One text of the NT list, or a path to compare with one: not copied, as
+// the list may hold thousands of entries.
+struct WideText {
+    const wchar_t* text = nullptr;
+    int length = 0;
+};
 
-std::wstring FullWidePath(const std::string& path) {
-    wchar_t wide[MAX_PATH * 2] = {};
-    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2) == 0) return L"";
-    wchar_t full[MAX_PATH * 2] = {};
-    DWORD length = GetFullPathNameW(wide, MAX_PATH * 2, full, nullptr);
-    return length == 0 || length >= MAX_PATH * 2 ? std::wstring() : std::wstring(full, length);
-}
+// The NT list as Windows stores it: texts, each ending in a zero, in pairs of
+// source and destination ("" to delete).
+struct PendingList {
+    std::vector<wchar_t> data;  // with two more zeros after the list
+    size_t count = 0;           // characters the registry returned
+};
 
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return !a.empty() && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(),
-                                        -1) == CSTR_EQUAL;
-}
-
-bool PathBelow(const std::wstring& path, const std::wstring& directory) {
-    return !directory.empty() && path.size() > directory.size() &&
-           path[directory.size()] == L'\\' && SamePath(path.substr(0, directory.size()), directory);
-}
-
-// The NT list as pairs of texts: source, destination ("" to delete).
-std::vector<std::wstring> ReadPendingList(HKEY key) {
+PendingList ReadPendingList(HKEY key) {
+    PendingList list;
     DWORD type = 0, size = 0;
     if (RegQueryValueExW(key, kPendingValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         type != REG_MULTI_SZ) {
-        return {};
+        return list;
     }
-    std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
-    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
-                         &size) != ERROR_SUCCESS) {
-        return {};
+    list.data = std::vector<wchar_t>(size / sizeof(wchar_t) + 2);
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(list.data.data()), &size) == ERROR_SUCCESS) {
+        list.count = size / sizeof(wchar_t);
     }
-    std::vector<std::wstring> texts;
-    const size_t count = size / sizeof(wchar_t);
-    for (size_t at = 0; at < count;) {
-        std::wstring text(data.c_str() + at);
-        at += text.size() + 1;
-        texts.push_back(std::move(text));
+    return list;
+}
+
+// The text at *at; moves past it. False at the end of the list.
+bool NextText(const PendingList& list, size_t* at, WideText* text) {
+    if (*at >= list.count) return false;
+    text->text = list.data.data() + *at;
+    for (text->length = 0; text->text[text->length] != L'\0';) ++text->length;
+    *at += text->length + 1;
+    return true;
+}
+
+// The list names files by full path, "\??\" before it, and a destination
+// that may be replaced with a "!" in front.
+WideText ListedPath(WideText path) {
+    if (path.length > 0 && path.text[0] == L'!') {
+        ++path.text;
+        --path.length;
     }
-    // The list ends with an empty text of its own when its count of texts is odd.
-    if (texts.size() % 2 == 1 && texts.back().empty()) texts.pop_back();
-    return texts;
+    const wchar_t* t = path.text;
+    if (path.length >= 4 && t[0] == L'\\' && t[1] == L'?' && t[2] == L'?' && t[3] == L'\\') {
+        path.text += 4;
+        path.length -= 4;
+    }
+    return path;
+}
+
+constexpr int kWidePathSize = MAX_PATH * 2;
+
+// Full paths in the form of the list, for comparing with its texts: each
+// path that cannot be made full becomes an empty text, which matches nothing.
+PendingList FullWidePaths(const std::string* paths, size_t count) {
+    PendingList list;
+    list.data = std::vector<wchar_t>(count * (kWidePathSize + 1) + 2);
+    for (size_t n = 0; n < count; ++n) {
+        wchar_t wide[kWidePathSize] = {};
+        wchar_t* full = list.data.data() + list.count;
+        DWORD length = 0;
+        if (MultiByteToWideChar(CP_ACP, 0, paths[n].c_str(), -1, wide, kWidePathSize) != 0) {
+            length = GetFullPathNameW(wide, kWidePathSize, full, nullptr);
+        }
+        if (length >= kWidePathSize) length = 0;
+        full[length] = L'\0';
+        list.count += length + 1;
+    }
+    return list;
+}
+
+bool SamePath(WideText a, WideText b) {
+    return a.length > 0 && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.text, a.length,
+                                          b.text, b.length) == CSTR_EQUAL;
+}
+
+bool PathBelow(WideText path, WideText directory) {
+    return directory.length > 0 && path.length > directory.length &&
+           path.text[directory.length] == L'\\' &&
+           SamePath({path.text, directory.length}, directory);
 }
 
 void WithdrawFromNtList(const ApplyRun& run) {
@@ -123,38 +157,66 @@ void WithdrawFromNtList(const ApplyRun& run) {
                       key.out()) != ERROR_SUCCESS) {
         return;
     }
-    std::vector<std::wstring> texts = ReadPendingList(key.get());
-    std::vector<std::wstring> ours;  // source, destination of each of this run's moves
+    const PendingList list = ReadPendingList(key.get());
+    // Source, destination of each of this run's moves.
+    std::vector<std::string> moves;
     for (const auto& [source, destination] : run.queuedRenames) {
-        ours.push_back(FullWidePath(source));
-        ours.push_back(FullWidePath(destination));
+        moves.push_back(source);
+        moves.push_back(destination);
     }
-    std::wstring kept;
+    const PendingList ours = FullWidePaths(moves.data(), moves.size());
+    std::vector<wchar_t> kept(list.count + 2);  // zeros: each copied text ends in one
+    size_t keptLength = 0;
     bool removed = false;
-    for (size_t i = 0; i + 1 < texts.size(); i += 2) {
-        const std::wstring source = ListedPath(texts[i].c_str());
-        const std::wstring destination = ListedPath(texts[i + 1].c_str());
+    size_t at = 0;
+    WideText pair[2];
+    while (NextText(list, &at, &pair[0]) && NextText(list, &at, &pair[1])) {
         bool mine = false;
-        for (size_t n = 0; n < ours.size(); n += 2)
-            mine = mine || (SamePath(ours[n], source) && SamePath(ours[n + 1], destination));
+        size_t ourAt = 0;
+        WideText our[2];
+        while (!mine && NextText(ours, &ourAt, &our[0]) && NextText(ours, &ourAt, &our[1])) {
+            mine = SamePath(our[0], ListedPath(pair[0])) && SamePath(our[1], ListedPath(pair[1]));
+        }
         if (mine) {
             removed = true;
             continue;
         }
-        for (size_t k = i; k < i + 2; ++k) {
-            kept += texts[k];
-            kept.push_back(L'\0');
+        for (const WideText& text : pair) {
+            std::memcpy(&kept[keptLength], text.text, text.length * sizeof(wchar_t));
+            keptLength += text.length + 1;
         }
     }
     if (!removed) return;
-    if (kept.empty()) {
+    if (keptLength == 0) {
         RegDeleteValueW(key.get(), kPendingValue);
         return;
     }
-    kept.push_back(L'\0');
     RegSetValueExW(key.get(), kPendingValue, 0, REG_MULTI_SZ,
-                   reinterpret_cast<const BYTE*>(kept.c_str()),
-                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+                   reinterpret_cast<const BYTE*>(kept.data()),
+                   static_cast<DWORD>((keptLength + 1) * sizeof(wchar_t)));
+}
+
+// Whether a text of the NT list names a path below `directory` (or, with
+// `orItself`, the directory itself); with `sourcesOnly`, a move's source.
+bool NtListNames(const std::string& directory, bool sourcesOnly, bool orItself) {
+    ScopedKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    WideText full;
+    size_t fullAt = 0;
+    const PendingList fullPath = FullWidePaths(&directory, 1);
+    NextText(fullPath, &fullAt, &full);
+    const PendingList list = ReadPendingList(key.get());
+    size_t at = 0;
+    WideText text;
+    for (bool source = true; NextText(list, &at, &text); source = !source) {
+        if (sourcesOnly && !source) continue;
+        const WideText path = ListedPath(text);
+        if ((orItself && SamePath(path, full)) || PathBelow(path, full)) return true;
+    }
+    return false;
 }
 
 void WithdrawFromWininit(const ApplyRun& run) {
@@ -213,17 +275,7 @@ bool RenamesPendingFrom(const std::string& directory) {
         }
         return false;
     }
-    ScopedKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    const std::wstring full = FullWidePath(directory);
-    const std::vector<std::wstring> texts = ReadPendingList(key.get());
-    for (size_t i = 0; i < texts.size(); i += 2) {
-        if (PathBelow(ListedPath(texts[i].c_str()), full)) return true;
-    }
-    return false;
+    return NtListNames(directory, true, false);
 }
 
 namespace {
@@ -258,27 +310,14 @@ bool WininitRenameInvolves(const std::string& directory) {
     return false;
 }
 
-bool NtRenameInvolves(const std::string& directory) {
-    ScopedKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.out()) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    const std::wstring full = FullWidePath(directory);
-    for (const std::wstring& text : ReadPendingList(key.get())) {
-        const std::wstring path = ListedPath(text.c_str());
-        if (SamePath(path, full) || PathBelow(path, full)) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool RenamesPendingFor(const ApplyRun& run) {
     const SectionTables& tables = run.sections;
     for (int section = 0; section <= tables.lastSection && section < kMaxSections; ++section) {
         const std::string& target = tables.target[section];
-        if (IsNineXFamily() ? WininitRenameInvolves(target) : NtRenameInvolves(target)) return true;
+        if (IsNineXFamily() ? WininitRenameInvolves(target) : NtListNames(target, false, true))
+            return true;
     }
     return false;
 }
