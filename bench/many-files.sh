@@ -5,11 +5,12 @@
 # where the time of a run goes, pass by pass.
 #   bench/many-files.sh [CHANGED NEW RETIRED]      (defaults 2400 360 240)
 #   APPLIER=FILE bench/many-files.sh ...           another applier build, for comparison
-#   RUNS=N bench/many-files.sh ...                 the best of N runs (default 1)
+#   RUNS=N bench/many-files.sh ...                 the best of N runs (default 1; 0: the
+#                                                  breakdown only)
 #   BASELINE=FILE bench/many-files.sh ...          also an older applier build, run in turns
 #                                                  with this one on the same trees
 # The breakdown comes from a build of the applier that writes the duration of
-# each step of a run to standard error (SELFPATCH_PASS_TIMES, build/pass-times).
+# each step of a run to standard error (SELFPATCH_PASS_TIMES, in build/pass-times-PRESET).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
