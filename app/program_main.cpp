@@ -70,7 +70,10 @@ int RunMessageLoop() {
 int UnattendedExitCode(ResultCode result) {
     if (result == kOk) return kExitUnattendedDone;
     // The renames wait in the queue; the restart was left to the administrator.
-    if (result == kRestartNotDone || result == kFileInUse) return kExitUnattendedRestartNeeded;
+    // Unattended, nothing asks for the restart, so a run that reports files in
+    // use queued nothing: it failed (and was rolled back) or found an earlier
+    // run's moves still waiting for the restart.
+    if (result == kRestartNotDone) return kExitUnattendedRestartNeeded;
     return kExitUnattendedFailed;
 }
 

@@ -1,6 +1,7 @@
 #include "core/check_decision.h"
 
 #include "core/cp950.h"
+#include "core/windows_names.h"
 #include "core/work_names.h"
 
 namespace {
@@ -48,7 +49,34 @@ RecordCheck CheckChangedFile(const CurrentRecord& record, const std::string& bac
     return Verdict(anything ? CheckVerdict::kForeign : CheckVerdict::kMissing);
 }
 
+bool Retired(const std::vector<std::string>& retired, const std::string& name) {
+    const std::string key = WindowsNameKey(name);
+    for (const std::string& each : retired) {
+        if (WindowsNameKey(each) == key) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string>& retired,
+                      FileProbe& probe) {
+    for (const std::string& directory : ParentDirectories(record.fileName)) {
+        if (probe.Exists(directory) && !Retired(retired, directory)) return PlaceState::kTaken;
+    }
+    // A directory there that no record empties stays the obstacle it was.
+    bool clears = false;
+    for (const std::string& each : retired) clears = clears || PathsOverlap(each, record.fileName);
+    if (!clears) return PlaceState::kFree;
+    std::vector<std::string> entries;
+    if (!probe.ListFiles(record.fileName, &entries)) return PlaceState::kFree;
+    for (const std::string& entry : entries) {
+        if (entry.back() != '\\' && !Retired(retired, JoinWindowsPath(record.fileName, entry))) {
+            return PlaceState::kTaken;
+        }
+    }
+    return PlaceState::kClearedDirectory;
+}
 
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe) {

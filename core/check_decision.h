@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/record_reader.h"
 
@@ -28,6 +29,14 @@ class FileProbe {
   public:
     virtual ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) = 0;
     virtual bool Exists(const std::string& relative) = 0;
+    // What is below the directory relative into *entries (paths relative to
+    // it, a directory with a trailing '\\'); false when relative is no
+    // directory, or holds a link: no place is cleared through a link, and
+    // the move into such a place fails on its own. A probe that only asks
+    // whether files are there sees no directories.
+    virtual bool ListFiles(const std::string& /*relative*/, std::vector<std::string>* /*entries*/) {
+        return false;
+    }
 
   protected:
     ~FileProbe() = default;
@@ -61,6 +70,17 @@ struct RecordCheck {
 // no version may have its old copy there); the first match wins.
 RecordCheck CheckRecord(const CurrentRecord& record, const std::string& backupName,
                         FileProbe& probe);
+
+// Where a changed or new file is to go, against what the obsolete records
+// before it (retired, names of this section) move into the backup: a file
+// and a directory of one name trade places only by the record order.
+enum class PlaceState {
+    kFree,              // no directory there that the patch clears
+    kTaken,             // a file on its way or in a directory there that no record retires
+    kClearedDirectory,  // a directory the records before it empty, to be removed
+};
+PlaceState CheckPlace(const CurrentRecord& record, const std::vector<std::string>& retired,
+                      FileProbe& probe);
 
 // Whether a target directory holds the software a section is for. A section
 // that needs a file already there (a changed file that is not optional) is

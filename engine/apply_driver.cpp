@@ -27,6 +27,7 @@ ResultCode FailAndRollBack(ApplyRun& run, ResultCode result) {
     RestoreRegistryValues(run);
     run.Show(result);
     RunPass(run, RestoreFromBackup, false);
+    RunPass(run, RestoreRetiredFile, false);
     CleanUp(run);
     return result;
 }
@@ -57,6 +58,7 @@ const char* PassName(RunCallback callback) {
                   {ApplyRegistryRecord, "registry"},
                   {DeferInUseFile, "defer"},
                   {RestoreFromBackup, "rollback"},
+                  {RestoreRetiredFile, "rollback-retired"},
                   {RemoveSetAside, "remove-set-aside"},
                   {RemoveStagedFile, "cleanup"}};
     for (const auto& entry : kNames) {
@@ -102,6 +104,9 @@ ResultCode ApplyDriver(ApplyRun& run) {
     run.stagedRecords.clear();
     run.queuedRenames.clear();
     run.registryUndo.clear();
+    run.retiredNames.clear();
+    run.retiredSection = -1;
+    run.clearedPlaces.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
     {

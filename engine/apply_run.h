@@ -64,6 +64,14 @@ struct ApplyRun : RecordWalk {
     // run has succeeded; until then the rollback puts them back.
     bool succeeded = false;
     bool rollbackIncomplete = false;  // a rollback step failed and was reported
+    // Names of the obsolete records the check pass has met so far in the
+    // section it walks: what clears the way for a file or directory of the
+    // same name.
+    std::vector<std::string> retiredNames;
+    int retiredSection = -1;
+    // Records (by their end) whose file takes the place of a directory that
+    // the obsolete records before them empty: the apply pass removes it.
+    std::vector<uint32_t> clearedPlaces;
     // Every file name of the patch by section, for recognising what an
     // interrupted run left in a staging directory.
     std::vector<std::pair<int, std::string>> fileNames;

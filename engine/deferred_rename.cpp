@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/cp950.h"
 #include "core/record_layout.h"
 #include "engine/file_commit.h"
 #include "engine/target_paths.h"
@@ -325,13 +326,15 @@ bool RenamesPendingFor(const ApplyRun& run) {
 namespace {
 
 // Windows carries the moves out at its next start, when nothing holds the
-// directories: they are at least checked now, and the backup's directories
-// made while their parents are held.
+// directories: they are at least checked now, and the directories of the
+// backup and of the destination made while their parents are held, since
+// those moves make no directory.
 bool PathsClearForQueue(const ApplyRun& run, int section, const CurrentRecord& record) {
     DirectoryHold hold;
+    const std::string& target = run.sections.target[section];
     return HoldRecordPaths(run, section, record, &hold) &&
-           hold.Hold(run.sections.target[section],
-                     JoinPath(run.sections.backupName[section], record.fileName), true);
+           hold.Hold(target, JoinPath(run.sections.backupName[section], record.fileName), true) &&
+           hold.Hold(target, record.fileName, true);
 }
 
 }  // namespace
@@ -349,6 +352,12 @@ ResultCode DeferInUseFile(ApplyRun& run, int section, const CurrentRecord& recor
             const std::string staged = StagedPath(run.sections, section, record);
             if (FileExists(staged)) {
                 if (!PathsClearForQueue(run, section, record)) return kInternalFileError;
+                // Those moves remove no directory either: a file that is to
+                // take the place of a directory, or of a file on its way,
+                // cannot wait for the restart. The run fails and is undone
+                // (message 30: close the programs, apply again).
+                const std::string parent = destination.substr(0, Cp950LastSeparator(destination));
+                if (IsDirectory(destination) || !IsDirectory(parent)) return kMoveFailed;
                 if (PathNamesFile(destination)) queued = Queue(run, destination, backup, true);
                 queued = queued && Queue(run, staged, destination, false);
             }

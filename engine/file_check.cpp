@@ -42,6 +42,9 @@ class TargetProbe : public FileProbe {
     bool Exists(const std::string& relative) override {
         return PathNamesFile(JoinPath(target_, relative));
     }
+    bool ListFiles(const std::string& relative, std::vector<std::string>* entries) override {
+        return ListTree(JoinPath(target_, relative), entries);
+    }
 
   private:
     const std::string& target_;
@@ -133,10 +136,9 @@ ResultCode RebuildChain(ApplyRun& run, int section, const CurrentRecord& record,
     return kOk;
 }
 
-ResultCode CheckChangedFile(ApplyRun& run, int section, const CurrentRecord& record) {
-    run.Show(MessageId::kCheckingProgress);
+ResultCode CheckChangedFile(ApplyRun& run, int section, const CurrentRecord& record,
+                            TargetProbe& probe) {
     const std::string& target = run.sections.target[section];
-    TargetProbe probe(target);
     const RecordCheck check = CheckRecord(record, run.sections.backupName[section], probe);
     switch (check.verdict) {
         case CheckVerdict::kAlreadyNew:
@@ -183,25 +185,39 @@ ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record)
 
 ResultCode CheckAndStage(ApplyRun& run, int section, const CurrentRecord& record) {
     run.host.PumpMessages();
-    // The staged file and the intermediate ones are written where the names
-    // were checked, not through a link made since.
-    DirectoryHold hold;
-    const bool staging = record.kind == RecordKind::kFile || record.kind == RecordKind::kNewFile;
-    if (staging && !HoldStagedFilePath(run, section, record, &hold)) return kInternalFileError;
-    ResultCode result = kOk;
+    if (section != run.retiredSection) {
+        run.retiredSection = section;
+        run.retiredNames.clear();
+    }
     switch (record.kind) {
         case RecordKind::kFile:
-            result = CheckChangedFile(run, section, record);
-            break;
         case RecordKind::kNewFile:
-            run.Show(MessageId::kCheckingProgress);
-            result = StageNewFile(run, section, record);
             break;
         case RecordKind::kObsolete:
+            run.retiredNames.push_back(record.fileName);
+            return kOk;
         case RecordKind::kRegistry:
         case RecordKind::kEnd:
             return kOk;
     }
+    // The staged file and the intermediate ones are written where the names
+    // were checked, not through a link made since.
+    DirectoryHold hold;
+    if (!HoldStagedFilePath(run, section, record, &hold)) return kInternalFileError;
+    run.Show(MessageId::kCheckingProgress);
+    TargetProbe probe(run.sections.target[section]);
+    switch (CheckPlace(record, run.retiredNames, probe)) {
+        case PlaceState::kFree:
+            break;
+        case PlaceState::kTaken:
+            return kNoMatchingSource;  // message 34: the new file cannot be made
+        case PlaceState::kClearedDirectory:
+            run.clearedPlaces.push_back(run.recordEnd);
+            break;
+    }
+    const ResultCode result = record.kind == RecordKind::kFile
+                                  ? CheckChangedFile(run, section, record, probe)
+                                  : StageNewFile(run, section, record);
     if (result == kOk && PathNamesFile(StagedPath(run.sections, section, record))) {
         run.stagedRecords.push_back(run.recordEnd);
     }

@@ -87,6 +87,15 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
         DeleteFileForced(staged);
     }
     const bool placing = FileExists(staged);
+    // A file takes the place of a directory whose files the records before it
+    // retired (the check pass found it): the directory goes, if nothing is
+    // left in it.
+    if (placing &&
+        std::find(run.clearedPlaces.begin(), run.clearedPlaces.end(), run.recordEnd) !=
+            run.clearedPlaces.end() &&
+        !RemoveEmptyTree(destination)) {
+        return kMoveFailed;
+    }
     if (placing) {
         const bool hadDestination = PathNamesFile(destination);
         ResultCode result = BackupFile(run, section, record, destination);

@@ -52,7 +52,8 @@ bool PutBackFromBackup(const ApplyRun& run, int section, const CurrentRecord& re
         if (!HoldRecordPaths(run, section, record, &hold)) return false;
         if (PathNamesFile(backup)) {
             if (PathNamesFile(destination) && !DeleteFileForced(destination)) return false;
-            ok = RenameFile(backup, destination);
+            // A directory the run removed to put a file in its place comes back.
+            ok = hold.Hold(target, record.fileName, true) && RenameFile(backup, destination);
         }
         if (ok && PathNamesFile(aside)) ok = RenameFile(aside, backup);
     }
@@ -118,15 +119,6 @@ std::string BackupFor(const ApplyRun& run, const std::vector<int>& sections,
     return std::string();
 }
 
-// Removes root's listed directories that are empty, then root itself.
-// Deepest first: the listing names a directory before what it holds.
-void RemoveListedDirectories(const std::string& root, const std::vector<std::string>& entries) {
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->back() == '\\') RemoveDir(JoinPath(root, entry->substr(0, entry->size() - 1)));
-    }
-    RemoveDir(root);
-}
-
 void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
                          const std::vector<int>& sections,
                          const std::vector<std::string>& backupNames, const StagingShape& shape) {
@@ -155,15 +147,12 @@ void ClearStaleDirectory(const ApplyRun& run, const std::string& stale,
         }
         DeleteFileForced(path);
     }
-    RemoveListedDirectories(stale, entries);
+    RemoveEmptyTree(stale);
 }
 
-}  // namespace
-
-ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesTargetFile(record.kind)) return kOk;
-    // Only this run's own moves are undone: a backup left by an earlier
-    // application, or of a file found already new, stays where it is.
+// Only this run's own moves are undone: a backup left by an earlier
+// application, or of a file found already new, stays where it is.
+ResultCode UndoRecord(ApplyRun& run, int section, const CurrentRecord& record) {
     bool ok = true;
     switch (CurrentRecordMark(run)) {
         case CommitMark::kBackedUp:
@@ -177,6 +166,34 @@ ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& re
     }
     if (!ok) ReportRollbackFailure(run);
     ReachStep(RunStep::kRestored);
+    return kOk;
+}
+
+}  // namespace
+
+ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+            return UndoRecord(run, section, record);
+        case RecordKind::kObsolete:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
+    return kOk;
+}
+
+ResultCode RestoreRetiredFile(ApplyRun& run, int section, const CurrentRecord& record) {
+    switch (record.kind) {
+        case RecordKind::kObsolete:
+            return UndoRecord(run, section, record);
+        case RecordKind::kFile:
+        case RecordKind::kNewFile:
+        case RecordKind::kRegistry:
+        case RecordKind::kEnd:
+            break;
+    }
     return kOk;
 }
 
@@ -210,12 +227,8 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
 void RemoveEmptyStagingDirectories(const ApplyRun& run) {
     const SectionTables& sections = run.sections;
     for (int section = 0; section <= sections.lastSection && section < kMaxSections; ++section) {
-        const std::string& staging = sections.staging[section];
         // A tree with a link in it is left as it is.
-        std::vector<std::string> entries;
-        if (!staging.empty() && ListTree(staging, &entries)) {
-            RemoveListedDirectories(staging, entries);
-        }
+        if (!sections.staging[section].empty()) RemoveEmptyTree(sections.staging[section]);
     }
 }
 

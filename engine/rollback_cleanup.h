@@ -4,9 +4,13 @@
 #pragma once
 #include "engine/apply_run.h"
 
-// RunCallback of the rollback pass; always kOk. A step that fails is
-// reported once per run (message 30: close programs, apply again).
+// RunCallbacks of the rollback, which undoes the changed and new files
+// first and the retired files after them: a file retired to make way for a
+// directory of its name, or a directory's files retired to make way for a
+// file, return once what took their place has gone. Always kOk. A step that
+// fails is reported once per run (message 30: close programs, apply again).
 ResultCode RestoreFromBackup(ApplyRun& run, int section, const CurrentRecord& record);
+ResultCode RestoreRetiredFile(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback of the cleanup pass; always kOk. After a successful run it
 // also drops the older backups that the apply pass set aside.
 ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& record);

@@ -100,3 +100,14 @@ bool ListTree(const std::string& root, std::vector<std::string>* entries) {
     }
     return true;
 }
+
+bool RemoveEmptyTree(const std::string& root) {
+    std::vector<std::string> entries;
+    if (!ListTree(root, &entries)) return false;
+    // Deepest first: the listing names a directory before what it holds. A
+    // file fails its own removal and keeps its directories.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        RemoveDir(JoinPath(root, entry->substr(0, entry->size() - 1)));
+    }
+    return RemoveDir(root);
+}

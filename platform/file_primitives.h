@@ -52,6 +52,10 @@ std::vector<std::string> ExistingStagingDirectories(const std::string& targetDir
 // trailing '\\' and listed before what they hold; false when some directory
 // cannot be listed or something below root is a link (reparse point).
 bool ListTree(const std::string& root, std::vector<std::string>* entries);
+// Removes the directory root and the empty directories below it, deepest
+// first; nothing when a link is below it. True when root is gone, which a
+// file anywhere below it prevents.
+bool RemoveEmptyTree(const std::string& root);
 
 // CRC values over files, read in 1 KB pieces. False when a seek or a read
 // fails or the file ends before the range does: no value then.

@@ -81,8 +81,24 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         std::string ignored;
         return found != index.end() && ReadFileBytes(found->second.u8string(), content, &ignored);
     };
+    // A directory is known by the files below it; an empty one is no
+    // obstacle, since the applier removes it. Names relative to it.
+    TargetLister list = [&](const std::string& directory, std::vector<std::string>* files) {
+        const std::string prefix = WindowsNameKey(directory) + "\\";
+        for (auto it = index.lower_bound(prefix);
+             it != index.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+            std::string cp950, what;
+            size_t bad = 0;
+            const fs::path relative =
+                it->second.lexically_relative(fs::u8path(o.operands[1]) / fs::u8path(directory));
+            if (Utf8ToCp950(relative.generic_u8string(), &cp950, &bad, &what)) {
+                files->push_back(cp950);
+            }
+        }
+        return !files->empty();
+    };
     std::vector<FileVerdict> verdicts =
-        CheckAgainstTarget(patch, read, ApplierFullPath(fs::u8path(o.operands[1])));
+        CheckAgainstTarget(patch, read, ApplierFullPath(fs::u8path(o.operands[1])), list);
     std::map<Verdict, size_t> counts;
     for (const FileVerdict& v : verdicts) ++counts[v.verdict];
     bool ok = WouldApply(verdicts);

@@ -471,6 +471,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
         event.done = fileStart + done;
         progress(event);
     };
+    // What stands where the new version has the other of file and directory
+    // goes into the backup before the changed and new files arrive.
+    for (size_t i = 0; i < plan.retiredFirst; ++i) stream.Obsolete(removedNames[i]);
     std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
     for (size_t i = 0; i < records.size(); ++i) {
         RecordPlan& record = records[i];
@@ -507,7 +510,9 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
             stream.Changed(record.file);
         }
     }
-    for (const std::string& name : removedNames) stream.Obsolete(name);
+    for (size_t i = plan.retiredFirst; i < removedNames.size(); ++i) {
+        stream.Obsolete(removedNames[i]);
+    }
     if (!settings.registry.empty()) {
         Bytes script;
         if (!RegistryScript(settings, &script, &summary->registryValues, error)) return false;

@@ -18,7 +18,7 @@ FileVerdict MakeVerdict(const std::string& name, Verdict verdict) {
 // for rebuilding the chain from it.
 class ReaderProbe : public FileProbe {
   public:
-    explicit ReaderProbe(const TargetReader& read) : read_(read) {}
+    ReaderProbe(const TargetReader& read, const TargetLister& list) : read_(read), list_(list) {}
     ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) override {
         Bytes content;
         if (!read_(relative, &content)) return ProbeAnswer::kAbsent;
@@ -33,10 +33,14 @@ class ReaderProbe : public FileProbe {
         Bytes content;
         return read_(relative, &content);
     }
+    bool ListFiles(const std::string& relative, std::vector<std::string>* entries) override {
+        return list_ && list_(relative, entries);
+    }
     const Bytes& matched() const { return matched_; }
 
   private:
     const TargetReader& read_;
+    const TargetLister& list_;
     Bytes matched_;
 };
 
@@ -91,7 +95,8 @@ FileVerdict VerdictOf(const PatchContents& patch, const CurrentRecord& r, const 
 }  // namespace
 
 std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
-                                            const std::string& fullTarget) {
+                                            const std::string& fullTarget,
+                                            const TargetLister& list) {
     std::vector<FileVerdict> verdicts;
     std::vector<std::string> names;
     for (const CurrentRecord& r : patch.records) {
@@ -103,11 +108,18 @@ std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const Ta
         v.detail = "the backup directory meets " + clash;
         verdicts.push_back(v);
     }
-    ReaderProbe probe(read);
+    ReaderProbe probe(read, list);
+    std::vector<std::string> retired;  // obsolete records so far
     for (const CurrentRecord& r : patch.records) {
         if (NamesTargetFile(r.kind) && !fullTarget.empty() &&
             !PathsFitFileCalls(fullTarget, patch.backupName, r.fileName)) {
             verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPathTooLong));
+            continue;
+        }
+        if (r.kind == RecordKind::kObsolete) retired.push_back(r.fileName);
+        if ((r.kind == RecordKind::kFile || r.kind == RecordKind::kNewFile) &&
+            CheckPlace(r, retired, probe) == PlaceState::kTaken) {
+            verdicts.push_back(MakeVerdict(r.fileName, Verdict::kPlaceTaken));
             continue;
         }
         verdicts.push_back(VerdictOf(patch, r, CheckRecord(r, patch.backupName, probe), probe));
@@ -128,6 +140,7 @@ bool VerdictIsProblem(Verdict verdict) {
         case Verdict::kRefusedName:
         case Verdict::kPathTooLong:
         case Verdict::kNotForThisTarget:
+        case Verdict::kPlaceTaken:
             return true;
         case Verdict::kAlreadyNew:
         case Verdict::kRebuildable:
@@ -173,8 +186,10 @@ constexpr VerdictWords kVerdictWords[] = {
     {"path_too_long", "PATH TOO LONG below this directory (the applier refuses the patch)"},
     {"not_for_this_target",
      "NO FILE OF THE PATCH in this directory (the applier refuses it as not the product's)"},
+    {"place_taken",
+     "PLACE TAKEN by a file or directory the patch does not retire (the applier refuses it)"},
 };
-static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kNotForThisTarget) + 1);
+static_assert(std::size(kVerdictWords) == static_cast<size_t>(Verdict::kPlaceTaken) + 1);
 
 }  // namespace
 

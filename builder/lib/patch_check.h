@@ -23,6 +23,7 @@ enum class Verdict {
     kRefusedName,       // the backup directory meets a file of the patch (message 38)
     kPathTooLong,       // a path too long below this directory (message 38)
     kNotForThisTarget,  // the directory holds no file of the patch (message 17)
+    kPlaceTaken,        // a file or directory the patch does not retire stands in its place (34)
 };
 
 struct FileVerdict {
@@ -37,10 +38,16 @@ struct FileVerdict {
 // '\' separators); false when there is no such file.
 using TargetReader = std::function<bool(const std::string& name, Bytes* content)>;
 
+// Lists the files below a directory of the target (names relative to it,
+// code page 950); false when there is no such directory.
+using TargetLister =
+    std::function<bool(const std::string& directory, std::vector<std::string>* files)>;
+
 // fullTarget: the directory's full path as the applier would see it (code
 // page 950, '\\' separators), for the path lengths; empty to leave them out.
 std::vector<FileVerdict> CheckAgainstTarget(const PatchContents& patch, const TargetReader& read,
-                                            const std::string& fullTarget = std::string());
+                                            const std::string& fullTarget = std::string(),
+                                            const TargetLister& list = TargetLister());
 
 // True for the verdicts that make the applier refuse the patch.
 bool VerdictIsProblem(Verdict verdict);

@@ -37,9 +37,14 @@ class NameProblems {
     std::vector<std::string> listed_;
 };
 
-void FilesOnDirectories(const std::map<std::string, std::string>& paths,
-                        const std::map<std::string, std::string>& files, const char* between,
-                        NameProblems* problems);
+// A name that is a file in one index and a directory of a name in another:
+// the keys and spellings of both.
+struct FileOnDirectory {
+    std::string fileKey, file, pathKey, path;
+};
+
+std::vector<FileOnDirectory> FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                                                const std::map<std::string, std::string>& files);
 
 // Windows key -> original spelling. Every name must be one the applier
 // accepts, and no two may be the same file or a file and a directory above
@@ -59,31 +64,52 @@ void IndexTree(const Tree& tree, std::map<std::string, std::string>* index,
                           "case");
         }
     }
-    FilesOnDirectories(*index, *index, "", problems);
+    for (const FileOnDirectory& m : FilesOnDirectories(*index, *index)) {
+        problems->Add("\"" + m.file + "\" is a file, and a directory of \"" + m.path +
+                      "\" on Windows");
+    }
 }
 
-// A name that is a file in `files` and a directory of a name in `paths`.
-// Within one tree Windows cannot hold both; between versions the applier
-// cannot yet turn the one into the other in a single run.
-void FilesOnDirectories(const std::map<std::string, std::string>& paths,
-                        const std::map<std::string, std::string>& files, const char* between,
-                        NameProblems* problems) {
+std::vector<FileOnDirectory> FilesOnDirectories(const std::map<std::string, std::string>& paths,
+                                                const std::map<std::string, std::string>& files) {
+    std::vector<FileOnDirectory> found;
     for (const auto& entry : paths) {
         std::vector<std::string> components = SplitWindowsPath(entry.first);
         std::string prefix;
         for (size_t i = 0; i + 1 < components.size(); ++i) {
             prefix += (i > 0 ? "\\" : "") + components[i];
             auto file = files.find(prefix);
-            if (file == files.end()) continue;
-            if (*between == '\0') {
-                problems->Add("\"" + file->second + "\" is a file, and a directory of \"" +
-                              entry.second + "\" on Windows");
-            } else {
-                problems->Add("\"" + file->second + "\" is a file " + between + " \"" +
-                              entry.second +
-                              "\": a patch cannot change a file into a directory or back yet; "
-                              "ship it as two patches, the first retiring the one");
+            if (file != files.end()) {
+                found.push_back({file->first, file->second, entry.first, entry.second});
             }
+        }
+    }
+    return found;
+}
+
+// Old files on the way of a new file (where the new version has a
+// directory), and old files below a directory where the new version has a
+// file: they are retired before anything new arrives. Kept (keepObsolete),
+// they stay in the way: a problem.
+void RetireFirst(const std::map<std::string, std::string>& newIndex,
+                 const std::map<std::string, std::string>& oldIndex, bool keepObsolete,
+                 std::set<std::string>* first, NameProblems* problems) {
+    for (const FileOnDirectory& m : FilesOnDirectories(newIndex, oldIndex)) {
+        first->insert(m.fileKey);
+        if (keepObsolete) {
+            problems->Add("\"" + m.file +
+                          "\" is a file in an old version and a directory in the new "
+                          "one; kept by --keep-obsolete, it leaves no room for \"" +
+                          m.path + "\"");
+        }
+    }
+    for (const FileOnDirectory& m : FilesOnDirectories(oldIndex, newIndex)) {
+        first->insert(m.pathKey);
+        if (keepObsolete) {
+            problems->Add("\"" + m.file +
+                          "\" is a file in the new version and a directory in an "
+                          "old one; kept by --keep-obsolete, \"" +
+                          m.path + "\" leaves no room for it");
         }
     }
 }
@@ -98,11 +124,9 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
     NameProblems problems;
     IndexTree(newTree, &newIndex, &problems);
     for (size_t t = 0; t < oldTrees.size(); ++t) IndexTree(oldTrees[t], &oldIndex[t], &problems);
+    std::set<std::string> retireFirst;
     for (const auto& old : oldIndex) {
-        FilesOnDirectories(newIndex, old, "in an old version and a directory in the new one of",
-                           &problems);
-        FilesOnDirectories(old, newIndex, "in the new version and a directory in an old one of",
-                           &problems);
+        RetireFirst(newIndex, old, keepObsolete, &retireFirst, &problems);
     }
     if (!problems.empty()) {
         *error = problems.Text();
@@ -144,7 +168,13 @@ bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keep
             if (newIndex.count(entry.first) == 0) removed[entry.first] = entry.second;
         }
     }
-    for (const auto& entry : removed) plan->removed.push_back(entry.second);
+    for (const auto& entry : removed) {
+        if (retireFirst.count(entry.first) != 0) plan->removed.push_back(entry.second);
+    }
+    plan->retiredFirst = plan->removed.size();
+    for (const auto& entry : removed) {
+        if (retireFirst.count(entry.first) == 0) plan->removed.push_back(entry.second);
+    }
     return true;
 }
 

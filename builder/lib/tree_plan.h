@@ -32,6 +32,11 @@ struct TreePlan {
     std::vector<PlannedChange> changed;
     std::vector<PlannedNewFile> added;
     std::vector<std::string> removed;  // spelling of the newest old tree holding it
+    // The first retiredFirst of removed make way for a directory of their
+    // name (a file that becomes a directory) or for a file where they had a
+    // directory (the reverse): the patch retires them before the changed and
+    // new files, the others after.
+    size_t retiredFirst = 0;
     // Names whose spelling differs only in case between an old tree and the
     // new one: (old spelling, new spelling), once each.
     std::vector<std::pair<std::string, std::string>> caseRenames;
@@ -45,7 +50,9 @@ constexpr size_t kNameProblemsListed = 20;
 // every code page 950 letter), so a name that changes only in case is the same
 // file, carried under the new tree's spelling. False with *error naming the
 // file when a name is one the applier refuses, or when one tree holds two names
-// Windows could not tell apart (or a file where another needs a directory).
+// Windows could not tell apart (or a file where another needs a directory), or
+// when keepObsolete keeps an old file or directory where the new version has
+// the other.
 // Every such problem of every tree is found in one run; the error lists them
 // (up to kNameProblemsListed) one per line.
 bool PlanTrees(const std::vector<Tree>& oldTrees, const Tree& newTree, bool keepObsolete,

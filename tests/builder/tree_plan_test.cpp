@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "builder/lib/patch_build.h"
+#include "builder/lib/patch_reader.h"
 #include "builder/lib/tree_plan.h"
 
 namespace {
@@ -100,34 +101,55 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
     }
 }
 
-// A file that becomes a directory between versions, or the reverse, would give
-// a patch the applier can never apply: refused by name, whichever old tree has it.
-TEST(TreePlan, FileTurningIntoADirectoryOrBackIsRefused) {
+// A file that becomes a directory between versions, or the reverse: what
+// stands in the way is retired ahead of everything else, so the applier
+// moves it into the backup before the new file or directory is made; the
+// patch writes those obsolete records first. Kept by --keep-obsolete, it
+// would stay in the way: refused by name.
+TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
     struct Case {
         std::vector<Tree> olds;
         Tree newer;
-        const char* file;
+        std::vector<std::string> removed;  // in the order written
+        size_t retiredFirst;
     };
     const Case cases[] = {
-        {{{{"x", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
-        {{{{"x/in.txt", F("o")}}}, {{"X", F("n")}}, "X"},
-        {{{{"d/x", F("o")}, {"keep", F("k")}}}, {{"d/X/deeper/in.txt", F("n")}}, "d/x"},
-        {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, "x"},
+        {{{{"x", F("o")}, {"gone", F("g")}}}, {{"x/in.txt", F("n")}}, {"x", "gone"}, 1},
+        {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}},
+         {{"X", F("n")}},
+         {"x/in.txt", "x/sub/deep.txt", "a.txt"},
+         2},
+        {{{{"d/x", F("o")}, {"keep", F("k")}}},
+         {{"d/X/deeper/in.txt", F("n")}, {"keep", F("k")}},
+         {"d/x"},
+         1},
+        {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, {"x"}, 1},
+        // A directory that merely gains or loses files is no such change.
+        {{{{"x/a", F("o")}, {"b", F("b")}}}, {{"x/b", F("n")}, {"y", F("n")}}, {"b", "x/a"}, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.removed.front());
         TreePlan plan;
         std::string error;
-        EXPECT_FALSE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << c.file;
-        EXPECT_NE(error.find("\"" + std::string(c.file) + "\" is a file"), std::string::npos)
-            << error;
-        EXPECT_NE(error.find("cannot change a file into a directory"), std::string::npos) << error;
+        ASSERT_TRUE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << error;
+        EXPECT_EQ(plan.removed, c.removed);
+        EXPECT_EQ(plan.retiredFirst, c.retiredFirst);
+        if (c.retiredFirst == 0) continue;
+        EXPECT_FALSE(PlanTrees(c.olds, c.newer, true, &plan, &error));
+        EXPECT_NE(error.find("--keep-obsolete"), std::string::npos) << error;
     }
-    // A directory that merely gains or loses files is no such change.
-    TreePlan plan;
+    // Written: the way cleared, then the new file, then the other retirements.
+    Bytes patch;
+    BuildSummary summary;
     std::string error;
-    EXPECT_TRUE(
-        PlanTrees({{{"x/a", F("o")}}}, {{"x/b", F("n")}, {"y", F("n")}}, false, &plan, &error))
+    ASSERT_TRUE(BuildPatch(cases[0].olds, cases[0].newer, PatchSettings{}, Bytes(), nullptr, &patch,
+                           &summary, &error))
         << error;
+    PatchContents contents;
+    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    std::vector<std::string> written;
+    for (const CurrentRecord& r : contents.records) written.push_back(r.fileName);
+    EXPECT_EQ(written, (std::vector<std::string>{"x", "x\\in.txt", "gone"}));
 }
 
 // All problems of all trees in one error, each once, the list capped; and a

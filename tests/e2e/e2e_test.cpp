@@ -258,6 +258,9 @@ TEST_F(PatchRun, UnattendedRunTellsItsOutcomeInTheExitCode) {
         {"no files of the patch", "/quiet \"" + missing + "\"", 1603, false},
         {"applied", target_ + " /quiet", 0, false},
         {"restart needed", "/QUIET " + target_, 3010, true},
+        // The moves queued just above still wait: nothing is applied, and
+        // that is a failure, not a restart that would finish the job.
+        {"run again before the restart", "/quiet " + target_, 1603, false},
     };
     PendingRenames restoredAfterwards;
     for (const Case& c : cases) {

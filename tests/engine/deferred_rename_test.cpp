@@ -181,4 +181,62 @@ TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
     RemoveTree(streamDir);
 }
 
+// Windows' moves at its start make no directory and remove none. A new file
+// in a directory of its own waits for the restart in a directory made now; a
+// file and a directory that trade places cannot wait when what clears the
+// place is in use: the run fails (message 30), undoes its work and leaves
+// nothing queued.
+TEST_F(Deferred, QueuedMovesFindTheirDirectories) {
+    struct Case {
+        FileTree tree;
+        const char* held;
+        std::vector<std::string> retired;  // written first
+        const char* newFile;
+        int result;
+    };
+    const Case cases[] = {
+        {{{"x", TextBytes("x old")}}, "x", {"x"}, "x\\in.txt", kMoveFailed},
+        {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}},
+         "x\\in.txt",
+         {"x\\in.txt"},
+         "x",
+         kMoveFailed},
+        {kOldTree, "b.txt", {}, "d\\n.txt", kFileInUse},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newFile);
+        Reset(c.tree);
+        const FileTree before = ReadTree(target);
+        OneSection s;
+        for (const std::string& name : c.retired) s.w.Obsolete(name);
+        if (c.tree.count("b.txt")) s.w.Changed(ChangeOf("b.txt", {kOldTree.at("b.txt")}, kNew[1]));
+        s.w.NewFile(c.newFile, TextBytes("n"));
+        host = FakeHost();
+        host.answerYes = true;
+        gRestart = RestartAnswer{};
+        gRestart.succeeds = TRUE;
+        {
+            ScopedFile held(OpenForRead(At(c.held)));
+            ASSERT_TRUE(held);
+            EXPECT_EQ(c.result, Run(s.Finish()));
+        }
+        EXPECT_EQ(c.result == kFileInUse ? 1 : 0, host.questions);
+        RunProgram("wineboot.exe -r");
+        const FileTree after = ReadTree(target);
+        if (c.result == kFileInUse) {
+            EXPECT_EQ(TextBytes("n"), after.at(c.newFile));
+            EXPECT_EQ(kNew[1], after.at("b.txt"));
+        } else {
+            // The files as they were; the backup directories made for the
+            // withdrawn queue may stay, empty.
+            EXPECT_EQ(1, LogCount(kMoveFailed));
+            FileTree files = after;
+            for (auto it = files.begin(); it != files.end();) {
+                it = it->first.back() == '\\' && !before.count(it->first) ? files.erase(it) : ++it;
+            }
+            EXPECT_EQ(before, files);
+        }
+    }
+}
+
 }  // namespace

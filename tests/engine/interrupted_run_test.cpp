@@ -3,6 +3,8 @@
 // Whatever step was the last, every original file is whole in the target or
 // in the backup, and the second run finishes the job: the new tree, the
 // originals in the backup, no staging directory left.
+#include "builder/lib/patch_build.h"
+#include "builder/lib/patch_reader.h"
 #include "platform/system_hooks.h"
 #include "tests/engine/engine_test_fixture.h"
 
@@ -187,6 +189,105 @@ TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
         }
         SetFileAttributesA(At("PATCH0.TMP").c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(expected, after);
+    }
+}
+
+// The builder's own patch for a file that becomes a directory, and the
+// reverse; the new file is a delta from the retired one, so a run after an
+// ended one finds its source in the backup.
+Bytes TradeStream(const Tree& older, const Tree& newer) {
+    PatchSettings settings;
+    settings.backupName = kBackup;
+    settings.registryCheck = {kCurrentUserRoot, kKey, "Installed"};
+    settings.registry = {RegKey{kCurrentUserRoot, kKey, {RegValue{"Written", 1, TextBytes("w")}}}};
+    Bytes file;
+    BuildSummary summary;
+    PatchContents contents;
+    std::string error;
+    EXPECT_TRUE(BuildPatch({older}, newer, settings, Bytes(), nullptr, &file, &summary, &error))
+        << error;
+    EXPECT_TRUE(ReadPatch(file, &contents, &error)) << error;
+    EXPECT_EQ(RecordKind::kObsolete, contents.records.front().kind);
+    return contents.payload;  // no texts: the payload is the record stream
+}
+
+FileTree Windows(const Tree& tree) {
+    FileTree files;
+    for (const auto& [name, file] : tree) {
+        std::string path = name;
+        for (char& c : path) c = c == '/' ? '\\' : c;
+        files[path] = file.content;
+    }
+    return files;
+}
+
+// Applied, then applied again (already new); undone exactly when the run
+// fails after its moves; finished by the next run when a run ends after any
+// move of the apply pass or of the rollback.
+TEST_F(Interrupted, FileAndDirectoryTradePlacesAndBack) {
+    const Bytes old = PseudoRandomBytes(3000, 7), deep = TextBytes("deep old");
+    const Bytes fresh = ScatteredChange(old, 500);
+    struct Case {
+        Tree older, newer;
+        FileTree patched;
+    };
+    const Case cases[] = {
+        {{{"x", {old}}, {"keep.txt", {deep}}},
+         {{"x/in.txt", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep}, {"x\\", {}}, {"x\\in.txt", fresh}, {"BAK\\", {}}, {"BAK\\x", old}}},
+        {{{"x/in.txt", {old}}, {"x/s/deep.txt", {deep}}, {"keep.txt", {deep}}},
+         {{"x", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep},
+          {"x", fresh},
+          {"BAK\\", {}},
+          {"BAK\\x\\", {}},
+          {"BAK\\x\\in.txt", old},
+          {"BAK\\x\\s\\", {}},
+          {"BAK\\x\\s\\deep.txt", deep}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newer.begin()->first);
+        const Bytes stream = TradeStream(c.older, c.newer);
+        ASSERT_TRUE(WriteFileBytes(streamDir + "\\stream.bin", stream));
+        Reset(Windows(c.older));
+        const FileTree before = ReadTree(target);
+        DeleteRegistryKey(kKey);
+        EXPECT_EQ(kTargetNotRegistered, Run(stream));
+        EXPECT_EQ(before, ReadTree(target));
+
+        for (RunStep step :
+             {RunStep::kMovedIntoBackup, RunStep::kMovedIntoPlace, RunStep::kRestored}) {
+            for (int count = 1;; ++count) {
+                SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
+                Reset(Windows(c.older));
+                DeleteRegistryKey(kKey);
+                if (step != RunStep::kRestored)
+                    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                if (RunEndedAt(step, count) != static_cast<DWORD>(kEndedAtStep)) {
+                    EXPECT_GT(count, 1);
+                    break;
+                }
+                const FileTree ended = ReadTree(target);
+                for (const auto& [name, content] : before) {
+                    if (name.back() == '\\') continue;
+                    auto at = ended.find(name), backup = ended.find("BAK\\" + name);
+                    EXPECT_TRUE((at != ended.end() && at->second == content) ||
+                                (backup != ended.end() && backup->second == content))
+                        << name;
+                }
+                SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                EXPECT_EQ(kOk, Run(stream));
+                EXPECT_EQ(c.patched, ReadTree(target));
+            }
+        }
+
+        Reset(Windows(c.older));
+        SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+        EXPECT_EQ(kOk, Run(stream));
+        EXPECT_EQ(c.patched, ReadTree(target));
+        EXPECT_EQ(kOk, Run(stream));
+        EXPECT_EQ(1, LogCount(MessageId::kAlreadyNew));
+        EXPECT_EQ(c.patched, ReadTree(target));
     }
 }
 

@@ -43,7 +43,8 @@ TEST_F(VerdictAgreement, ApplierAndVerifyDecideAlike) {
         uint8_t flags;        // of the changed file a.exe
         const char* backup;
         int applier;
-        const char* verdict;  // verify's words for the deciding record
+        const char* verdict;                    // verify's words for the deciding record
+        std::vector<std::string> retired = {};  // obsolete records, written first
     };
     const Case cases[] = {
         {"oldest version",
@@ -113,10 +114,42 @@ TEST_F(VerdictAgreement, ApplierAndVerifyDecideAlike) {
          "a.exe",
          kInternalFileError,
          "REFUSED NAME"},
+        {"a file becomes a directory",
+         {{"a.exe", kOld}, {"x", kOther}},
+         "x\\in.txt",
+         0,
+         kBackup,
+         kOk,
+         "in.txt: new file, created",
+         {"x"}},
+        {"a directory becomes a file",
+         {{"a.exe", kOld}, {"x\\", {}}, {"x\\in.txt", kOther}, {"x\\s\\", {}}, {"x\\s\\f", kOld}},
+         "x",
+         0,
+         kBackup,
+         kOk,
+         "x: new file, created",
+         {"x\\in.txt", "x\\s\\f"}},
+        {"a directory that keeps a file of the user's",
+         {{"a.exe", kOld}, {"x\\", {}}, {"x\\in.txt", kOther}, {"x\\mine", kOther}},
+         "x",
+         0,
+         kBackup,
+         kNoMatchingSource,
+         "x: PLACE TAKEN",
+         {"x\\in.txt"}},
+        {"a file on the way that no record retires",
+         {{"a.exe", kOld}, {"x", kOther}},
+         "x\\in.txt",
+         0,
+         kBackup,
+         kNoMatchingSource,
+         "PLACE TAKEN"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         OneSection s(c.backup);
+        for (const std::string& name : c.retired) s.w.Obsolete(name);
         s.w.Changed(ChangeOf("a.exe", {kOlder, kOld}, kNew, c.flags));
         if (!c.newFile.empty()) s.w.NewFile(c.newFile, TextBytes("n"));
         // Passed over by the applier and by inspect alike.
