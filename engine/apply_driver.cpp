@@ -6,6 +6,7 @@
 #include "engine/name_checks.h"
 #include "engine/registry_update.h"
 #include "engine/rollback_cleanup.h"
+#include "engine/step_times.h"
 #include "engine/target_presence.h"
 #include "engine/target_location.h"
 #include "platform/system_hooks.h"
@@ -46,9 +47,31 @@ ResultCode DeferAndOfferRestart(ApplyRun& run) {
     return kRestartNotDone;
 }
 
+#ifdef SELFPATCH_PASS_TIMES
+const char* PassName(RunCallback callback) {
+    static const struct {
+        RunCallback callback;
+        const char* name;
+    } kNames[] = {{NoteFileName, "note-names"},
+                  {CheckAndStage, "check-and-stage"},
+                  {CommitFile, "commit"},
+                  {ApplyRegistryRecord, "registry"},
+                  {DeferInUseFile, "defer"},
+                  {RestoreFromBackup, "rollback"},
+                  {RestoreRetiredFile, "rollback-retired"},
+                  {RemoveSetAside, "remove-set-aside"},
+                  {RemoveStagedFile, "cleanup"}};
+    for (const auto& entry : kNames) {
+        if (entry.callback == callback) return entry.name;
+    }
+    return "pass";
+}
+#endif
+
 }  // namespace
 
 ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError) {
+    TIME_STEP(PassName(callback));
     struct Adapter : RecordVisitor {
         Adapter(ApplyRun& r, RunCallback c) : run(r), callback(c) {}
         ResultCode Visit(int section, const CurrentRecord& record) override {
@@ -61,6 +84,7 @@ ResultCode RunPass(ApplyRun& run, RunCallback callback, bool stopOnError) {
 }
 
 ResultCode ApplyDriver(ApplyRun& run) {
+    TIME_STEP("run");
     run.Show(MessageId::kCheckingPatch);
     ResultCode result = LocateTarget(run, run.recordsStart);
     // Before anything could create a directory there.
@@ -85,15 +109,18 @@ ResultCode ApplyDriver(ApplyRun& run) {
     run.clearedPlaces.clear();
     run.succeeded = run.rollbackIncomplete = false;
     // Names are judged before anything is staged, so a refusal touches nothing.
-    result = CheckPatchNames(run);
+    {
+        TIME_STEP("name-checks");
+        result = CheckPatchNames(run);
+    }
     // The next walk makes this run's staging directories and learns the
     // names, so that what an interrupted run left is recognised and removed.
     if (result == kOk) result = RunPass(run, NoteFileName, true);
     if (result == kOk) {
         RemoveStaleStaging(run);
         result = RunPass(run, CheckAndStage, true);
+        for (ScopedFile& file : run.blockFiles) file.reset();
     }
-    if (result == kOk) result = RunPass(run, FlushStagedFile, true);
     if (result != kOk) {
         run.Show(result);
         CleanUp(run);

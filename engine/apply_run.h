@@ -11,6 +11,7 @@
 #include "container/pass_runner.h"
 #include "messages/catalogue.h"
 #include "messages/log_writer.h"
+#include "platform/file_primitives.h"
 
 // What the apply pass of this run did to the destination of one record.
 enum class CommitMark {
@@ -56,6 +57,9 @@ struct ApplyRun : RecordWalk {
     // must find each one, never pass over one that has gone.
     std::vector<uint32_t> stagedRecords;
     bool firstIntermediate = false;  // which of the two intermediate names comes next
+    // The five block files of a delta step, used again by every step of the
+    // check pass and closed (which deletes them) after it.
+    ScopedFile blockFiles[kDeltaBlockCount];
     // Older backups that the apply pass set aside go for good only once the
     // run has succeeded; until then the rollback puts them back.
     bool succeeded = false;

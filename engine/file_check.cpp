@@ -8,6 +8,7 @@
 #include "core/work_names.h"
 #include "engine/delta_step_files.h"
 #include "engine/file_commit.h"
+#include "engine/step_times.h"
 #include "engine/target_paths.h"
 #include "platform/directory_hold.h"
 #include "platform/file_primitives.h"
@@ -33,6 +34,7 @@ class TargetProbe : public FileProbe {
   public:
     explicit TargetProbe(const std::string& target) : target_(target) {}
     ProbeAnswer Compare(const std::string& relative, const FileFingerprint& expected) override {
+        TIME_STEP("check-and-stage.compare");
         ScopedFile file(OpenForRead(JoinPath(target_, relative)));
         if (!file) return ProbeAnswer::kAbsent;
         return FileMatches(file.get(), expected) ? ProbeAnswer::kMatches : ProbeAnswer::kDiffers;
@@ -48,24 +50,33 @@ class TargetProbe : public FileProbe {
     const std::string& target_;
 };
 
-// The five block files of a step, deleted when they are closed.
-struct StepBlocks {
-    ScopedFile files[kDeltaBlockCount];
-    HANDLE handles[kDeltaBlockCount] = {};
-};
-
-ResultCode LoadBlocks(PayloadFile& payload, const SourceVariant& variant, StepBlocks* blocks) {
-    if (!payload.Seek(variant.dataStart)) return kTempFull;
+// Fills the run's five block files with the blocks of one step, making them
+// at the first step: five temporary files made and deleted per step would
+// cost more than most rebuilds. What an earlier, longer block left behind
+// its end is never read: the decoder takes from each block its length only.
+ResultCode LoadBlocks(ApplyRun& run, const SourceVariant& variant,
+                      HANDLE handles[kDeltaBlockCount]) {
+    TIME_STEP("check-and-stage.blocks");
+    if (!run.payload.Seek(variant.dataStart)) return kTempFull;
     for (int b = 0; b < kDeltaBlockCount; ++b) {
-        blocks->files[b].reset(CreateTempStreamFile());
-        if (!blocks->files[b] ||
-            !payload.CopyToFile(variant.header.blockLength[b], blocks->files[b].get())) {
+        ScopedFile& file = run.blockFiles[b];
+        if (!file) file.reset(CreateTempStreamFile());
+        if (!file || SeekTo(file.get(), 0) != 0 ||
+            !run.payload.CopyToFile(variant.header.blockLength[b], file.get()) ||
+            SeekTo(file.get(), 0) != 0) {
             return kTempFull;
         }
-        if (SeekTo(blocks->files[b].get(), 0) != 0) return kTempFull;
-        blocks->handles[b] = blocks->files[b].get();
+        handles[b] = file.get();
     }
     return kOk;
+}
+
+// A staged file is on the disk before the first move: after a power cut the
+// destination's name must never hold a file whose data was lost. Flushed
+// through the handle that wrote it, while its data is at hand.
+ResultCode FlushStaged(HANDLE file) {
+    TIME_STEP("check-and-stage.flush");
+    return FlushFile(file) ? kOk : kDiskFull;
 }
 
 struct StepOutput {
@@ -84,18 +95,18 @@ ResultCode RunStep(ApplyRun& run, const FileRecordHeader& header, const SourceVa
     }
     outputFile.reset(CreateNewFile(output.path));
     if (!outputFile) return kDiskFull;
-    StepBlocks blocks;
-    ResultCode result = LoadBlocks(run.payload, variant, &blocks);
+    HANDLE blocks[kDeltaBlockCount];
+    ResultCode result = LoadBlocks(run, variant, blocks);
     if (result != kOk) return result;
-    FileDeltaStepIo io(run.host, input, outputFile.get(), blocks.handles);
+    FileDeltaStepIo io(run.host, input, outputFile.get(), blocks);
     DeltaStepOutcome outcome = ReconstructStep(variant.header, output.size, io);
     if (outcome.result != kOk) return static_cast<ResultCode>(outcome.result);
     if (!io.Flush()) return kDiskFull;
-    if (output.isFinal &&
-        (outcome.outputCrc != header.newCrc || outcome.outputSize != header.newSize)) {
+    if (!output.isFinal) return kOk;
+    if (outcome.outputCrc != header.newCrc || outcome.outputSize != header.newSize) {
         return kChecksumMismatch;
     }
-    return kOk;
+    return FlushStaged(outputFile.get());
 }
 
 // Rebuilds the new file from variant `first`, whose source the check found at
@@ -163,7 +174,8 @@ ResultCode StageNewFile(ApplyRun& run, int section, const CurrentRecord& record)
     MakeParentDirectories(staged);
     if (!run.payload.Seek(record.dataStart)) return kDiskFull;
     ScopedFile file(CreateNewFile(staged));
-    if (!file || !run.payload.CopyToFile(record.newFileHeader.dataLength, file.get())) {
+    if (!file || !run.payload.CopyToFile(record.newFileHeader.dataLength, file.get()) ||
+        FlushStaged(file.get()) != kOk) {
         return kDiskFull;
     }
     file.reset();

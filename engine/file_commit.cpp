@@ -72,8 +72,7 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
     const bool wasStaged = std::find(run.stagedRecords.begin(), run.stagedRecords.end(),
                                      run.recordEnd) != run.stagedRecords.end();
     if (wasStaged && !FileExists(staged)) return kStagedFileLost;
-    // Held until the moves and the stamp are done; let go before the staging
-    // directories are removed.
+    // Held until the moves and the stamp are done.
     DirectoryHold hold;
     if (!HoldRecordPaths(run, section, record, &hold) ||
         !hold.Hold(run.sections.target[section], record.fileName, true)) {
@@ -115,9 +114,6 @@ ResultCode CommitStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
         if (file) SetFileTimeFromDos(file.get(), newTime);
         ReachStep(RunStep::kStamped);
     }
-    hold.Release();
-    RemoveEmptyDirectoriesBelow(run.sections.staging[section], record.fileName);
-    RemoveDir(run.sections.staging[section]);
     return kOk;
 }
 
@@ -163,24 +159,6 @@ bool HoldRecordPaths(const RecordWalk& walk, int section, const CurrentRecord& r
     return hold->Hold(top, name, false) &&
            hold->Hold(top, JoinPath(walk.sections.backupName[section], name), false) &&
            HoldStagingPaths(walk, section, record, hold);
-}
-
-ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
-    switch (record.kind) {
-        case RecordKind::kFile:
-        case RecordKind::kNewFile:
-            break;
-        case RecordKind::kObsolete:
-        case RecordKind::kRegistry:
-        case RecordKind::kEnd:
-            return kOk;
-    }
-    const std::string staged = StagedPath(run.sections, section, record);
-    if (!PathNamesFile(staged)) return kOk;
-    // A staged file whose data is not on the disk could become zeros under
-    // the destination's name after a power cut.
-    ScopedFile file(OpenForReadWrite(staged));
-    return file && FlushFile(file.get()) ? kOk : kDiskFull;
 }
 
 ResultCode BackupFile(const ApplyRun& run, int section, const CurrentRecord& record,

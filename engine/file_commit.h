@@ -26,9 +26,6 @@ bool HoldStagingPaths(const RecordWalk& walk, int section, const CurrentRecord& 
 // current record's staged file: false when one of them is a link.
 bool HoldStagedFilePath(const RecordWalk& walk, int section, const CurrentRecord& record,
                         DirectoryHold* hold);
-// RunCallback of the pass before the apply pass: puts each staged file on
-// the disk; kOk or kDiskFull.
-ResultCode FlushStagedFile(ApplyRun& run, int section, const CurrentRecord& record);
 // RunCallback of the apply pass.
 ResultCode CommitFile(ApplyRun& run, int section, const CurrentRecord& record);
 // Moves the destination into the backup directory, an older backup there

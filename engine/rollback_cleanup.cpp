@@ -198,42 +198,37 @@ ResultCode RestoreRetiredFile(ApplyRun& run, int section, const CurrentRecord& r
 }
 
 ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record) {
-    if (!NamesTargetFile(record.kind)) return kOk;
-    // A set-aside backup that a failed rollback could not put back stays.
+    // Most runs set nothing aside: one look saves every record its holds.
     const std::string asideDirectory = SetAsideDirectory(run, section);
-    if (run.succeeded) {
+    if (!NamesTargetFile(record.kind) || !PathExists(asideDirectory)) return kOk;
+    // A set-aside backup that a failed rollback could not put back stays.
+    const std::string aside = SetAsidePath(run, section, record);
+    if (run.succeeded && PathNamesFile(aside)) {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, record, &hold)) {
-            DeleteFileForced(SetAsidePath(run, section, record));
-        }
+        if (HoldStagingPaths(run, section, record, &hold)) DeleteFileForced(aside);
     }
     RemoveEmptyDirectoriesBelow(asideDirectory, record.fileName);
     RemoveDir(asideDirectory);
     return kOk;
 }
 
+// The directories go afterwards, each once (RemoveEmptyStagingDirectories):
+// tried at every record, most removals would fail on a directory still in use.
 ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& record) {
-    const std::string& staging = run.sections.staging[section];
     RemoveSetAside(run, section, record);
-    if (!StagesFile(record.kind)) {
-        RemoveDir(staging);
-        return kOk;
-    }
-    {
+    const std::string staged = StagedPath(run.sections, section, record);
+    if (StagesFile(record.kind) && PathNamesFile(staged)) {
         DirectoryHold hold;
-        if (HoldStagingPaths(run, section, record, &hold)) {
-            DeleteFileForced(StagedPath(run.sections, section, record));
-        }
+        if (HoldStagingPaths(run, section, record, &hold)) DeleteFileForced(staged);
     }
-    RemoveEmptyDirectoriesBelow(staging, record.fileName);
-    RemoveDir(staging);
     return kOk;
 }
 
 void RemoveEmptyStagingDirectories(const ApplyRun& run) {
     const SectionTables& sections = run.sections;
     for (int section = 0; section <= sections.lastSection && section < kMaxSections; ++section) {
-        if (!sections.staging[section].empty()) RemoveDir(sections.staging[section]);
+        // A tree with a link in it is left as it is.
+        if (!sections.staging[section].empty()) RemoveEmptyTree(sections.staging[section]);
     }
 }
 

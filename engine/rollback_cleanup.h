@@ -17,8 +17,9 @@ ResultCode RemoveStagedFile(ApplyRun& run, int section, const CurrentRecord& rec
 // RunCallback that drops the set-aside older backup of a record once the run
 // has succeeded (run.succeeded), and the set-aside place once it is empty.
 ResultCode RemoveSetAside(ApplyRun& run, int section, const CurrentRecord& record);
-// Removes every section's staging directory that is empty, also of sections
-// without a changed or new file, whose records never reach the cleanup.
+// Removes the empty directories of every section's staging tree, and the
+// staging directory once it is empty, also of sections without a changed or
+// new file; a tree with a link in it stays as it is.
 void RemoveEmptyStagingDirectories(const ApplyRun& run);
 
 // RunCallback of the first pass: notes every file name in run.fileNames.

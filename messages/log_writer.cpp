@@ -10,12 +10,15 @@ constexpr char kLineBreak = '\r';
 
 }  // namespace
 
-// Replaces the earlier display of the open line with its current text.
+// Replaces the earlier display of the open line with its current text. The
+// line is shown when a message ends or the line does, not at every word: the
+// entries are the same, and a run of thousands of files makes a tenth of the
+// list updates.
 void LogWriter::ShowPendingLine() {
-    if (pendingLine_.empty()) return;
-    const bool replace = pendingShown_;
+    if (pendingLine_.size() == shownLength_) return;  // empty, or shown as it is
+    const bool replace = shownLength_ != 0;
     // State first: the pump below must find the writer consistent.
-    pendingShown_ = true;
+    shownLength_ = pendingLine_.size();
     host_.ShowLogLine(pendingLine_, replace);
     host_.PumpMessages();
 }
@@ -28,23 +31,20 @@ void LogWriter::EndLine() {
         ShowPendingLine();
     }
     pendingLine_.clear();
-    pendingShown_ = false;
+    shownLength_ = 0;
 }
 
 void LogWriter::FlushWord() {
-    ShowPendingLine();
-    if (!pendingWord_.empty()) {
-        size_t wordLength = pendingWord_.size();
-        if (column_ + wordLength > kWrapLimit) {
-            EndLine();
-            column_ = wordLength;
-        } else {
-            column_ += wordLength;
-        }
-        pendingLine_ += pendingWord_;
-        pendingWord_.clear();
+    if (pendingWord_.empty()) return;
+    size_t wordLength = pendingWord_.size();
+    if (column_ + wordLength > kWrapLimit) {
+        EndLine();
+        column_ = wordLength;
+    } else {
+        column_ += wordLength;
     }
-    ShowPendingLine();
+    pendingLine_ += pendingWord_;
+    pendingWord_.clear();
 }
 
 void LogWriter::WriteByte(char c) {
@@ -68,12 +68,13 @@ void LogWriter::Write(const std::string& text) {
         WriteByte(c);
     }
     FlushWord();
+    ShowPendingLine();
 }
 
 void LogWriter::Clear() {
     host_.ClearLog();
     pendingLine_.clear();
-    pendingShown_ = false;
+    shownLength_ = 0;
     pendingWord_.clear();
     column_ = 0;
 }

@@ -21,7 +21,7 @@ class LogWriter {
 
     RunHost& host_;
     std::string pendingLine_;
-    bool pendingShown_ = false;
+    size_t shownLength_ = 0;  // bytes of pendingLine_ on display; 0: none
     std::string pendingWord_;
     size_t column_ = 0;
 };

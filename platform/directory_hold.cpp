@@ -18,15 +18,21 @@ DirectoryHold::~DirectoryHold() { Release(); }
 void DirectoryHold::Release() {
     for (HANDLE handle : handles_) CloseHandle(handle);
     handles_.clear();
+    paths_.clear();
 }
 
 // Read access takes part in the sharing check, so the missing delete sharing
-// refuses renames; attribute access alone would not.
+// refuses renames; attribute access alone would not. A directory held
+// already is not opened again: the paths of one record share most of theirs.
 bool DirectoryHold::HoldOne(const std::string& path) {
+    for (const std::string& held : paths_) {
+        if (held == path) return true;
+    }
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     handles_.push_back(handle);
+    paths_.push_back(path);
     return true;
 }
 

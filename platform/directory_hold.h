@@ -25,4 +25,5 @@ class DirectoryHold {
   private:
     bool HoldOne(const std::string& path);
     std::vector<HANDLE> handles_;
+    std::vector<std::string> paths_;  // what handles_ hold, in the same order
 };

@@ -206,6 +206,31 @@ TEST_F(EngineRun, CheckFailureAtAnyRecordLeavesTargetUntouched) {
     }
 }
 
+// Every step reads its own blocks only, also after a step whose blocks were
+// longer: a delta whose insert or diff block is one byte short is damage,
+// even where the earlier step's block held exactly the byte it lacks.
+TEST_F(EngineRun, StepNeverReadsPastItsOwnBlock) {
+    const Bytes old = PseudoRandomBytes(5000, 3);
+    Bytes changed = ScatteredChange(old, 300);
+    const Bytes inserted = PseudoRandomBytes(700, 4);
+    changed.insert(changed.begin() + 2500, inserted.begin(), inserted.end());
+    for (int block : {kInsertBlock, kDiffBlock}) {
+        SCOPED_TRACE(block);
+        const FileTree before = {{"a.bin", old}, {"b.bin", old}};
+        Reset(before);
+        ChangedFile a = ChangeOf("a.bin", {old}, changed);
+        ChangedFile b = ChangeOf("b.bin", {old}, changed);
+        Bytes& cut = b.variants[0].blocks[block];
+        ASSERT_FALSE(cut.empty());
+        cut.pop_back();
+        OneSection s;
+        s.w.Changed(a);
+        s.w.Changed(b);
+        EXPECT_EQ(kPatchDamaged, Run(s.Finish()));
+        EXPECT_EQ(before, ReadTree(target));
+    }
+}
+
 // Decision: a name that would leave the target (file, source or backup name)
 // is damage, found before anything is changed inside or outside the target.
 TEST_F(EngineRun, NamesLeavingTheTargetAreDamageFoundBeforeAnyChange) {
