@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Size benchmark: per corpus pair, our patch payload next to bsdiff, xdelta3 -9
 # and zstd -19 and -22 --ultra --long --patch-from, with build time and peak
-# memory of each.
+# memory of each; then the build time with --jobs 1 and with the default
+# (every core), whose patches must be the same bytes.
 # Directory pairs are compared as one tar stream for the other tools. The
 # machine may be shared: cpu (user + system seconds) compares tools fairly
 # where elapsed seconds depend on the load.
@@ -49,4 +50,17 @@ for pair in "$corpus"/*/; do
   row "$name" zstd-19 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
   read -r s c m < <(measure zstd -22 --ultra --long=31 -f -q --patch-from="$work/old.bin" "$work/new.bin" -o "$work/p.zst")
   row "$name" zstd-22 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
+done
+
+# Build time on one thread and on every core (the default); the patches must
+# be the same bytes.
+echo
+printf '%-15s %10s %10s %8s %s\n' pair jobs1-s default-s speedup same-bytes
+for pair in "$corpus"/*/; do
+  name=$(basename "$pair")
+  args=(build --old "$pair/old" --new "$pair/new" -f --stub "$stub" --allow-removals --follow-links --quiet --no-times)
+  read -r s1 _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/j1.exe" --jobs 1)
+  read -r sn _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/jn.exe")
+  same=no; cmp -s "$work/j1.exe" "$work/jn.exe" && same=yes
+  printf '%-15s %10s %10s %8s %s\n' "$name" "$s1" "$sn" "$(echo "scale=2; $s1 / $sn" | bc)" "$same"
 done

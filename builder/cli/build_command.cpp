@@ -124,6 +124,7 @@ bool Settings(const BuildOptions& o, PatchSettings* s, std::string* error) {
     s->keepObsolete = o.keepObsolete;
     s->stampTimes = o.stampTimes;
     s->zopfli = o.zopfli;
+    s->jobs = o.jobs;
     s->location.kind = o.locationKind;
     if (o.locationKind == kRegistryValue &&
         (!RegistryKey(o.locationKey, "--location-key", &s->location.rootKey, &s->location.keyPath,

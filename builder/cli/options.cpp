@@ -76,6 +76,9 @@ const char kUsageText[] =
     "                            written (default: the registry location)\n"
     "  --registry-check-value NAME\n"
     "  --zopfli                  smaller, much slower compression\n"
+    "  --jobs N                  compare up to N files at once (default: every\n"
+    "                            core this process may use); the patch is the\n"
+    "                            same for every N\n"
     "inspect: lists what a patch carries: texts, target, files, version chains,\n"
     "registry values and totals.\n"
     "verify: says file by file what the patch would do to DIR (names are matched\n"
@@ -123,7 +126,28 @@ const ValueOption kValueOptions[] = {
     {"--registry-check-value", &BuildOptions::checkValue},
     {"--time-zone", &BuildOptions::timeZone},
     {"--reg-encoding", &BuildOptions::regEncoding},
+    {"--jobs", &BuildOptions::jobsText},
 };
+
+// More threads than this only cost memory: each holds a file's search.
+constexpr unsigned long kMaxJobs = 256;
+
+// --jobs: a whole number from 1 to kMaxJobs.
+bool ParseJobs(const std::string& text, unsigned* jobs, std::string* error) {
+    if (text.empty()) return true;
+    unsigned long n = 0;
+    bool digits = text.size() <= 4;
+    for (char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+        if (digits) n = n * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (!digits || n < 1 || n > kMaxJobs) {
+        *error = "--jobs must be a whole number from 1 to " + std::to_string(kMaxJobs);
+        return false;
+    }
+    *jobs = static_cast<unsigned>(n);
+    return true;
+}
 
 struct ListOption {
     const char* name;
@@ -191,7 +215,9 @@ bool Consistent(const BuildOptions& o, std::string* error) {
         return false;
     }
     bool otherTimeZone = o.timeZone != "utc";
-    return !Unused(!o.locationKey.empty(), registry, "--location-key", "--location registry",
+    return !Unused(!o.jobsText.empty(), !o.dryRun, "--jobs", "encoding (--dry-run encodes nothing)",
+                   error) &&
+           !Unused(!o.locationKey.empty(), registry, "--location-key", "--location registry",
                    error) &&
            !Unused(!o.locationValue.empty(), registry, "--location-value", "--location registry",
                    error) &&
@@ -271,7 +297,7 @@ bool ParseBuildOptions(const std::vector<std::string>& args, BuildOptions* o, st
             return false;
         }
     }
-    return Consistent(*o, error);
+    return Consistent(*o, error) && ParseJobs(o->jobsText, &o->jobs, error);
 }
 
 bool ParseReadOptions(const std::vector<std::string>& args, size_t operands, ReadOptions* o,

@@ -33,6 +33,8 @@ struct BuildOptions {
     bool dryRun = false;               // the plan and its sizes; nothing is encoded or written
     bool progress = false;             // show progress even when stderr is no terminal
     std::string regEncoding = "auto";  // of a REGEDIT4 file: auto, utf-8 or cp950
+    std::string jobsText;              // --jobs as given; empty: every core
+    unsigned jobs = 0;                 // threads that compare files; 0: every core
 };
 
 // inspect and verify: the patch (and directory) plus output switches.

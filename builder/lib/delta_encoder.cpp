@@ -3,12 +3,16 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <new>
 
+#include "builder/lib/block_match.h"
 #include "builder/lib/delta_serializer.h"
 #include "builder/lib/memory_step_io.h"
+#include "builder/lib/parallel.h"
 #include "core/crc.h"
 #include "core/delta_decoder.h"
 #include "core/result_codes.h"
@@ -77,6 +81,9 @@ const SerializeParams kLayouts[] = {
 // take the rest.
 constexpr double kSortShare = 0.4;
 constexpr double kScanShare = 0.1;
+// Searched by blocks, the scan takes most of the time; the trials decode the
+// whole target.
+constexpr double kBlockScanShare = 0.6;
 
 }  // namespace
 
@@ -126,12 +133,100 @@ DeltaVariant InsertOnly(const Bytes& source, const Bytes& target, const Serializ
     return v;
 }
 
+// One layout's candidate and its compressed size.
+struct Trial {
+    DeltaVariant variant;
+    size_t size = SIZE_MAX;
+};
+
+Trial TryLayout(const SerializeParams& layout, const EncodeOptions& options, const MatchText& text,
+                const std::vector<DeltaSpan>& spans) {
+    SerializeParams params = layout;
+    if (options.groupSize != 0) params.groupSize = options.groupSize;
+    if (options.chunkSize != 0) params.chunkSize = options.chunkSize;
+    params.rawDiffs = options.rawDiffs;
+    // Stride inserts read the output: the step reaches into it.
+    MatchText layoutText = text;
+    if (params.stride != 0) layoutText.reachOutput = options.allowReachOutput;
+    Trial trial;
+    SerializeDelta(layoutText, spans, params, &trial.variant);
+    trial.size = CompressedDeltaSize(trial.variant, options.context);
+    return trial;
+}
+
+// Layouts for files searched by blocks: their spans hold few scattered
+// differences, so the plain and the per-group diff lengths cover them.
+const SerializeParams kBlockLayouts[] = {
+    {65535, 0, 255, 2, false},
+    {16, kAdaptiveDiffLength, 255, 2, false},
+};
+
+// Files past the suffix search's memory: spans from the block index, a few
+// layouts, no reaching into the output (its positions could pass 4 GiB)
+// and no insert-only baseline ranked beside them (it would hold the whole
+// target again); that layout is the fallback only.
+constexpr uint64_t kBlockLiteralShare = 8;
+
+bool EncodeByBlocks(const Bytes& source, const Bytes& target, const EncodeOptions& options,
+                    DeltaVariant* variant, std::string* error) {
+    // Pieces are scanned on several threads: each tells the bytes it adds.
+    std::atomic<uint64_t> scanned{0};
+    const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t more, uint32_t size) {
+        const uint64_t now = scanned += more;
+        if (options.onShare != nullptr)
+            (*options.onShare)(kBlockScanShare * static_cast<double>(now) / (size == 0 ? 1 : size));
+    };
+    MatchText text{&source, &target, false, options.onShare != nullptr ? &onScan : nullptr};
+    const uint32_t blockLength =
+        options.blockLength != 0 ? options.blockLength : BlockLengthFor(source.size());
+    const std::vector<DeltaSpan> spans =
+        FindBlockMatches(text, blockLength, options.threads,
+                         options.scanPiece != 0 ? options.scanPiece : kScanPiece);
+    if (options.onShare != nullptr) (*options.onShare)(kBlockScanShare);
+    // Each trial holds its blocks, and inserts hold the new bytes: where
+    // much of the target is new, one layout only.
+    uint64_t literal = 0;
+    for (const DeltaSpan& span : spans) literal += span.aligned ? 0 : span.length;
+    const size_t layouts =
+        literal * kBlockLiteralShare > target.size() ? 1 : std::size(kBlockLayouts);
+    std::vector<Trial> trials(layouts);
+    const std::function<void(size_t)> trial = [&](size_t t) {
+        trials[t] = TryLayout(kBlockLayouts[t], options, text, spans);
+    };
+    ParallelFor(trials.size(), options.threads, trial, nullptr);
+    size_t best = trials.size();
+    for (size_t t = 0; t < trials.size(); ++t) {
+        if ((best == trials.size() || trials[t].size < trials[best].size) &&
+            DeltaReproduces(trials[t].variant, source, target)) {
+            best = t;
+        }
+    }
+    DeltaVariant chosen;
+    if (best < trials.size()) {
+        chosen = std::move(trials[best].variant);
+    } else {
+        trials.clear();
+        SerializeParams knobs;
+        if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
+        chosen = InsertOnly(source, target, knobs);
+        if (!DeltaReproduces(chosen, source, target)) {
+            *error = "the delta does not decode to the new file";
+            return false;
+        }
+    }
+    chosen.header.sourceCrc = CrcOfBuffer(source.data(), source.size(), kCrcStart);
+    *variant = std::move(chosen);
+    return true;
+}
+
 bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& options,
             bool reachAnyTarget, DeltaVariant* variant, std::string* error) {
     if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
-        *error = "file larger than 1 GiB";
+        *error = "file of 4 GiB or more";
         return false;
     }
+    if (source.size() + target.size() > options.suffixSearchLimit)
+        return EncodeByBlocks(source, target, options, variant, error);
     SerializeParams knobs;
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
@@ -145,6 +240,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     const std::function<void(uint32_t, uint32_t)> onScan = [&](uint32_t scanned, uint32_t size) {
         tell(kSortShare + kScanShare * scanned / (size == 0 ? 1 : size));
     };
+    const unsigned threads = options.threads < 1 ? 1 : options.threads;
     bool reachModes[] = {false, true};
     for (bool reach : reachModes) {
         // Searching the output as well costs far more; it is tried only when
@@ -167,32 +263,37 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
             return small;
         });
         // The first gain tries every layout; the others only the layout
-        // that won so far.
+        // that won so far. Layouts are tried `threads` at a time and ranked
+        // in their fixed order, so the winner does not depend on the count.
         const SerializeParams* winner = nullptr;
         for (size_t g = 0; g < spansByGain.size(); ++g) {
+            std::vector<const SerializeParams*> layouts;
             for (const SerializeParams& layout : kLayouts) {
-                if (g > 0 && &layout != winner) continue;
-                SerializeParams params = layout;
-                if (options.groupSize != 0) params.groupSize = knobs.groupSize;
-                if (options.chunkSize != 0) params.chunkSize = knobs.chunkSize;
-                params.rawDiffs = options.rawDiffs;
-                // Stride inserts read the output: the step reaches into it.
-                MatchText layoutText = text;
-                if (params.stride != 0) layoutText.reachOutput = options.allowReachOutput;
-                DeltaVariant candidate;
-                SerializeDelta(layoutText, spansByGain[g], params, &candidate);
-                size_t size = CompressedDeltaSize(candidate, options.context);
-                if (size < bestSize && DeltaReproduces(candidate, source, target)) {
-                    best = std::move(candidate);
-                    bestSize = size;
-                    winner = &layout;
+                if (g == 0 || &layout == winner) layouts.push_back(&layout);
+            }
+            const SerializeParams* found = nullptr;
+            for (size_t from = 0; from < layouts.size(); from += threads) {
+                const size_t count = std::min<size_t>(threads, layouts.size() - from);
+                std::vector<Trial> trials(count);
+                const std::function<void(size_t)> trial = [&](size_t t) {
+                    trials[t] = TryLayout(*layouts[from + t], options, text, spansByGain[g]);
+                };
+                ParallelFor(count, threads, trial, nullptr);
+                for (size_t t = 0; t < count; ++t) {
+                    if (trials[t].size < bestSize &&
+                        DeltaReproduces(trials[t].variant, source, target)) {
+                        best = std::move(trials[t].variant);
+                        bestSize = trials[t].size;
+                        found = layouts[from + t];
+                    }
                 }
                 if (g == 0) {
-                    const double tried = static_cast<double>(&layout - kLayouts + 1);
                     tell(kSortShare + kScanShare +
-                         (1 - kSortShare - kScanShare) * tried / std::size(kLayouts));
+                         (1 - kSortShare - kScanShare) * static_cast<double>(from + count) /
+                             static_cast<double>(layouts.size()));
                 }
             }
+            if (found != nullptr) winner = found;
             if (winner == nullptr) break;
         }
         firstPass = false;
@@ -233,10 +334,11 @@ bool DeltaReproduces(const DeltaVariant& variant, const Bytes& source, const Byt
     for (int b = 0; b < kDeltaBlockCount; ++b) {
         if (variant.header.blockLength[b] != variant.blocks[b].size()) return false;
     }
-    MemoryStepIo io(variant.blocks, source);
+    CheckingStepIo io(MemoryStepIo(variant.blocks, source), target);
     DeltaStepOutcome outcome =
         ReconstructStep(variant.header, static_cast<uint32_t>(target.size()), io);
-    return outcome.result == kOk && io.output() == target &&
-           outcome.outputCrc == CrcOfBuffer(target.data(), target.size(), kCrcStart) &&
+    // Equal bytes have equal CRC values: the step's own register needs no
+    // second pass over the target.
+    return outcome.result == kOk && io.same() && io.written() == target.size() &&
            outcome.outputSize == target.size();
 }

@@ -9,9 +9,15 @@
 
 #include "builder/lib/payload_writer.h"
 
-// The largest source or target the encoder takes: positions and the decoder's
-// bound are signed 32-bit values.
-constexpr uint32_t kMaxDeltaFileSize = 0x3FFFFFFFu;
+// The largest source or target the encoder takes: sizes and positions are
+// 32-bit in the format.
+constexpr uint64_t kMaxDeltaFileSize = 0xFFFFFFFFu;
+
+// Source and target together up to this size are searched with a suffix
+// array: it takes four bytes per byte of the text (of source and target when
+// the step reaches into its output), which keeps the search within 1 GiB.
+// Larger pairs are searched by blocks (block_match.h) in bounded memory.
+constexpr uint64_t kSuffixSearchBytes = 192ull << 20;
 
 // Candidates are compared at a quicker deflate level than the final payload's;
 // the ranking rarely differs and the search stays fast on large files.
@@ -32,6 +38,12 @@ struct EncodeOptions {
     // an estimate from the suffix sort, the scan and the layout trials of
     // the first pass; may be null.
     const std::function<void(double share)>* onShare = nullptr;
+    // Layouts tried at once; the result is the same for any count.
+    unsigned threads = 1;
+    // Tests lower these to reach the block search with small files.
+    uint64_t suffixSearchLimit = kSuffixSearchBytes;
+    uint32_t blockLength = 0;  // 0 = chosen by the source's size
+    uint64_t scanPiece = 0;    // 0 = kScanPiece
 };
 
 // True with a verified variant, or false with a text saying why. A candidate that

@@ -115,6 +115,10 @@ class Serializer {
     }
 
     uint32_t ExactRun(uint32_t out, int64_t src, uint32_t limit) const {
+        if (src >= 0 && src + limit <= sourceSize_) {
+            return static_cast<uint32_t>(
+                CommonPrefix(text_.target->data() + out, text_.source->data() + src, limit));
+        }
         uint32_t n = 0;
         while (n < limit && (*text_.target)[out + n] == SourceByte(src + n)) ++n;
         return n;

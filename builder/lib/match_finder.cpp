@@ -201,6 +201,18 @@ std::vector<DeltaSpan> Finder::Run(int32_t minGain) {
 
 }  // namespace
 
+uint64_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint64_t limit) {
+    uint64_t n = 0;
+    for (; n + sizeof(uint64_t) <= limit; n += sizeof(uint64_t)) {
+        uint64_t x = 0, y = 0;
+        std::memcpy(&x, a + n, sizeof x);
+        std::memcpy(&y, b + n, sizeof y);
+        if (x != y) break;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
+
 uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos) {
     uint32_t sourceSize = static_cast<uint32_t>(text.source->size());
     if (srcPos < sourceSize) return sourceSize - srcPos;

@@ -47,3 +47,7 @@ void FindMatchesEach(const MatchText& text, const std::vector<int32_t>& minGains
 
 // How many bytes starting at srcPos an aligned span starting at outPos may read.
 uint32_t ReadableLength(const MatchText& text, uint32_t srcPos, uint32_t outPos);
+
+// How many leading bytes of a and b, up to limit, are equal; compares a word
+// at a time, as long matches of large files are most of their search.
+uint64_t CommonPrefix(const uint8_t* a, const uint8_t* b, uint64_t limit);

@@ -4,6 +4,7 @@
 #pragma once
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "builder/lib/payload_writer.h"
 #include "core/delta_decoder.h"
@@ -67,4 +68,46 @@ class MemoryStepIo : public DeltaStepIo {
     const uint8_t* input_;
     size_t inputSize_;
     Bytes output_;
+};
+
+// The decoder's I/O for checking a step against the output it must give,
+// without holding that output twice: written bytes are compared with
+// expected as they come, and reads of the output so far are served from
+// expected, which equals it up to there while nothing differed.
+class CheckingStepIo : public DeltaStepIo {
+  public:
+    // blocks: where blocks and input are read (its output is not used).
+    CheckingStepIo(MemoryStepIo blocks, const Bytes& expected)
+        : blocks_(std::move(blocks)), expected_(expected) {}
+
+    bool ReadBlockBytes(int block, uint8_t* buffer, uint32_t count, uint32_t* got) override {
+        return blocks_.ReadBlockBytes(block, buffer, count, got);
+    }
+    bool ReadInput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
+        return blocks_.ReadInput(position, buffer, count, got);
+    }
+    bool ReadOutput(uint32_t position, uint8_t* buffer, uint32_t count, uint32_t* got) override {
+        *got = 0;
+        if (!same_ || position >= written_) return same_;
+        const size_t n = std::min<size_t>(count, written_ - position);
+        std::copy_n(expected_.data() + position, n, buffer);
+        *got = static_cast<uint32_t>(n);
+        return true;
+    }
+    bool WriteOutput(const uint8_t* buffer, uint32_t count) override {
+        same_ = same_ && count <= expected_.size() - written_ &&
+                std::equal(buffer, buffer + count, expected_.begin() + written_);
+        // Past a difference nothing more is compared: the step has failed.
+        if (same_) written_ += count;
+        return same_;
+    }
+    // True when every byte written so far equals expected.
+    bool same() const { return same_; }
+    size_t written() const { return written_; }
+
+  private:
+    MemoryStepIo blocks_;
+    const Bytes& expected_;
+    size_t written_ = 0;
+    bool same_ = true;
 };

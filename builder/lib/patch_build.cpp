@@ -1,11 +1,14 @@
 #include "builder/lib/patch_build.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <utility>
 
 #include <libdeflate.h>
 #include <zopfli/zopfli.h>
 
+#include "builder/lib/parallel.h"
 #include "builder/lib/patch_reader.h"
 #include "builder/lib/source_match.h"
 #include "builder/lib/text_cp950.h"
@@ -66,6 +69,11 @@ constexpr uint32_t kMinCoverShare = 4;
 // where it is already new, or was edited, or is missing, is refused.
 constexpr size_t kSourceGainFactor = 2;
 
+// Files larger than this are neither indexed nor looked up: the index keeps
+// a sample of about every 32 bytes, which for files of gigabytes would take
+// more memory than the search itself is allowed.
+constexpr size_t kMaxIndexedBytes = 256u << 20;
+
 class SourcePicker {
   public:
     // Candidates: the only old version of every changed file the patch
@@ -96,6 +104,8 @@ class SourcePicker {
     // one is smaller by the rules above. True when it did.
     bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
                  DeltaVariant* best, size_t* bestSize) const {
+        if (newer.size() > kMaxIndexedBytes || (own != nullptr && own->size() > kMaxIndexedBytes))
+            return false;
         auto other = [&](const SourceCandidate& c) { return c.content != own; };
         if (std::none_of(candidates_.begin(), candidates_.end(), other)) return false;
         uint32_t samples = 0;
@@ -144,6 +154,7 @@ class SourcePicker {
 
   private:
     void Add(const Bytes* content, const std::string& patchName, bool retired) {
+        if (content->size() > kMaxIndexedBytes) return;
         candidates_.push_back(SourceCandidate{content, patchName, retired});
     }
 
@@ -300,13 +311,11 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
             const Bytes& source = *plan.sources[k];
             const SourceVariant& v = r.variants[k];
             const DeltaVariant& written = plan.file.variants[k];
-            Bytes rebuilt;
             if (v.sourceName !=
                     (written.sourceName.empty() ? plan.patchName : written.sourceName) ||
                 v.header.sourceSize != source.size() ||
                 v.header.sourceCrc != CrcOfBuffer(source.data(), source.size(), kCrcStart) ||
-                !DecodeChain(patch, r, static_cast<int>(k), source, &rebuilt, error) ||
-                rebuilt != newer) {
+                !ChainRebuilds(patch, r, static_cast<int>(k), source, newer, error)) {
                 *error = plan.name + ": version " + std::to_string(k + 1) +
                          " does not rebuild to the new file";
                 return false;
@@ -318,6 +327,80 @@ bool CheckBuiltPatch(const Bytes& patchFile, const std::vector<RecordPlan>& reco
         return false;
     }
     return true;
+}
+
+// Files compared side by side share this much memory for their searches; a
+// search takes up to this many bytes per byte of old and new content (a
+// suffix array over both, and their copy). A file that would not fit beside
+// one per thread is compared on its own, its layouts tried on every thread.
+constexpr uint64_t kSharedSearchBytes = 1ull << 30;
+constexpr uint64_t kSearchBytesPerByte = 5;
+// Threads a file compared beside others tries its layouts on: more would
+// hold more candidate deltas at once for little gain.
+constexpr unsigned kTrialThreads = 4;
+
+// One record's encoding as its worker leaves it, and how far it is for the
+// progress line (written by the worker, read by the waiting thread).
+struct RecordWork {
+    uint64_t weight = 0;  // old versions and new content, in bytes
+    std::atomic<uint64_t> done{0};
+    std::atomic<int> state{kWaiting};
+    bool ok = false;
+    std::string error;
+
+    static constexpr int kWaiting = 0, kRunning = 1, kFinished = 2;
+};
+
+void EncodeRecord(const TreePlan& plan, const SourcePicker& picker, const PatchSettings& s,
+                  const EncodeOptions& options, bool report, size_t i, RecordPlan* record,
+                  RecordWork* out) {
+    out->state = RecordWork::kRunning;
+    // Within a file the encoder tells how far it is; a later search of the
+    // same bytes (another source tried) does not move the count back.
+    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
+        // Several threads may tell (a file's pieces): the count only grows.
+        uint64_t seen = out->done.load();
+        while (done > seen && !out->done.compare_exchange_weak(seen, done)) {
+        }
+    };
+    try {
+        if (i < plan.changed.size()) {
+            out->ok = EncodeChanged(plan.changed[i], picker, s, options, report ? &inFile : nullptr,
+                                    record, &out->error);
+        } else {
+            PlanNewFile(*plan.added[i - plan.changed.size()].file, picker, s, options, record);
+            out->ok = true;
+        }
+    } catch (const std::bad_alloc&) {
+        out->ok = false;
+        out->error = record->name + ": not enough memory to compare the versions of this file";
+    }
+    out->done = out->weight;
+    out->state = RecordWork::kFinished;
+}
+
+// The progress line while records are encoded: the first file being
+// compared (else the first still waiting), and the bytes of every file so far.
+void ReportProgress(const std::vector<RecordPlan>& records, const std::vector<RecordWork>& work,
+                    BuildProgressEvent* event, const BuildProgress& progress) {
+    uint64_t done = 0;
+    size_t running = records.size(), waiting = records.size();
+    for (size_t i = 0; i < records.size(); ++i) {
+        done += work[i].done.load();
+        const int state = work[i].state.load();
+        if (state == RecordWork::kRunning && running == records.size()) running = i;
+        if (state == RecordWork::kWaiting && waiting == records.size()) waiting = i;
+    }
+    if (records.empty()) return;
+    size_t shown = running < records.size() ? running : waiting;
+    if (shown == records.size()) shown = records.size() - 1;
+    event->file = shown;
+    event->files = records.size();
+    event->name = &records[shown].name;
+    // A file that restarts its count (another source searched) never moves
+    // the line back.
+    if (done > event->done) event->done = done;
+    progress(*event);
 }
 
 }  // namespace
@@ -459,50 +542,85 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
-    // Each record is encoded against the stream written so far, and written
-    // before the next is chosen.
-    EncodeOptions options = settings.encode;
-    options.context = &stream.bytes();
-    // Within a file the encoder tells how far it is; a later search of the
-    // same bytes (another source tried) does not move the count back.
-    uint64_t fileStart = 0;
-    const std::function<void(uint64_t)> inFile = [&](uint64_t done) {
-        if (fileStart + done <= event.done) return;
-        event.done = fileStart + done;
-        progress(event);
-    };
     // What stands where the new version has the other of file and directory
     // goes into the backup before the changed and new files arrive.
     for (size_t i = 0; i < plan.retiredFirst; ++i) stream.Obsolete(removedNames[i]);
+    // Records are encoded in parallel, so a record cannot be ranked against
+    // the records before it: every one is ranked against the stream's start
+    // alone, which keeps the patch the same for any number of threads.
+    const Bytes streamStart = stream.bytes();
+    EncodeOptions options = settings.encode;
+    options.context = &streamStart;
     std::vector<RecordPlan> records(plan.changed.size() + plan.added.size());
+    std::vector<RecordWork> work(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
         RecordPlan& record = records[i];
-        event.file = i;
-        event.files = records.size();
-        fileStart = event.done;
         if (i < plan.changed.size()) {
             const PlannedChange& c = plan.changed[i];
-            event.name = &c.name;
-            if (progress) progress(event);
             record.name = c.name;
             record.patchName = changedNames[i];
             record.newer = c.newer;
-            if (!EncodeChanged(c, picker, settings, options, progress ? &inFile : nullptr, &record,
-                               error)) {
-                return false;
-            }
-            for (const Bytes* v : c.versions) summary->oldBytes += v->size();
+            for (const Bytes* v : c.versions) work[i].weight += v->size();
         } else {
-            const PlannedNewFile& a = plan.added[i - plan.changed.size()];
-            event.name = &a.name;
-            if (progress) progress(event);
-            record.name = a.name;
-            record.patchName = addedNames[i - plan.changed.size()];
-            record.newer = a.file;
-            PlanNewFile(*a.file, picker, settings, options, &record);
+            const size_t a = i - plan.changed.size();
+            record.name = plan.added[a].name;
+            record.patchName = addedNames[a];
+            record.newer = plan.added[a].file;
+        }
+        work[i].weight += record.newer->content.size();
+    }
+    // Small files are compared several at once, the largest first so that
+    // no long one starts last. Large ones follow one at a time, each trying
+    // its layouts on every thread: their searches would not fit side by side.
+    const unsigned jobs = settings.jobs == 0 ? AvailableCores() : settings.jobs;
+    std::vector<size_t> small, large;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const bool alone = work[i].weight * kSearchBytesPerByte * jobs > kSharedSearchBytes;
+        (alone ? large : small).push_back(i);
+    }
+    std::stable_sort(small.begin(), small.end(),
+                     [&](size_t a, size_t b) { return work[a].weight > work[b].weight; });
+    const std::function<void()> tick = [&] { ReportProgress(records, work, &event, progress); };
+    const std::function<void()>* ticking = progress ? &tick : nullptr;
+    const bool report = static_cast<bool>(progress);
+    // Each file also tries its layouts on a few threads, so that the last
+    // long file of a tree, or a lone one, does not leave cores idle.
+    EncodeOptions shared = options;
+    shared.threads = std::min(jobs, kTrialThreads);
+    const std::function<void(size_t)> encodeSmall = [&](size_t k) {
+        EncodeRecord(plan, picker, settings, shared, report, small[k], &records[small[k]],
+                     &work[small[k]]);
+    };
+    ParallelFor(small.size(), jobs, encodeSmall, ticking);
+    // A file that failed beside others may have run out of memory (a 32-bit
+    // builder has little): it is tried again alone, which gives the same
+    // delta where it succeeds.
+    for (size_t i : small) {
+        if (work[i].ok) continue;
+        records[i].whole = false;
+        records[i].sources.clear();
+        records[i].file = ChangedFile();
+        work[i].done = 0;
+        large.push_back(i);
+    }
+    EncodeOptions alone = options;
+    alone.threads = jobs;
+    for (size_t i : large) {
+        const std::function<void(size_t)> encodeLarge = [&](size_t) {
+            EncodeRecord(plan, picker, settings, alone, report, i, &records[i], &work[i]);
+        };
+        ParallelFor(1, 1, encodeLarge, ticking);
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (!work[i].ok) {
+            *error = work[i].error;
+            return false;
+        }
+        const RecordPlan& record = records[i];
+        if (i < plan.changed.size()) {
+            for (const Bytes* v : plan.changed[i].versions) summary->oldBytes += v->size();
         }
         summary->newBytes += record.newer->content.size();
-        event.done = summary->oldBytes + summary->newBytes;
         if (record.whole) {
             stream.NewFile(record.patchName, record.newer->content,
                            settings.stampTimes ? record.newer->dosTime : 0);

@@ -32,6 +32,9 @@ struct PatchSettings {
     RegistryCheck registryCheck;
     EncodeOptions encode;
     bool zopfli = false;
+    // Threads that compare files; 0 = every core the process may use. The
+    // patch is the same for every count.
+    unsigned jobs = 0;
 };
 
 struct BuildSummary {

@@ -302,3 +302,42 @@ bool DecodeChain(const PatchContents& patch, const CurrentRecord& record, int fi
     *out = std::move(current);
     return true;
 }
+
+bool ChainRebuilds(const PatchContents& patch, const CurrentRecord& record, int first,
+                   const Bytes& source, const Bytes& expected, std::string* error) {
+    const int count = record.fileHeader.sourceCount;
+    if (first >= count) {
+        *error = "no such version";
+        return false;
+    }
+    Bytes current;
+    const Bytes* input = &source;
+    for (int k = first; k < count; ++k) {
+        const SourceVariant& v = record.variants[k];
+        const bool last = k + 1 == count;
+        uint32_t outputSize =
+            last ? record.fileHeader.newSize : record.variants[k + 1].header.sourceSize;
+        MemoryStepIo io(patch.payload.data(), patch.payload.size(), v.dataStart, v.header,
+                        input->data(), input->size());
+        if (last) {
+            CheckingStepIo check(std::move(io), expected);
+            DeltaStepOutcome outcome = ReconstructStep(v.header, outputSize, check);
+            if (outcome.result != kOk || !check.same() || check.written() != expected.size() ||
+                expected.size() != record.fileHeader.newSize ||
+                outcome.outputCrc != record.fileHeader.newCrc) {
+                *error = "step " + std::to_string(k + 1) + " does not give the new file";
+                return false;
+            }
+            return true;
+        }
+        DeltaStepOutcome outcome = ReconstructStep(v.header, outputSize, io);
+        if (outcome.result != kOk) {
+            *error = "step " + std::to_string(k + 1) + " fails with result " +
+                     std::to_string(outcome.result);
+            return false;
+        }
+        current.swap(io.output());
+        input = &current;
+    }
+    return false;
+}

@@ -65,6 +65,12 @@ struct RegistryScriptView {
 bool ReadRegistryScript(const PatchContents& patch, const CurrentRecord& record,
                         RegistryScriptView* out, std::string* error);
 
+// True when the chain from variant `first` on turns source into expected;
+// the last step is compared as it is decoded, so a large file is not held
+// a second time.
+bool ChainRebuilds(const PatchContents& patch, const CurrentRecord& record, int first,
+                   const Bytes& source, const Bytes& expected, std::string* error);
+
 // Decodes the chain of a changed file from variant `first` (0-based) on,
 // starting from that variant's source content, into *out.
 bool DecodeChain(const PatchContents& patch, const CurrentRecord& record, int first,

@@ -683,7 +683,11 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
          "*.pdb"},
         {"build", "--old", P("v1"), "--new", P("v3"), "-o", "-"},
         {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--reg-encoding", "cp950"},
-        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--json", "--quiet"}};
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--json", "--quiet"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--jobs", "0"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--jobs", "2x"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "-o", P("x"), "--jobs", "257"},
+        {"build", "--old", P("v1"), "--new", P("v3"), "--dry-run", "--jobs", "2"}};
     for (const auto& args : kWrong) {
         EXPECT_EQ(Run(args), kExitUsage) << args.size();
         const std::string err = err_.str();
@@ -692,6 +696,47 @@ TEST_F(CommandsTest, CommandLineErrorsAreOneLineAndAHint) {
     }
     EXPECT_EQ(Run({"--version"}), kExitOk);
     EXPECT_EQ(Run({"build", "--help"}), kExitOk);
+}
+
+// Files are compared on several threads, and a lone file tries its layouts
+// on several: the patch must not depend on how the work was shared out.
+TEST_F(CommandsTest, ThePatchIsTheSameForEveryThreadCount) {
+    std::mt19937 rng(11);
+    auto random = [&](size_t n) {
+        std::string text(n, '\0');
+        for (auto& c : text) c = static_cast<char>(rng() % 11);
+        return text;
+    };
+    // Changed files of many sizes, one moved into another name (another
+    // file's old content is its best source), new and retired files.
+    for (int f = 0; f < 12; ++f) {
+        std::string old = random(3000 + 7000 * f);
+        std::string changed = old;
+        changed.insert(changed.size() / 3, random(50 + f));
+        changed[changed.size() / 2] ^= 1;
+        Write("a/dir" + std::to_string(f % 3) + "/f" + std::to_string(f) + ".bin", old);
+        Write("b/dir" + std::to_string(f % 3) + "/f" + std::to_string(f) + ".bin", changed);
+    }
+    const std::string moved = random(40000);
+    Write("a/gone.dat", moved);
+    Write("b/arrived.dat", moved.substr(100) + random(300));
+    Write("b/fresh.txt", random(5000));
+    const std::vector<std::string> kPairs[] = {
+        {"--old", P("a"), "--new", P("b"), "--allow-removals"},
+        {"--old", P("v1/prog.exe"), "--new", P("v3/prog.exe")}};
+    for (const auto& pair : kPairs) {
+        std::string first;
+        for (const char* jobs : {"1", "2", "4"}) {
+            std::vector<std::string> extra = pair;
+            extra.insert(extra.end(), {"-f", "--jobs", jobs});
+            ASSERT_EQ(Build("j.exe", extra), kExitOk) << err_.str();
+            if (first.empty()) {
+                first = Read("j.exe");
+            } else {
+                EXPECT_TRUE(first == Read("j.exe")) << pair[1] << " with --jobs " << jobs;
+            }
+        }
+    }
 }
 
 #ifdef MKPATCH_INSTALLED_STUB_DIR

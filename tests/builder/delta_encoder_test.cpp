@@ -153,15 +153,61 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     EXPECT_FALSE(DeltaReproduces(v, Bytes(p.source.begin(), p.source.end() - 1), p.target));
 }
 
-Bytes Edited(Bytes b, uint32_t seed) {
-    for (size_t i = seed % 500; i < b.size(); i += 3000) b[i] ^= 0x41;
-    return b;
-}
-
 Bytes Joined(const Bytes& a, const Bytes& b) {
     Bytes out = a;
     out.insert(out.end(), b.begin(), b.end());
     return out;
+}
+
+// Past the suffix search's size (lowered here), files are searched by blocks
+// of the source: every pair still rebuilds, never by reaching into the
+// output, and content that moved is found wherever it went.
+TEST(DeltaEncoder, FilesPastTheSuffixSearchAreSearchedByBlocks) {
+    EncodeOptions byBlocks;
+    byBlocks.suffixSearchLimit = 0;
+    byBlocks.blockLength = 32;
+    for (const Pair& p : Pairs()) {
+        DeltaVariant v;
+        std::string error;
+        ASSERT_TRUE(EncodeSmallestDelta(p.source, p.target, byBlocks, &v, &error))
+            << p.name << ": " << error;
+        EXPECT_TRUE(DeltaReproduces(v, p.source, p.target)) << p.name;
+        EXPECT_FALSE(v.header.deltaFlags & kReachOutput) << p.name;
+    }
+    const Bytes a = RandomBytes(11, 20000), b = RandomBytes(12, 20000), c = RandomBytes(13, 20000);
+    Bytes edited = b;
+    for (size_t i = 50; i < edited.size(); i += 400) edited[i] ^= 0x21;
+    const struct {
+        const char* name;
+        Bytes target;
+    } kMoved[] = {{"blocks reordered", Joined(Joined(c, a), b)},
+                  {"a block moved and edited", Joined(Joined(a, c), edited)},
+                  {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
+    const Bytes source = Joined(Joined(a, b), c);
+    // Scanned in pieces (moves cross their cuts) on one thread or several,
+    // the delta is the same and still small.
+    EncodeOptions inPieces = byBlocks;
+    inPieces.scanPiece = 7000;
+    for (const auto& m : kMoved) {
+        DeltaVariant v, pieces;
+        std::string error;
+        ASSERT_TRUE(EncodeSmallestDelta(source, m.target, byBlocks, &v, &error)) << m.name;
+        EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        for (unsigned threads : {1u, 3u}) {
+            inPieces.threads = threads;
+            ASSERT_TRUE(EncodeSmallestDelta(source, m.target, inPieces, &v, &error)) << m.name;
+            if (threads == 1) pieces = v;
+            EXPECT_TRUE(v.blocks[kCommandBlock] == pieces.blocks[kCommandBlock] &&
+                        v.blocks[kDiffBlock] == pieces.blocks[kDiffBlock])
+                << m.name;
+            EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        }
+    }
+}
+
+Bytes Edited(Bytes b, uint32_t seed) {
+    for (size_t i = seed % 500; i < b.size(); i += 3000) b[i] ^= 0x41;
+    return b;
 }
 
 // A file's delta may read another old file when its content moved there
@@ -247,3 +293,37 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
 }
 
 }  // namespace
+
+// The builder's check of a written chain: from every version the last step
+// must give the new content, and nothing else passes.
+TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
+    const Bytes v1 = RandomBytes(21, 30000), v2 = Edited(v1, 7), v3 = Edited(v2, 9);
+    Tree older1, older2, newer;
+    older1["f"] = TreeFile{v1, 0};
+    older2["f"] = TreeFile{v2, 0};
+    newer["f"] = TreeFile{v3, 0};
+    Bytes patch;
+    BuildSummary summary;
+    std::string error;
+    ASSERT_TRUE(BuildPatch({older1, older2}, newer, PatchSettings{}, Bytes(), nullptr, &patch,
+                           &summary, &error))
+        << error;
+    PatchContents contents;
+    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    const CurrentRecord& r = contents.records[0];
+    ASSERT_EQ(r.kind, RecordKind::kFile);
+    Bytes longer = v3, changed = v3;
+    longer.push_back(0);
+    changed[changed.size() / 2] ^= 1;
+    const struct {
+        int first;
+        const Bytes* source;
+        const Bytes* expected;
+        bool rebuilds;
+    } kCases[] = {{0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
+                  {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
+    for (const auto& c : kCases) {
+        EXPECT_EQ(ChainRebuilds(contents, r, c.first, *c.source, *c.expected, &error), c.rebuilds)
+            << c.first << " " << error;
+    }
+}
