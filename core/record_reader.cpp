@@ -109,6 +109,22 @@ bool NamesTargetFile(RecordKind kind) {
     return false;
 }
 
+const char* RecordKindName(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::kFile:
+            return "changed";
+        case RecordKind::kNewFile:
+            return "new";
+        case RecordKind::kObsolete:
+            return "obsolete";
+        case RecordKind::kRegistry:
+            return "registry";
+        case RecordKind::kEnd:
+            break;
+    }
+    return "end";
+}
+
 bool RecordKindOf(uint8_t code, RecordKind* kind) {
     constexpr RecordKind kKinds[] = {RecordKind::kEnd, RecordKind::kFile, RecordKind::kNewFile,
                                      RecordKind::kObsolete, RecordKind::kRegistry};

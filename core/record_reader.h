@@ -55,6 +55,10 @@ bool ReadLocationRecord(ByteSource& source, LocationRecord* out);
 // that are checked against each other and against the backup directory.
 bool NamesTargetFile(RecordKind kind);
 
+// How the builder's tools name a kind: "changed", "new", "obsolete",
+// "registry", "end".
+const char* RecordKindName(RecordKind kind);
+
 // The kind a stored code names; false for the codes no kind has (4, 6-255).
 bool RecordKindOf(uint8_t code, RecordKind* kind);
 

@@ -328,18 +328,7 @@ bool CheckOutcome(const BuildOptions& o, const std::vector<Tree>& oldTrees, cons
 
 // How the summary names a record's kind; null for records it does not list.
 const char* ListedKind(RecordKind kind) {
-    switch (kind) {
-        case RecordKind::kFile:
-            return "changed";
-        case RecordKind::kNewFile:
-            return "new";
-        case RecordKind::kObsolete:
-            return "obsolete";
-        case RecordKind::kRegistry:
-        case RecordKind::kEnd:
-            break;
-    }
-    return nullptr;
+    return NamesTargetFile(kind) ? RecordKindName(kind) : nullptr;
 }
 
 void ListRecords(const PatchContents& patch, std::ostream& out) {

@@ -147,24 +147,8 @@ void TextRecord(const CurrentRecord& r, const RegistryScriptView& script, bool v
     }
 }
 
-const char* KindName(RecordKind kind) {
-    switch (kind) {
-        case RecordKind::kFile:
-            return "changed";
-        case RecordKind::kNewFile:
-            return "new";
-        case RecordKind::kObsolete:
-            return "obsolete";
-        case RecordKind::kRegistry:
-            return "registry";
-        case RecordKind::kEnd:
-            break;
-    }
-    return "end";
-}
-
 void JsonRecord(const CurrentRecord& r, const RegistryScriptView& script, std::ostream& out) {
-    out << "{\"kind\":\"" << KindName(r.kind) << "\"";
+    out << "{\"kind\":\"" << RecordKindName(r.kind) << "\"";
     switch (r.kind) {
         case RecordKind::kFile: {
             const FileRecordHeader& h = r.fileHeader;
