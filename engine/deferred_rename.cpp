@@ -220,6 +220,38 @@ bool NtListNames(const std::string& directory, bool sourcesOnly, bool orItself) 
     return false;
 }
 
+bool StartsWithFolded(const char* text, size_t length, const std::string& prefix) {
+    return !prefix.empty() && length >= prefix.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text, static_cast<int>(prefix.size()),
+                          prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+// Whether a move in WININIT.INI ("destination=source") names a path below
+// `directory`, by its long or its short path; with `sourcesOnly`, a move's
+// source only.
+bool WininitListNames(const std::string& directory, bool sourcesOnly) {
+    std::string shortDirectory;
+    const std::string prefixes[] = {
+        FullPathOf(directory) + "\\",
+        ShortForm(directory, &shortDirectory) ? shortDirectory + "\\" : std::string()};
+    std::vector<char> section(kWininitSectionSize);
+    const DWORD length =
+        GetPrivateProfileSectionA(kRenameSection, section.data(), kWininitSectionSize, kWininit);
+    for (const char* entry = section.data(); entry < section.data() + length && *entry;
+         entry += strlen(entry) + 1) {
+        const char* equals = strchr(entry, '=');
+        const size_t keyLength = equals ? static_cast<size_t>(equals - entry) : strlen(entry);
+        const char* value = equals ? equals + 1 : "";
+        for (const std::string& prefix : prefixes) {
+            if ((!sourcesOnly && StartsWithFolded(entry, keyLength, prefix)) ||
+                StartsWithFolded(value, strlen(value), prefix)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void WithdrawFromWininit(const ApplyRun& run) {
     for (const auto& [source, destination] : run.queuedRenames) {
         std::string key, value;
@@ -258,66 +290,15 @@ void WithdrawQueuedRenames(ApplyRun& run) {
 }
 
 bool RenamesPendingFrom(const std::string& directory) {
-    if (IsNineXFamily()) {
-        std::string shortDirectory;
-        if (!ShortForm(directory, &shortDirectory)) return false;
-        std::vector<char> section(kWininitSectionSize);
-        const DWORD length = GetPrivateProfileSectionA(kRenameSection, section.data(),
-                                                       kWininitSectionSize, kWininit);
-        const std::string prefix = shortDirectory + "\\";
-        for (const char* entry = section.data(); entry < section.data() + length && *entry;
-             entry += strlen(entry) + 1) {
-            const char* value = strchr(entry, '=');
-            if (value && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, value + 1,
-                                        static_cast<int>(prefix.size()), prefix.c_str(),
-                                        static_cast<int>(prefix.size())) == CSTR_EQUAL) {
-                return true;
-            }
-        }
-        return false;
-    }
-    return NtListNames(directory, true, false);
+    return IsNineXFamily() ? WininitListNames(directory, true)
+                           : NtListNames(directory, true, false);
 }
-
-namespace {
-
-bool StartsWithFolded(const std::string& text, const std::string& prefix) {
-    return !prefix.empty() && text.size() >= prefix.size() &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
-                          static_cast<int>(prefix.size()), prefix.c_str(),
-                          static_cast<int>(prefix.size())) == CSTR_EQUAL;
-}
-
-// WININIT.INI names a file by its long or its short path, either side of the "=".
-bool WininitRenameInvolves(const std::string& directory) {
-    std::vector<std::string> prefixes = {FullPathOf(directory) + "\\"};
-    std::string shortDirectory;
-    if (ShortForm(directory, &shortDirectory)) prefixes.push_back(shortDirectory + "\\");
-    std::vector<char> section(kWininitSectionSize);
-    const DWORD length =
-        GetPrivateProfileSectionA(kRenameSection, section.data(), kWininitSectionSize, kWininit);
-    for (const char* entry = section.data(); entry < section.data() + length && *entry;
-         entry += strlen(entry) + 1) {
-        const std::string text = entry;
-        const size_t equals = text.find('=');
-        const std::string sides[] = {text.substr(0, equals),
-                                     equals == std::string::npos ? "" : text.substr(equals + 1)};
-        for (const std::string& side : sides) {
-            for (const std::string& prefix : prefixes) {
-                if (StartsWithFolded(side, prefix)) return true;
-            }
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 bool RenamesPendingFor(const ApplyRun& run) {
     const SectionTables& tables = run.sections;
     for (int section = 0; section <= tables.lastSection && section < kMaxSections; ++section) {
         const std::string& target = tables.target[section];
-        if (IsNineXFamily() ? WininitRenameInvolves(target) : NtListNames(target, false, true))
+        if (IsNineXFamily() ? WininitListNames(target, false) : NtListNames(target, false, true))
             return true;
     }
     return false;
