@@ -4,21 +4,28 @@
 // Cheap enough to run for every file; the encoder then decides by size.
 #pragma once
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "builder/lib/payload_writer.h"
 
 class SourceIndex {
   public:
-    // Indexes content as candidate id (ids are the caller's, small and dense).
-    void Add(uint32_t id, const Bytes& content);
+    // Indexes every candidate (its id is its position in `contents`),
+    // sampling them on up to `jobs` threads; the index is the same for any
+    // count.
+    void Build(const std::vector<const Bytes*>& contents, unsigned jobs);
 
-    // Samples of content found in each candidate, indexed by id (ids never
-    // added count 0); *samples is how many content has in all.
+    // Samples of content found in each candidate, indexed by id; *samples is
+    // how many content has in all.
     std::vector<uint32_t> Hits(const Bytes& content, uint32_t* samples) const;
 
   private:
-    std::unordered_map<uint64_t, std::vector<uint32_t>> ids_;
+    struct Entry {
+        uint64_t hash;
+        uint32_t id;
+    };
+    // Entries sorted by hash, then id, kept apart by the hash's top bits so
+    // that each part is sorted on its own thread.
+    std::vector<std::vector<Entry>> parts_;
     uint32_t idCount_ = 0;
 };
