@@ -219,6 +219,61 @@ bool EncodeByBlocks(const Bytes& source, const Bytes& target, const EncodeOption
     return true;
 }
 
+// The smallest candidate so far, against the layout every target has (one
+// insert of raw chunks). That layout is compressed only when a comparison
+// needs it: a candidate below the least any deflate of the target can take
+// beats it unseen, so a file that changed little never compresses its whole
+// target once more.
+class BestDelta {
+  public:
+    BestDelta(const Bytes& source, const Bytes& target, const SerializeParams& knobs,
+              const Bytes* context)
+        : source_(source),
+          target_(target),
+          knobs_(knobs),
+          context_(context),
+          bound_(DeflatedSizeLowerBound(target.size())) {}
+
+    // True when a candidate of this size is smaller than the best so far.
+    bool Beaten(size_t size) {
+        if (size >= size_) return false;
+        if (insertOnlyKnown_ || size < bound_) return true;
+        AddInsertOnly();
+        return size < size_;
+    }
+
+    void Take(DeltaVariant variant, size_t size) {
+        variant_ = std::move(variant);
+        size_ = size;
+        taken_ = true;
+    }
+
+    DeltaVariant& variant() {
+        AddInsertOnly();
+        return variant_;
+    }
+
+  private:
+    // Anything taken before is below the bound, so smaller.
+    void AddInsertOnly() {
+        if (insertOnlyKnown_) return;
+        insertOnlyKnown_ = true;
+        if (taken_) return;
+        variant_ = InsertOnly(source_, target_, knobs_);
+        size_ = CompressedDeltaSize(variant_, context_);
+    }
+
+    const Bytes& source_;
+    const Bytes& target_;
+    const SerializeParams knobs_;
+    const Bytes* context_;
+    const size_t bound_;
+    DeltaVariant variant_;
+    size_t size_ = SIZE_MAX;
+    bool taken_ = false;
+    bool insertOnlyKnown_ = false;
+};
+
 bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& options,
             bool reachAnyTarget, DeltaVariant* variant, std::string* error) {
     if (source.size() > kMaxDeltaFileSize || target.size() > kMaxDeltaFileSize) {
@@ -230,8 +285,7 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
     SerializeParams knobs;
     if (options.groupSize != 0) knobs.groupSize = options.groupSize;
     if (options.chunkSize != 0) knobs.chunkSize = options.chunkSize;
-    DeltaVariant best = InsertOnly(source, target, knobs);
-    size_t bestSize = CompressedDeltaSize(best, options.context);
+    BestDelta best(source, target, knobs, options.context);
     // Only the first pass reports: later ones are shorter and optional.
     bool firstPass = true;
     const auto tell = [&](double share) {
@@ -246,9 +300,9 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
         // Searching the output as well costs far more; it is tried only when
         // the source leaves much of the target to literal inserts.
         if (reach && (!options.allowReachOutput ||
-                      (!reachAnyTarget &&
-                       (target.size() < kReachMinTarget ||
-                        best.blocks[kInsertBlock].size() < target.size() / kReachInsertShare)))) {
+                      (!reachAnyTarget && (target.size() < kReachMinTarget ||
+                                           best.variant().blocks[kInsertBlock].size() <
+                                               target.size() / kReachInsertShare)))) {
             continue;
         }
         MatchText text{&source, &target, reach, options.onShare != nullptr ? &onScan : nullptr};
@@ -280,10 +334,9 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
                 };
                 ParallelFor(count, threads, trial, nullptr);
                 for (size_t t = 0; t < count; ++t) {
-                    if (trials[t].size < bestSize &&
+                    if (best.Beaten(trials[t].size) &&
                         DeltaReproduces(trials[t].variant, source, target)) {
-                        best = std::move(trials[t].variant);
-                        bestSize = trials[t].size;
+                        best.Take(std::move(trials[t].variant), trials[t].size);
                         found = layouts[from + t];
                     }
                 }
@@ -298,12 +351,13 @@ bool Encode(const Bytes& source, const Bytes& target, const EncodeOptions& optio
         }
         firstPass = false;
     }
-    if (!DeltaReproduces(best, source, target)) {
+    DeltaVariant& chosen = best.variant();
+    if (!DeltaReproduces(chosen, source, target)) {
         *error = "the delta does not decode to the new file";
         return false;
     }
-    best.header.sourceCrc = CrcOfBuffer(source.data(), source.size(), kCrcStart);
-    *variant = std::move(best);
+    chosen.header.sourceCrc = CrcOfBuffer(source.data(), source.size(), kCrcStart);
+    *variant = std::move(chosen);
     return true;
 }
 

@@ -63,6 +63,10 @@ DeltaVariant EncodeDelta(const Bytes& source, const Bytes& target, const EncodeO
 // just compressed context (null: a fresh stream).
 size_t DeflatedSizeAfter(const Bytes* context, const Bytes& data);
 
+// The least a raw deflate of n bytes can take, context or not: a length and
+// a distance code of at least one bit each for every 258 bytes.
+constexpr size_t DeflatedSizeLowerBound(uint64_t n) { return static_cast<size_t>(n / 1032); }
+
 // The variant's blocks in that measure: what the encoder ranks candidates by,
 // and what the builder compares sources with.
 size_t CompressedDeltaSize(const DeltaVariant& variant, const Bytes* context = nullptr);

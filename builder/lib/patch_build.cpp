@@ -69,6 +69,9 @@ constexpr uint32_t kMinCoverShare = 4;
 // where it is already new, or was edited, or is missing, is refused.
 constexpr size_t kSourceGainFactor = 2;
 
+// A whole file's deflated size, not computed yet.
+constexpr size_t kSizeUnknown = SIZE_MAX;
+
 // Files larger than this are neither indexed nor looked up: the index keeps
 // a sample of about every 32 bytes, which for files of gigabytes would take
 // more memory than the search itself is allowed.
@@ -81,7 +84,7 @@ class SourcePicker {
     // old trees each file's chain stays on its own name.
     SourcePicker(const std::vector<Tree>& oldTrees, const PatchSettings& s, const TreePlan& plan,
                  const std::vector<std::string>& changedNames,
-                 const std::vector<std::string>& removedNames) {
+                 const std::vector<std::string>& removedNames, unsigned jobs) {
         if (oldTrees.size() != 1) return;
         for (size_t i = 0; i < plan.changed.size(); ++i) {
             const PlannedChange& c = plan.changed[i];
@@ -94,14 +97,16 @@ class SourcePicker {
         }
         // A lone changed file can only be its own source: nothing to index.
         if (candidates_.size() == 1 && !candidates_[0].retired) candidates_.clear();
-        for (size_t id = 0; id < candidates_.size(); ++id) {
-            index_.Add(static_cast<uint32_t>(id), *candidates_[id].content);
-        }
+        std::vector<const Bytes*> contents;
+        for (const SourceCandidate& c : candidates_) contents.push_back(c.content);
+        index_.Build(contents, jobs);
     }
 
     // Replaces *best (of compressed size *bestSize, built from `own`, or
     // null for a file carried whole) with a delta from another old file when
-    // one is smaller by the rules above. True when it did.
+    // one is smaller by the rules above. True when it did. A file carried
+    // whole may come with kSizeUnknown: it is compressed only if a delta is
+    // not clearly smaller.
     bool Improve(const Bytes* own, const Bytes& newer, const EncodeOptions& options,
                  DeltaVariant* best, size_t* bestSize) const {
         if (newer.size() > kMaxIndexedBytes || (own != nullptr && own->size() > kMaxIndexedBytes))
@@ -116,7 +121,7 @@ class SourcePicker {
             ownHits = hits[ownEntry - candidates_.begin()];
         } else if (own != nullptr) {
             SourceIndex alone;
-            alone.Add(0, *own);
+            alone.Build({own}, 1);
             ownHits = alone.Hits(newer, &samples)[0];
         }
         bool improved = false;
@@ -136,6 +141,10 @@ class SourcePicker {
             std::string error;
             if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
             size_t size = CompressedDeltaSize(variant, options.context);
+            if (*bestSize == kSizeUnknown &&
+                size * kSourceGainFactor >= DeflatedSizeLowerBound(newer.size())) {
+                *bestSize = DeflatedSizeAfter(options.context, newer);
+            }
             if (size * kSourceGainFactor >= *bestSize) continue;
             variant.sourceName = c.patchName;
             *best = std::move(variant);
@@ -208,7 +217,7 @@ void PlanNewFile(const TreeFile& f, const SourcePicker& picker, const PatchSetti
                  const EncodeOptions& options, RecordPlan* record) {
     record->whole = true;
     DeltaVariant variant;
-    size_t size = DeflatedSizeAfter(options.context, f.content);
+    size_t size = kSizeUnknown;
     if (!picker.Improve(nullptr, f.content, options, &variant, &size)) return;
     record->whole = false;
     record->sources.push_back(picker.SourceOf(variant.sourceName));
@@ -538,7 +547,8 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     BuildProgressEvent event;
     event.total = planned.bytesToCompare;
 
-    SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames);
+    const unsigned jobs = settings.jobs == 0 ? AvailableCores() : settings.jobs;
+    SourcePicker picker(oldTrees, settings, plan, changedNames, removedNames, jobs);
     RecordStreamWriter stream;
     stream.Location(settings.location);
     stream.BackupName(backupName);
@@ -572,7 +582,6 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     // Small files are compared several at once, the largest first so that
     // no long one starts last. Large ones follow one at a time, each trying
     // its layouts on every thread: their searches would not fit side by side.
-    const unsigned jobs = settings.jobs == 0 ? AvailableCores() : settings.jobs;
     std::vector<size_t> small, large;
     for (size_t i = 0; i < records.size(); ++i) {
         const bool alone = work[i].weight * kSearchBytesPerByte * jobs > kSharedSearchBytes;
