@@ -137,9 +137,23 @@ class SourcePicker {
                 continue;
             }
             const SourceCandidate& c = candidates_[pick];
+            // With threads to spare a new file's whole size is taken while
+            // its delta is searched: only a tiny delta makes it unneeded.
+            const bool wholeAside = *bestSize == kSizeUnknown && options.threads > 1;
             DeltaVariant variant;
-            std::string error;
-            if (!EncodeSmallestDelta(*c.content, newer, options, &variant, &error)) continue;
+            bool encoded = false;
+            size_t whole = kSizeUnknown;
+            const std::function<void(size_t)> work = [&](size_t k) {
+                std::string error;
+                if (k == 0) {
+                    encoded = EncodeSmallestDelta(*c.content, newer, options, &variant, &error);
+                } else {
+                    whole = DeflatedSizeAfter(options.context, newer);
+                }
+            };
+            ParallelFor(wholeAside ? 2 : 1, 2, work, nullptr);
+            if (wholeAside) *bestSize = whole;
+            if (!encoded) continue;
             size_t size = CompressedDeltaSize(variant, options.context);
             if (*bestSize == kSizeUnknown &&
                 size * kSourceGainFactor >= DeflatedSizeLowerBound(newer.size())) {
@@ -257,6 +271,13 @@ constexpr int kLibdeflateLevel = 12;
 // for a payload of at most this share of the old and new bytes compared.
 constexpr uint64_t kZopfliPayloadShare = 512;
 
+// On a small payload Zopfli's block splitter tries every split point of
+// every block, which costs more than all else it does; beyond a few blocks
+// that search rarely finds a smaller stream. Where Zopfli runs unasked such
+// payloads take at most this many blocks.
+constexpr size_t kSmallPayloadBytes = 16 * 1024;
+constexpr int kSmallPayloadBlocks = 4;
+
 // libdeflate's raw deflate of payload; empty when it fails.
 Bytes Libdeflate(const Bytes& payload) {
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLibdeflateLevel);
@@ -278,6 +299,8 @@ bool Compress(const Bytes& payload, bool forceZopfli, uint64_t comparedBytes, By
     if (forceZopfli || payload.size() * kZopfliPayloadShare <= comparedBytes) {
         ZopfliOptions options;
         ZopfliInitOptions(&options);
+        if (!forceZopfli && payload.size() < kSmallPayloadBytes)
+            options.blocksplittingmax = kSmallPayloadBlocks;
         unsigned char* out = nullptr;
         size_t outSize = 0;
         ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, payload.data(), payload.size(), &out,
@@ -656,6 +679,11 @@ bool BuildPatch(const std::vector<Tree>& oldTrees, const Tree& newTree,
     Bytes description(settings.description.begin(), settings.description.end());
     Bytes payload = BuildPayload(notice, description, stream.bytes());
     Bytes body;
+    if (getenv("DUMP_PAYLOAD")) {
+        FILE* f = fopen(getenv("DUMP_PAYLOAD"), "wb");
+        fwrite(payload.data(), 1, payload.size(), f);
+        fclose(f);
+    }
     if (!Compress(payload, settings.zopfli, summary->oldBytes + summary->newBytes, &body)) {
         *error = "the payload cannot be compressed";
         return false;
