@@ -12,6 +12,7 @@
 #include "builder/cli/file_io.h"
 #include "builder/cli/options.h"
 #include "builder/cli/progress.h"
+#include "builder/lib/parallel.h"
 #include "builder/lib/patch_build.h"
 #include "builder/lib/stub_signature.h"
 #include "builder/lib/text_cp950.h"
@@ -250,30 +251,43 @@ bool ReadInputs(const BuildOptions& o, std::vector<Tree>* oldTrees, Tree* newTre
                           newName + "); --name sets another");
         }
     }
-    TreeOptions options;
-    options.followLinks = o.followLinks;
-    std::vector<std::string> treeWarnings;
-    options.warnings = &treeWarnings;
-    options.excludes = o.excludes;
-    excludeHits->assign(o.excludes.size(), 0);
-    options.excludeHits = excludeHits;
-    if (!ParseTimeZone(o.timeZone, &options.zone)) {
+    TimeZoneRule zone;
+    if (!ParseTimeZone(o.timeZone, &zone)) {
         *exitCode = kExitUsage;
         *error = "--time-zone must be utc, local or an offset such as +08:00";
         return false;
     }
-    oldTrees->resize(o.oldPaths.size());
-    for (size_t i = 0; i < o.oldPaths.size(); ++i) {
-        if (!(files ? ReadSingleFile(o.oldPaths[i], name, options, &(*oldTrees)[i], error)
-                    : ReadTree(o.oldPaths[i], options, &(*oldTrees)[i], error))) {
+    // The trees are read side by side, each with its own notes; what they
+    // report is taken in the order of the command line.
+    const size_t count = all.size();
+    std::vector<Tree> trees(count);
+    std::vector<std::vector<std::string>> notes(count);
+    std::vector<std::vector<size_t>> hits(count, std::vector<size_t>(o.excludes.size(), 0));
+    std::vector<std::string> errors(count);
+    std::vector<char> read(count, 0);
+    const std::function<void(size_t)> readTree = [&](size_t i) {
+        TreeOptions options;
+        options.followLinks = o.followLinks;
+        options.excludes = o.excludes;
+        options.zone = zone;
+        options.warnings = &notes[i];
+        options.excludeHits = &hits[i];
+        read[i] = files ? ReadSingleFile(all[i], name, options, &trees[i], &errors[i])
+                        : ReadTree(all[i], options, &trees[i], &errors[i]);
+    };
+    ParallelFor(count, o.jobs == 0 ? AvailableCores() : o.jobs, readTree, nullptr);
+    excludeHits->assign(o.excludes.size(), 0);
+    for (size_t i = 0; i < count; ++i) {
+        if (!read[i]) {
+            *error = errors[i];
             return false;
         }
+        for (const std::string& w : notes[i]) warnings->Add(w);
+        for (size_t k = 0; k < hits[i].size(); ++k) (*excludeHits)[k] += hits[i][k];
     }
-    if (!(files ? ReadSingleFile(o.newPath, name, options, newTree, error)
-                : ReadTree(o.newPath, options, newTree, error))) {
-        return false;
-    }
-    for (const std::string& w : treeWarnings) warnings->Add(w);
+    *newTree = std::move(trees.back());
+    trees.pop_back();
+    *oldTrees = std::move(trees);
     return true;
 }
 
