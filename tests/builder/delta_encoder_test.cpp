@@ -230,33 +230,22 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
         // file -> where its record reads: a name, or "" for a whole new file
         std::map<std::string, std::string> source;
     };
+    // clang-format off
     const Case kCases[] = {
-        {"renamed chunk reads the retired file",
-         {tree({{"dep-a.js", r1}, {"main.js", r2}})},
-         tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}),
-         "",
+        {"renamed chunk reads the retired file", {tree({{"dep-a.js", r1}, {"main.js", r2}})},
+         tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}), "",
          {{"dep-b.js", "dep-a.js"}, {"main.js", "main.js"}}},
-        {"content moved between two changed files",
-         {tree({{"x", r1}, {"y", r2}})},
-         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
-         "",
-         {{"x", "y"}, {"y", "y"}}},
-        {"an optional file is no source for another",
-         {tree({{"x", r1}, {"y", r2}})},
-         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
-         "y",
-         {{"x", "x"}, {"y", "y"}}},
-        {"a sliver of a retired file does not pay",
-         {tree({{"gone", r1}})},
-         tree({{"c", Joined(r4, Bytes(r1.begin(), r1.begin() + 2000))}}),
-         "",
-         {{"c", ""}}},
+        {"content moved between two changed files", {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}), "", {{"x", "y"}, {"y", "y"}}},
+        {"an optional file is no source for another", {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}), "y", {{"x", "x"}, {"y", "y"}}},
+        {"a sliver of a retired file does not pay", {tree({{"gone", r1}})},
+         tree({{"c", Joined(r4, Bytes(r1.begin(), r1.begin() + 2000))}}), "", {{"c", ""}}},
         {"several old versions keep their own names",
          {tree({{"a", r1}, {"gone", r3}}), tree({{"a", r2}, {"gone", r3}})},
-         tree({{"a", r4}, {"b", Edited(r3, 4)}}),
-         "",
-         {{"a", "a"}, {"b", ""}}},
+         tree({{"a", r4}, {"b", Edited(r3, 4)}}), "", {{"a", "a"}, {"b", ""}}},
     };
+    // clang-format on
     for (const Case& c : kCases) {
         PatchSettings settings;
         if (*c.optional) settings.optionalPatterns = {c.optional};

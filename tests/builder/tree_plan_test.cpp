@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "builder/lib/patch_build.h"
-#include "builder/lib/patch_reader.h"
 #include "builder/lib/tree_plan.h"
+#include "tests/core/test_bytes.h"
 
 namespace {
 
@@ -74,17 +73,12 @@ TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
 TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
     // One name per kind of refusal; which names are bad is the name check's
     // own table, this one proves both trees reach it and the error says which.
+    // clang-format off
     const std::vector<std::vector<std::string>> kBad = {
-        {"a.txt", "A.TXT"},
-        {"Βeta", "βeta"},
-        {"a", "A/b"},
-        {"aux/readme.txt"},
-        {"trail "},
-        {"q?x"},
-        {"bintmp2.tmp"},
-        {"許可.txt"},  // its second byte in code page 950 is '\'
-        {"smile\xF0\x9F\x98\x80.txt"},
-        {"../up.txt"}};
+        {"a.txt", "A.TXT"}, {"Βeta", "βeta"}, {"a", "A/b"}, {"aux/readme.txt"}, {"trail "}, {"q?x"},
+        {"bintmp2.tmp"}, {"許可.txt"} /* its second byte in code page 950 is '\\' */,
+        {"smile\xF0\x9F\x98\x80.txt"}, {"../up.txt"}};
+    // clang-format on
     for (const auto& names : kBad) {
         Tree bad;
         for (const std::string& name : names) bad[name] = F("x");
@@ -113,20 +107,18 @@ TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
         std::vector<std::string> removed;  // in the order written
         size_t retiredFirst;
     };
+    // clang-format off
     const Case cases[] = {
         {{{{"x", F("o")}, {"gone", F("g")}}}, {{"x/in.txt", F("n")}}, {"x", "gone"}, 1},
-        {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}},
-         {{"X", F("n")}},
-         {"x/in.txt", "x/sub/deep.txt", "a.txt"},
-         2},
-        {{{{"d/x", F("o")}, {"keep", F("k")}}},
-         {{"d/X/deeper/in.txt", F("n")}, {"keep", F("k")}},
-         {"d/x"},
-         1},
+        {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}}, {{"X", F("n")}},
+         {"x/in.txt", "x/sub/deep.txt", "a.txt"}, 2},
+        {{{{"d/x", F("o")}, {"keep", F("k")}}}, {{"d/X/deeper/in.txt", F("n")}, {"keep", F("k")}},
+         {"d/x"}, 1},
         {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, {"x"}, 1},
         // A directory that merely gains or loses files is no such change.
         {{{{"x/a", F("o")}, {"b", F("b")}}}, {{"x/b", F("n")}, {"y", F("n")}}, {"b", "x/a"}, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.removed.front());
         TreePlan plan;
@@ -139,14 +131,10 @@ TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
         EXPECT_NE(error.find("--keep-obsolete"), std::string::npos) << error;
     }
     // Written: the way cleared, then the new file, then the other retirements.
-    Bytes patch;
-    BuildSummary summary;
-    std::string error;
-    ASSERT_TRUE(BuildPatch(cases[0].olds, cases[0].newer, PatchSettings{}, Bytes(), nullptr, &patch,
-                           &summary, &error))
-        << error;
     PatchContents contents;
-    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(BuildAndRead(cases[0].olds, cases[0].newer, PatchSettings{}, &contents, &error))
+        << error;
     std::vector<std::string> written;
     for (const CurrentRecord& r : contents.records) written.push_back(r.fileName);
     EXPECT_EQ(written, (std::vector<std::string>{"x", "x\\in.txt", "gone"}));
@@ -198,11 +186,10 @@ TEST(TreePlan, BackupNameClashesAreRefused) {
     for (const Case& c : kCases) {
         PatchSettings settings;
         settings.backupName = c.backup;
-        Bytes patch;
-        BuildSummary summary;
+        PatchContents contents;
         std::string error;
-        EXPECT_EQ(BuildPatch({{{c.oldName, F("old")}}}, {{c.newName, F("new")}}, settings, Bytes(),
-                             nullptr, &patch, &summary, &error),
+        EXPECT_EQ(BuildAndRead({{{c.oldName, F("old")}}}, {{c.newName, F("new")}}, settings,
+                               &contents, &error),
                   c.message.empty())
             << c.backup;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.backup << ": " << error;
@@ -210,32 +197,27 @@ TEST(TreePlan, BackupNameClashesAreRefused) {
 }
 
 TEST(TreePlan, PatternsMatchWithoutCaseAndAcrossSeparators) {
-    const char* kMatches[][2] = {{"*.txt", "readme.TXT"},
-                                 {"*.txt", "doc/readme.txt"},
-                                 {"doc\\*", "doc/a.bin"},
-                                 {"a*b*c", "axxbyyc"},
-                                 {"", ""},
-                                 {"*", "anything"}};
-    for (const auto& m : kMatches) EXPECT_TRUE(MatchesPattern(m[0], m[1])) << m[0] << " " << m[1];
-    EXPECT_FALSE(MatchesPattern("?.dll", "ab.dll"));
-    EXPECT_FALSE(MatchesPattern("a*b*c", "axxbyy"));
+    // clang-format off
+    const std::tuple<const char*, const char*, bool> kPatterns[] = {
+        {"*.txt", "readme.TXT", true}, {"*.txt", "doc/readme.txt", true}, {"doc\\*", "doc/a.bin", true},
+        {"a*b*c", "axxbyyc", true}, {"", "", true}, {"*", "anything", true},
+        {"?.dll", "ab.dll", false}, {"a*b*c", "axxbyy", false}};
+    // clang-format on
+    for (const auto& [pattern, name, matches] : kPatterns) {
+        EXPECT_EQ(MatchesPattern(pattern, name), matches) << pattern << " " << name;
+    }
 }
 
 // The applier's tables hold 20 versions per file; more must not reach a patch.
 TEST(TreePlan, MoreThanTwentyDistinctVersionsAreRefused) {
     std::vector<Tree> olds;
     for (int v = 0; v < 21; ++v) olds.push_back({{"a", F(std::to_string(v))}});
-    Tree newer = {{"a", F("new")}};
-    Bytes patch;
-    BuildSummary summary;
+    PatchContents contents;
     std::string error;
-    EXPECT_FALSE(
-        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error));
+    EXPECT_FALSE(BuildAndRead(olds, {{"a", F("new")}}, PatchSettings{}, &contents, &error));
     EXPECT_NE(error.find("21 distinct old versions"), std::string::npos) << error;
     olds.pop_back();
-    EXPECT_TRUE(
-        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error))
-        << error;
+    EXPECT_TRUE(BuildAndRead(olds, {{"a", F("new")}}, PatchSettings{}, &contents, &error)) << error;
 }
 
 // Progress moves forward only, stays within the total, reports inside a

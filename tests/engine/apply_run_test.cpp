@@ -231,29 +231,4 @@ TEST_F(EngineRun, StepNeverReadsPastItsOwnBlock) {
     }
 }
 
-// Decision: a name that would leave the target (file, source or backup name)
-// is damage, found before anything is changed inside or outside the target.
-TEST_F(EngineRun, NamesLeavingTheTargetAreDamageFoundBeforeAnyChange) {
-    const std::string inside = target + "\\t";
-    WriteTree(inside, {{"a.txt", kOldA}});
-    const FileTree before = ReadTree(target);
-    struct Case {
-        std::string backupName, fileName, sourceName;
-    };
-    const Case cases[] = {
-        {kBackup, "..\\evil.txt", ""},   {kBackup, "\\evil.txt", ""}, {kBackup, "C:evil.txt", ""},
-        {kBackup, "a.txt", "..\\a.txt"}, {"..\\bk", "a.txt", ""},     {"\\bk", "a.txt", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.backupName + " " + c.fileName + " " + c.sourceName);
-        OneSection s(c.backupName);
-        s.w.NewFile("first.txt", TextBytes("staged before the bad record"));
-        ChangedFile change = ChangeOf(c.fileName, {kOldA}, kNewA);
-        change.variants[0].sourceName = c.sourceName;
-        s.w.Changed(change);
-        EXPECT_EQ(kInternalFileError, Run(s.Finish(), inside));
-        EXPECT_EQ(before, ReadTree(target));
-    }
-}
-
 }  // namespace

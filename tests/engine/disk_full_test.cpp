@@ -16,20 +16,16 @@ TEST_F(DiskFull, FullDiskIsReportedAndChangesNothing) {
         FileTree before;
         size_t newFileSize;  // a new file of this size joins the patch, unless 0
     };
+    // clang-format off
     const Case cases[] = {
         // 160 KiB hold the old files and the rebuilt ones, not the new one as well.
-        {"staging",
-         "S:\\",
-         {{"a.bin", PseudoRandomBytes(40000, 1)}, {"b.bin", PseudoRandomBytes(30000, 2)}},
-         90000},
+        {"staging", "S:\\",
+         {{"a.bin", PseudoRandomBytes(40000, 1)}, {"b.bin", PseudoRandomBytes(30000, 2)}}, 90000},
         // Eight inodes: the root, three files, the staging directory and three
         // staged files; the backup directory finds no room.
-        {"moving",
-         "R:\\",
-         {{"a.bin", PseudoRandomBytes(4000, 1)},
-          {"b.bin", PseudoRandomBytes(3000, 2)},
-          {"c.bin", PseudoRandomBytes(2000, 3)}},
-         0}};
+        {"moving", "R:\\", {{"a.bin", PseudoRandomBytes(4000, 1)}, {"b.bin", PseudoRandomBytes(3000, 2)},
+                            {"c.bin", PseudoRandomBytes(2000, 3)}}, 0}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
         if (GetFileAttributesA(c.target) == INVALID_FILE_ATTRIBUTES) {

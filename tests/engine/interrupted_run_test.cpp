@@ -58,39 +58,49 @@ class Interrupted : public EngineRun {
                           "\\stream.bin\" \"" + target + "\" " +
                           std::to_string(static_cast<int>(step)) + " " + std::to_string(count));
     }
+    // Ends a run of stream over older after each occurrence of each step in
+    // turn (a rollback step: the run fails at its registry check); every
+    // original is then whole in the target or the backup, and the next run
+    // gives patched.
+    void EndAfterEveryStep(const Bytes& stream, const FileTree& older, const FileTree& patched,
+                           const std::vector<std::pair<RunStep, int>>& steps) {
+        ASSERT_TRUE(WriteFileBytes(streamDir + "\\stream.bin", stream));
+        for (const auto& [step, occurrences] : steps) {
+            for (int count = 1;; ++count) {
+                SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
+                Reset(older);
+                const FileTree before = ReadTree(target);
+                DeleteRegistryKey(kKey);
+                if (step != RunStep::kRestored)
+                    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                if (RunEndedAt(step, count) != static_cast<DWORD>(kEndedAtStep)) {
+                    EXPECT_EQ(occurrences, count - 1);
+                    break;
+                }
+                const FileTree ended = ReadTree(target);
+                for (const auto& [name, content] : before) {
+                    if (name.back() == '\\' || name.rfind("BAK\\", 0) == 0) continue;
+                    auto at = ended.find(name), backup = ended.find("BAK\\" + name);
+                    EXPECT_TRUE((at != ended.end() && at->second == content) ||
+                                (backup != ended.end() && backup->second == content))
+                        << name;
+                }
+                SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                EXPECT_EQ(kOk, Run(stream));
+                EXPECT_EQ(patched, ReadTree(target));
+            }
+        }
+    }
     std::string streamDir;
 };
 
 TEST_F(Interrupted, RunEndedAfterAnyStepIsFinishedByTheNextRun) {
-    struct Case {
-        RunStep step;
-        int occurrences;  // in the run: records for which the step happens
-        bool rollback;    // the first run fails at its registry check
-    };
-    const Case cases[] = {{RunStep::kSetAside, 2, false},         // a, o
-                          {RunStep::kMovedIntoBackup, 4, false},  // a, r, o, b
-                          {RunStep::kMovedIntoPlace, 4, false},   // a, n, r, b
-                          {RunStep::kStamped, 2, false},          // a, b
-                          {RunStep::kRestored, 5, true}};         // a, n, r, o, b
-    for (const Case& c : cases) {
-        for (int count = 1; count <= c.occurrences; ++count) {
-            SCOPED_TRACE(std::to_string(static_cast<int>(c.step)) + " #" + std::to_string(count));
-            Reset(kOldTree);
-            DeleteRegistryKey(kKey);
-            if (!c.rollback) SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-            ASSERT_EQ(static_cast<DWORD>(kEndedAtStep), RunEndedAt(c.step, count));
-            const FileTree ended = ReadTree(target);
-            for (const char* name : kOriginals) {
-                auto at = ended.find(name), backup = ended.find(std::string("BAK\\") + name);
-                EXPECT_TRUE((at != ended.end() && at->second == kOldTree.at(name)) ||
-                            (backup != ended.end() && backup->second == kOldTree.at(name)))
-                    << name;
-            }
-            SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-            EXPECT_EQ(kOk, Run(ReadFileBytes(streamDir + "\\stream.bin")));
-            EXPECT_EQ(NewTree(), ReadTree(target));
-        }
-    }
+    EndAfterEveryStep(Stream(), kOldTree, NewTree(),
+                      {{RunStep::kSetAside, 2},         // a, o
+                       {RunStep::kMovedIntoBackup, 4},  // a, r, o, b
+                       {RunStep::kMovedIntoPlace, 4},   // a, n, r, b
+                       {RunStep::kStamped, 2},          // a, b
+                       {RunStep::kRestored, 5}});       // rolled back: a, n, r, o, b
 }
 
 std::string gHeldPath;
@@ -230,57 +240,29 @@ TEST_F(Interrupted, FileAndDirectoryTradePlacesAndBack) {
     struct Case {
         Tree older, newer;
         FileTree patched;
+        int moves[3];  // into the backup, into place, restored
     };
+    // clang-format off
     const Case cases[] = {
-        {{{"x", {old}}, {"keep.txt", {deep}}},
-         {{"x/in.txt", {fresh}}, {"keep.txt", {deep}}},
-         {{"keep.txt", deep}, {"x\\", {}}, {"x\\in.txt", fresh}, {"BAK\\", {}}, {"BAK\\x", old}}},
-        {{{"x/in.txt", {old}}, {"x/s/deep.txt", {deep}}, {"keep.txt", {deep}}},
-         {{"x", {fresh}}, {"keep.txt", {deep}}},
-         {{"keep.txt", deep},
-          {"x", fresh},
-          {"BAK\\", {}},
-          {"BAK\\x\\", {}},
-          {"BAK\\x\\in.txt", old},
-          {"BAK\\x\\s\\", {}},
-          {"BAK\\x\\s\\deep.txt", deep}}},
+        {{{"x", {old}}, {"keep.txt", {deep}}}, {{"x/in.txt", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep}, {"x\\", {}}, {"x\\in.txt", fresh}, {"BAK\\", {}}, {"BAK\\x", old}}, {1, 1, 2}},
+        {{{"x/in.txt", {old}}, {"x/s/deep.txt", {deep}}, {"keep.txt", {deep}}}, {{"x", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep}, {"x", fresh}, {"BAK\\", {}}, {"BAK\\x\\", {}}, {"BAK\\x\\in.txt", old},
+          {"BAK\\x\\s\\", {}}, {"BAK\\x\\s\\deep.txt", deep}}, {2, 1, 3}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.newer.begin()->first);
         const Bytes stream = TradeStream(c.older, c.newer);
-        ASSERT_TRUE(WriteFileBytes(streamDir + "\\stream.bin", stream));
         Reset(Windows(c.older));
         const FileTree before = ReadTree(target);
         DeleteRegistryKey(kKey);
         EXPECT_EQ(kTargetNotRegistered, Run(stream));
         EXPECT_EQ(before, ReadTree(target));
-
-        for (RunStep step :
-             {RunStep::kMovedIntoBackup, RunStep::kMovedIntoPlace, RunStep::kRestored}) {
-            for (int count = 1;; ++count) {
-                SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
-                Reset(Windows(c.older));
-                DeleteRegistryKey(kKey);
-                if (step != RunStep::kRestored)
-                    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-                if (RunEndedAt(step, count) != static_cast<DWORD>(kEndedAtStep)) {
-                    EXPECT_GT(count, 1);
-                    break;
-                }
-                const FileTree ended = ReadTree(target);
-                for (const auto& [name, content] : before) {
-                    if (name.back() == '\\') continue;
-                    auto at = ended.find(name), backup = ended.find("BAK\\" + name);
-                    EXPECT_TRUE((at != ended.end() && at->second == content) ||
-                                (backup != ended.end() && backup->second == content))
-                        << name;
-                }
-                SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-                EXPECT_EQ(kOk, Run(stream));
-                EXPECT_EQ(c.patched, ReadTree(target));
-            }
-        }
-
+        EndAfterEveryStep(stream, Windows(c.older), c.patched,
+                          {{RunStep::kMovedIntoBackup, c.moves[0]},
+                           {RunStep::kMovedIntoPlace, c.moves[1]},
+                           {RunStep::kRestored, c.moves[2]}});
         Reset(Windows(c.older));
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         EXPECT_EQ(kOk, Run(stream));

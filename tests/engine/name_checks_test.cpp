@@ -62,16 +62,19 @@ class NameChecks : public EngineRun {
 };
 
 // Every kind of name Windows cannot create as that file, in every place a
-// name stands. The reader meets them before any record is handled.
+// name stands, names that would leave the target among them. The reader
+// meets them before any record is handled, a file staged before included.
 TEST_F(NameChecks, NamesWindowsWouldNotCreateAsGivenAreRefusedEverywhere) {
-    const std::string badNames[] = {"nul.txt", "sub\\Com1",     "CONOUT$",    "a.txt.",
-                                    "a.txt ",  "a?.txt",        "x\\a:s",     "sub\\\\b.txt",
-                                    "..\\x",   "PATCH0.TMP\\x", "bintmp2.tmp"};
+    const std::string badNames[] = {"nul.txt", "sub\\Com1",     "CONOUT$",      "a.txt.", "a.txt ",
+                                    "a?.txt",  "x\\a:s",        "sub\\\\b.txt", "..\\x",  "\\x",
+                                    "C:x",     "PATCH0.TMP\\x", "bintmp2.tmp"};
     for (const std::string& bad : badNames) {
         for (Slot slot : {kChanged, kNewFile, kObsolete, kSource}) {
-            ExpectRefused(Stream(kBackup, {{slot, bad}}), bad + " in slot " + std::to_string(slot));
+            ExpectRefused(Stream(kBackup, {{kNewFile, "first.txt"}, {slot, bad}}),
+                          bad + " in slot " + std::to_string(slot));
         }
-        ExpectRefused(Stream(bad, {{kChanged, "a.txt"}}), bad + " as backup");
+        ExpectRefused(Stream(bad, {{kNewFile, "first.txt"}, {kChanged, "a.txt"}}),
+                      bad + " as backup");
     }
 }
 

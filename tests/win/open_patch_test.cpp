@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/byte_order.h"
 #include "tests/core/test_bytes.h"
 #include "tests/win/test_support.h"
 
@@ -47,13 +46,6 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     ASSERT_EQ(RawDeflate(twoPieces, 0).size(), 2048u);
     Bytes deflated = RawDeflate(Pattern(5000), 9), padded = deflated;
     padded.insert(padded.end(), 3000, 0xFF);  // ignored behind the end of the stream
-    const Bytes good = PatchWithBody(deflated, kPayloadCompressed);
-    auto changed = [&](size_t at, uint32_t value, size_t width) {
-        Bytes b = good;
-        width == 1 ? void(b[at] = uint8_t(value)) : StoreLe32(&b[at], value);
-        return b;
-    };
-    const size_t lengthAt = good.size() - kPayloadTrailerSize;
     Bytes stored = Pattern(3072);
     // Signed: the stored body ends at the trailer, not at the end of the file.
     PatchFileOptions storedOptions;
@@ -72,6 +64,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         return b;
     };
     constexpr size_t kRecordLengthAt = 10 + 4;  // OpaqueBlock, behind the tag
+    // clang-format off
     struct Case {
         Bytes file;
         int result;
@@ -83,18 +76,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {PatchWithBody(padded, kPayloadCompressed), kOk, Pattern(5000)},
         {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), kOk, Bytes()},
         {signedStored, kOk, stored},
+        // Frames the core reader refuses (its own tests say which) are unreadable.
         {kStub, kUnreadablePatch, {}},
         {Bytes(3, 1), kUnreadablePatch, {}},
-        {changed(good.size() - 1, 0, 1), kUnreadablePatch, {}},  // trailer magic
-        {changed(kStub.size(), 0, 1), kUnreadablePatch, {}},     // header magic
-        {changed(lengthAt, uint32_t(good.size() + 1), 4), kUnreadablePatch, {}},
-        {changed(lengthAt, kPatchHeaderSize + kPayloadTrailerSize - 1, 4), kUnreadablePatch, {}},
-        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed),
-         kPatchDamaged,
-         {}},  // not deflate data
-        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed),
-         kPatchDamaged,
-         {}},
+        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed), kPatchDamaged, {}},  // not deflate data
+        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed), kPatchDamaged, {}},
         {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged, {}},
         {checked, kOk, twoPieces},
         {checkedStored, kOk, stored},
@@ -103,6 +89,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {flipped(checked, kStub.size() + kRecordLengthAt), kPatchDamaged, {}},
         {PatchWithBody(Pattern(10), 0, 11), kNotAPatch, {}},  // texts past the payload
     };
+    // clang-format on
     for (size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_EQ(Open(cases[i].file), cases[i].result) << i;
         if (cases[i].result != kOk) continue;
