@@ -253,12 +253,42 @@ TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
     Write("long.reg", "REGEDIT4\n[HKLM\\" + std::string(300, 'k') + "]\n\"v\"=\"x\"\n");
     fs::create_directories(root_ / "empty");
     const std::string kLong(300, 'k');
+    // Stubs that are no bare GUI applier (a patch neither, signed or not).
+    ASSERT_EQ(Build("patch.exe"), kExitOk) << err_.str();
+    std::string cut = Stub();
+    cut.resize(0x250);  // the section ends at 0x300
+    const std::pair<const char*, std::string> kStubs[] = {
+        {"text.exe", "just some text, long enough to hold an MZ header offset and more of it."},
+        {"empty.exe", ""},
+        {"mz.exe", std::string("MZ") + std::string(100, '\0')},
+        {"console.exe", Stub(0x14C, 3)},
+        {"cut.exe", cut},
+        {"signed-patch.exe", Signed(Read("patch.exe"))}};
+    for (const auto& [name, content] : kStubs) Write(name, content);
+    // Trees that build, but mean trouble on Windows: a change of case only, a
+    // name that leaves 19 of the 259 bytes below PATCH9999.TMP\, a backslash.
+    fs::copy(root_ / "v3", root_ / "v4", fs::copy_options::recursive);
+    fs::rename(root_ / "v4/doc/readme.txt", root_ / "v4/doc/README.TXT");
+    const std::string deepName = std::string(100, 'f') + ".txt";
+    Write("v4/" + std::string(120, 'd') + "/" + deepName, "deep");
+    fs::copy(root_ / "v3", root_ / "v5", fs::copy_options::recursive);
+    Write("v5/back\\slash.txt", "x");
     struct Case {
         std::vector<std::string> extra;
         int code;
         const char* message;
     };
+    const std::string kHint = "; pass --stub FILE";
+    const std::string kNoMz = "(no MZ header)" + kHint, kPatch = "use the bare applier" + kHint;
     const Case kCases[] = {
+        {{"--stub", P("text.exe")}, kExitFailed, kNoMz.c_str()},
+        {{"--stub", P("empty.exe")}, kExitFailed, kNoMz.c_str()},
+        {{"--stub", P("mz.exe")}, kExitFailed, "(no PE header); pass --stub FILE"},
+        {{"--stub", P("x64.exe")}, kExitFailed, "not a 32-bit (i386) Windows program; pass --stub"},
+        {{"--stub", P("console.exe")}, kExitFailed, "GUI program (wrong subsystem); pass --stub"},
+        {{"--stub", P("cut.exe")}, kExitFailed, "the executable is cut short; pass --stub FILE"},
+        {{"--stub", P("patch.exe")}, kExitFailed, kPatch.c_str()},
+        {{"--stub", P("signed-patch.exe")}, kExitFailed, kPatch.c_str()},
         {{"--description", P("bad.txt")}, kExitFailed, "bad.txt:2: character U+1F600"},
         {{"--registry", P("registry-only-check.reg")}, kExitFailed, "registered-software check"},
         {{"--backup", "a\\b"}, kExitFailed, "backup directory"},
@@ -293,6 +323,14 @@ TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
         {{"--silent", "nothing*"}, kExitOk, "warning: --silent nothing* matches no changed file"},
         {{"--exclude", "*.pdb"}, kExitOk, "warning: --exclude *.pdb matches nothing"},
         {{"--old", P("v2"), "--new", P("v2")}, kExitOk, "warning: the patch changes nothing"},
+        {{"--new", P("v4")},
+         kExitOk,
+         "\"doc/readme.txt\" becomes \"doc/README.TXT\", a change of case"},
+        {{"--new", P("v4")}, kExitOk, "leaves 19 of the 260 bytes"},
+        {{"--new", P("v4")}, kExitOk, deepName.c_str()},
+#ifndef _WIN32
+        {{"--new", P("v5")}, kExitOk, "v5/back\\slash.txt: the name holds a backslash"},
+#endif
     };
     const std::string before = Read("v1/prog.exe") + Read("stub.exe");
     for (const Case& c : kCases) {
@@ -306,30 +344,12 @@ TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
     }
     EXPECT_EQ(Read("v1/prog.exe") + Read("stub.exe"), before);
     EXPECT_FALSE(fs::exists(root_ / "no"));
+    EXPECT_EQ(Build("p.exe", {"-f"}), kExitOk);
+    EXPECT_EQ(err_.str(), "") << "a plain tree gets no warning";
 }
 
-TEST_F(CommandsTest, OnlyAWholeBareGuiApplierIsAStub) {
-    ASSERT_EQ(Build("patch.exe"), kExitOk) << err_.str();
-    std::string cut = Stub();
-    cut.resize(0x250);  // the section ends at 0x300
-    const std::pair<std::string, const char*> kStubs[] = {
-        {"just some text, long enough to hold an MZ header offset and more of it.", "no MZ"},
-        {"", "no MZ header"},
-        {std::string("MZ") + std::string(100, '\0'), "no PE header"},
-        {Stub(0x8664), "not a 32-bit (i386) Windows program"},
-        {Stub(0x14C, 3), "not a Windows GUI program"},
-        {cut, "cut short"},
-        {Read("patch.exe"), "already carries a patch"},
-        {Signed(Read("patch.exe")), "already carries a patch"},
-    };
-    for (const auto& [stub, message] : kStubs) {
-        Write("bad-stub.exe", stub);
-        EXPECT_EQ(Build("p.exe", {"--stub", P("bad-stub.exe")}), kExitFailed) << message;
-        EXPECT_TRUE(Contains(err_.str(), message));
-        EXPECT_TRUE(Contains(err_.str(), "pass --stub FILE"));
-    }
-    EXPECT_FALSE(fs::exists(root_ / "p.exe"));
-    // Without --stub, the applier beside the program is taken, and checked.
+// Without --stub, the applier beside the program is taken, and checked.
+TEST_F(CommandsTest, WithoutStubTheApplierBesideTheProgramIsTaken) {
     const auto withoutStub = [&](const std::string& output) {
         return Run({"build", "--old", P("v2"), "--new", P("v3"), "--quiet", "-f", "-o", P(output)});
     };
@@ -371,40 +391,6 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFileUnderTheOldName) {
         ASSERT_EQ(patch.records.size(), 1u);
         EXPECT_EQ(patch.records[0].fileName, c.name);
     }
-}
-
-// What a release engineer should hear about although the patch is sound.
-TEST_F(CommandsTest, TreesThatMeanTroubleOnWindowsAreWarnedAbout) {
-    fs::copy(root_ / "v3", root_ / "v4", fs::copy_options::recursive);
-    fs::rename(root_ / "v4/doc/readme.txt", root_ / "v4/doc/README.TXT");
-    // 225 bytes below the target: PATCH9999.TMP\\ in front leaves 19 of the 259.
-    const std::string deepName = std::string(100, 'f') + ".txt";
-    const std::string deep = std::string(120, 'd') + "/" + deepName;
-    Write("v4/" + deep, "deep");
-    struct Case {
-        std::vector<std::string> extra;
-        const char* warning;
-    };
-    // clang-format off
-    const Case kCases[] = {
-        {{"--new", P("v4")}, "\"doc/readme.txt\" becomes \"doc/README.TXT\", a change of case only"},
-        {{"--new", P("v4")}, "leaves 19 of the 260 bytes"},
-        {{"--new", P("v4")}, deepName.c_str()},
-#ifndef _WIN32
-        {{"--new", P("v5")}, "v5/back\\slash.txt: the name holds a backslash"},
-#endif
-    };
-    // clang-format on
-    fs::copy(root_ / "v3", root_ / "v5", fs::copy_options::recursive);
-    Write("v5/back\\slash.txt", "x");
-    for (const Case& c : kCases) {
-        std::vector<std::string> extra = c.extra;
-        extra.push_back("-f");
-        EXPECT_EQ(Build("p.exe", extra), kExitOk) << err_.str();
-        EXPECT_TRUE(Contains(err_.str(), c.warning));
-    }
-    EXPECT_EQ(Build("p.exe", {"-f"}), kExitOk);
-    EXPECT_EQ(err_.str(), "") << "a plain tree gets no warning";
 }
 
 // The output is written once, whole, and only where it may be: a patch that

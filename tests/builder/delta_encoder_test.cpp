@@ -6,7 +6,6 @@
 
 #include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
-#include "builder/lib/patch_build.h"
 #include "builder/lib/patch_check.h"
 #include "core/crc.h"
 #include "tests/core/test_bytes.h"
@@ -250,16 +249,12 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
         PatchSettings settings;
         if (*c.optional) settings.optionalPatterns = {c.optional};
         Bytes patch, again;
-        BuildSummary summary;
-        std::string error;
-        ASSERT_TRUE(
-            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &patch, &summary, &error))
-            << c.name << ": " << error;
-        ASSERT_TRUE(
-            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &again, &summary, &error));
-        EXPECT_EQ(patch, again) << c.name;
         PatchContents contents;
-        ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << c.name << ": " << error;
+        std::string error;
+        ASSERT_TRUE(BuildAndRead(c.olds, c.newer, settings, &contents, &error, &again));
+        ASSERT_TRUE(BuildAndRead(c.olds, c.newer, settings, &contents, &error, &patch))
+            << c.name << ": " << error;
+        EXPECT_EQ(patch, again) << c.name;
         std::map<std::string, std::string> source;
         for (const CurrentRecord& r : contents.records) {
             if (r.kind == RecordKind::kFile) source[r.fileName] = r.variants[0].sourceName;
@@ -287,18 +282,11 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
 // must give the new content, and nothing else passes.
 TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
     const Bytes v1 = RandomBytes(21, 30000), v2 = Edited(v1, 7), v3 = Edited(v2, 9);
-    Tree older1, older2, newer;
-    older1["f"] = TreeFile{v1, 0};
-    older2["f"] = TreeFile{v2, 0};
-    newer["f"] = TreeFile{v3, 0};
-    Bytes patch;
-    BuildSummary summary;
-    std::string error;
-    ASSERT_TRUE(BuildPatch({older1, older2}, newer, PatchSettings{}, Bytes(), nullptr, &patch,
-                           &summary, &error))
-        << error;
     PatchContents contents;
-    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(BuildAndRead({{{"f", TreeFile{v1, 0}}}, {{"f", TreeFile{v2, 0}}}},
+                             {{"f", TreeFile{v3, 0}}}, PatchSettings{}, &contents, &error))
+        << error;
     const CurrentRecord& r = contents.records[0];
     ASSERT_EQ(r.kind, RecordKind::kFile);
     Bytes longer = v3, changed = v3;

@@ -3,9 +3,8 @@
 // Whatever step was the last, every original file is whole in the target or
 // in the backup, and the second run finishes the job: the new tree, the
 // originals in the backup, no staging directory left.
-#include "builder/lib/patch_build.h"
-#include "builder/lib/patch_reader.h"
 #include "platform/system_hooks.h"
+#include "tests/core/test_bytes.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
@@ -210,13 +209,9 @@ Bytes TradeStream(const Tree& older, const Tree& newer) {
     settings.backupName = kBackup;
     settings.registryCheck = {kCurrentUserRoot, kKey, "Installed"};
     settings.registry = {RegKey{kCurrentUserRoot, kKey, {RegValue{"Written", 1, TextBytes("w")}}}};
-    Bytes file;
-    BuildSummary summary;
     PatchContents contents;
     std::string error;
-    EXPECT_TRUE(BuildPatch({older}, newer, settings, Bytes(), nullptr, &file, &summary, &error))
-        << error;
-    EXPECT_TRUE(ReadPatch(file, &contents, &error)) << error;
+    EXPECT_TRUE(BuildAndRead({older}, newer, settings, &contents, &error)) << error;
     EXPECT_EQ(RecordKind::kObsolete, contents.records.front().kind);
     return contents.payload;  // no texts: the payload is the record stream
 }
