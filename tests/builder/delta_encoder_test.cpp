@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
+#include "builder/lib/parallel.h"
 #include "builder/lib/patch_check.h"
+#include "builder/lib/suffix_array.h"
 #include "core/crc.h"
 #include "tests/core/test_bytes.h"
 
@@ -276,6 +279,35 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
     }
 }
 
+// The definition itself: suffix start positions in lexicographic order.
+std::vector<int32_t> SortedSuffixes(const std::vector<uint8_t>& t) {
+    std::vector<int32_t> sa(t.size());
+    for (size_t i = 0; i < t.size(); ++i) sa[i] = static_cast<int32_t>(i);
+    std::sort(sa.begin(), sa.end(), [&](int32_t a, int32_t b) {
+        return std::lexicographical_compare(t.begin() + a, t.end(), t.begin() + b, t.end());
+    });
+    return sa;
+}
+
+TEST(SuffixArray, BothConstructionsAgreeWithTheDefinition) {
+    std::vector<std::vector<uint8_t>> texts = {
+        {},
+        BytesOf("a"),
+        BytesOf("banana"),
+        BytesOf("mississippi"),
+        Bytes(300, 'a'),                          // one long run: many equal prefixes
+        BytesOf("abababababababababababababab"),  // period 2
+        RandomBytes(1, 2000, 2),
+        RandomBytes(2, 2000),
+    };
+    for (const auto& t : texts) {
+        auto expected = SortedSuffixes(t);
+        int32_t n = static_cast<int32_t>(t.size());
+        EXPECT_EQ(BuildSuffixArrayPortable(t.data(), n), expected) << t.size();
+        EXPECT_EQ(BuildSuffixArray(t.data(), n), expected) << t.size();
+    }
+}
+
 }  // namespace
 
 // The builder's check of a written chain: from every version the last step
@@ -303,4 +335,24 @@ TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
         EXPECT_EQ(ChainRebuilds(contents, r, c.first, *c.source, *c.expected, &error), c.rebuilds)
             << c.first << " " << error;
     }
+}
+
+// Every index is worked on exactly once whatever the thread count, also with
+// more threads than work or none at all, and the waiting thread ticks before
+// and after.
+TEST(ParallelFor, EveryIndexOnceOnAnyThreadCount) {
+    const struct {
+        size_t count;
+        unsigned jobs;
+    } kCases[] = {{0, 4}, {1, 1}, {1, 8}, {5, 0}, {100, 3}, {1000, 16}};
+    for (const auto& c : kCases) {
+        std::vector<std::atomic<int>> seen(c.count);
+        const std::function<void(size_t)> work = [&](size_t i) { ++seen[i]; };
+        int ticks = 0;
+        const std::function<void()> tick = [&] { ++ticks; };
+        ParallelFor(c.count, c.jobs, work, &tick);
+        for (size_t i = 0; i < c.count; ++i) EXPECT_EQ(seen[i].load(), 1) << c.count << " " << i;
+        EXPECT_GE(ticks, 2) << c.count;
+    }
+    EXPECT_GE(AvailableCores(), 1u);
 }
