@@ -180,11 +180,9 @@ TEST_F(Deferred, QueuedMovesFindTheirDirectories) {
     };
     const Case cases[] = {
         {{{"x", TextBytes("x old")}}, "x", {"x"}, "x\\in.txt", kMoveFailed},
-        {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}},
-         "x\\in.txt",
-         {"x\\in.txt"},
-         "x",
-         kMoveFailed},
+        // clang-format off
+        {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}}, "x\\in.txt", {"x\\in.txt"}, "x", kMoveFailed},
+        // clang-format on
         {kOldTree, "b.txt", {}, "d\\n.txt", kFileInUse},
     };
     for (const Case& c : cases) {

@@ -85,12 +85,9 @@ TEST_F(NameChecks, NamesThatMeetAreRefusedBeforeAnythingMoves) {
     const std::string directoryAlias = ShortAlias(kLongDirectory);
     const std::string fileAlias = directoryAlias + "\\" + ShortAlias(kLongFile);
     ASSERT_NE(directoryAlias, kLongDirectory);
-    const std::string beta =
-                          "\xA3\x5D"
-                          "eta.txt",
-                      capitalBeta =
-                          "\xA3\x45"
-                          "eta.txt";
+    // Greek small and capital beta, each followed by "eta.txt".
+    const std::string beta = std::string("\xA3\x5D") + "eta.txt";
+    const std::string capitalBeta = std::string("\xA3\x45") + "eta.txt";
     const std::string fullWidthA = "\xA2\xE9.txt", fullWidthCapitalA = "\xA2\xCF.txt";
     struct Case {
         std::string what, backup;
