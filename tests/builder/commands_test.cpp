@@ -273,14 +273,9 @@ TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
     Write("v4/" + std::string(120, 'd') + "/" + deepName, "deep");
     fs::copy(root_ / "v3", root_ / "v5", fs::copy_options::recursive);
     Write("v5/back\\slash.txt", "x");
-    struct Case {
-        std::vector<std::string> extra;
-        int code;
-        const char* message;
-    };
     const std::string kHint = "; pass --stub FILE";
     const std::string kNoMz = "(no MZ header)" + kHint, kPatch = "use the bare applier" + kHint;
-    const Case kCases[] = {
+    const std::tuple<std::vector<std::string>, int, const char*> kCases[] = {
         {{"--stub", P("text.exe")}, kExitFailed, kNoMz.c_str()},
         {{"--stub", P("empty.exe")}, kExitFailed, kNoMz.c_str()},
         {{"--stub", P("mz.exe")}, kExitFailed, "(no PE header); pass --stub FILE"},
@@ -333,12 +328,12 @@ TEST_F(CommandsTest, EachBuildEndsWithItsExitCodeAndMessage) {
 #endif
     };
     const std::string before = Read("v1/prog.exe") + Read("stub.exe");
-    for (const Case& c : kCases) {
-        std::vector<std::string> extra = c.extra;
-        if (!Contains(c.message, "pass -f")) extra.push_back("-f");
-        EXPECT_EQ(Build("p.exe", extra), c.code) << c.message << "\n" << err_.str();
-        EXPECT_TRUE(Contains(err_.str(), c.message));
-        if (c.code == kExitOk) Write("p.exe", "previous patch");
+    for (const auto& [options, code, message] : kCases) {
+        std::vector<std::string> extra = options;
+        if (!Contains(message, "pass -f")) extra.push_back("-f");
+        EXPECT_EQ(Build("p.exe", extra), code) << message << "\n" << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), message));
+        if (code == kExitOk) Write("p.exe", "previous patch");
         EXPECT_EQ(Read("p.exe"), "previous patch");
         for (const auto& e : fs::directory_iterator(root_)) EXPECT_NE(e.path().extension(), ".tmp");
     }
@@ -368,28 +363,23 @@ TEST_F(CommandsTest, TwoFilesAreOneChangedFileUnderTheOldName) {
     fs::copy_file(root_ / "v1/prog.exe", root_ / "tool-1.0.exe");
     fs::copy_file(root_ / "v2/prog.exe", root_ / "tool-1.1.exe");
     fs::copy_file(root_ / "v3/prog.exe", root_ / "tool-2.0.exe");
-    struct Case {
-        std::vector<std::string> extra;
-        int code;
-        const char* name;     // in the patch
-        const char* message;  // on standard error
-    };
-    const Case kCases[] = {
+    // options, code, name (in the patch), message (on standard error)
+    const std::tuple<std::vector<std::string>, int, const char*, const char*> kCases[] = {
         {{}, kExitOk, "tool-1.0.exe", "keeps the old file's name tool-1.0.exe (not tool-2.0.exe)"},
         {{"--name", "bin/tool.exe"}, kExitOk, "bin\\tool.exe", ""},
         {{"--old", P("tool-1.1.exe")}, kExitUsage, "", "say with --name which one"},
         {{"--old", P("tool-1.1.exe"), "--name", "tool.exe"}, kExitOk, "tool.exe", ""},
     };
-    for (const Case& c : kCases) {
+    for (const auto& [options, code, name, message] : kCases) {
         std::vector<std::string> extra = {"--old", P("tool-1.0.exe"), "--new", P("tool-2.0.exe"),
                                           "-f"};
-        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
-        ASSERT_EQ(Build("p.exe", extra), c.code) << err_.str();
-        EXPECT_TRUE(Contains(err_.str(), c.message));
-        if (c.code != kExitOk) continue;
+        extra.insert(extra.end(), options.begin(), options.end());
+        ASSERT_EQ(Build("p.exe", extra), code) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), message));
+        if (code != kExitOk) continue;
         PatchContents patch = ReadBack("p.exe");
         ASSERT_EQ(patch.records.size(), 1u);
-        EXPECT_EQ(patch.records[0].fileName, c.name);
+        EXPECT_EQ(patch.records[0].fileName, name);
     }
 }
 
@@ -602,12 +592,9 @@ TEST(ProgressLine, ShowsFileBytesAndRateAtMostFiveTimesASecond) {
 // followed.
 TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
     Write("outside.txt", "secret");
-    struct Case {
-        const char *name, *target;  // a link in the new tree; no target: a named pipe
-        std::vector<std::string> extra;
-        const char* message;  // empty: builds
-    };
-    const Case kCases[] = {
+    // name, target (a link in the new tree to target; no target: a named pipe), options,
+    // message (empty: builds)
+    const std::tuple<const char*, const char*, std::vector<std::string>, const char*> kCases[] = {
         {"out.txt", "../outside.txt", {}, "v3x/out.txt: a symbolic link; pass --follow-links"},
         {"out.txt", "../outside.txt", {"--follow-links"}, "outside the tree"},
         {"dangling.txt", "gone.txt", {"--follow-links"}, "v3x/dangling.txt: a link to nothing"},
@@ -617,15 +604,15 @@ TEST_F(CommandsTest, LinksAndSpecialFilesAreNeverTakenSilently) {
         {"out.txt", "../outside.txt", {"--exclude", "out.*"}, ""},
         {"pipe", nullptr, {}, "v3x/pipe: a named pipe, which a patch cannot carry"},
     };
-    for (const Case& c : kCases) {
+    for (const auto& [name, target, options, message] : kCases) {
         fs::remove_all(root_ / "v3x");
         fs::copy(root_ / "v3", root_ / "v3x", fs::copy_options::recursive);
-        const fs::path link = root_ / "v3x" / c.name;
-        c.target ? fs::create_symlink(c.target, link) : void(mkfifo(link.c_str(), 0600));
+        const fs::path link = root_ / "v3x" / name;
+        target ? fs::create_symlink(target, link) : void(mkfifo(link.c_str(), 0600));
         std::vector<std::string> extra = {"--new", P("v3x"), "-f"};
-        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
-        EXPECT_EQ(Build("p.exe", extra), *c.message ? kExitFailed : kExitOk) << err_.str();
-        EXPECT_TRUE(Contains(err_.str(), c.message));
+        extra.insert(extra.end(), options.begin(), options.end());
+        EXPECT_EQ(Build("p.exe", extra), *message ? kExitFailed : kExitOk) << err_.str();
+        EXPECT_TRUE(Contains(err_.str(), message));
     }
     EXPECT_FALSE(Contains(Output({"inspect", P("p.exe")}, kExitOk), "out.txt"));
     // A link where a temporary output name might be: never written through.

@@ -179,30 +179,28 @@ TEST(DeltaEncoder, FilesPastTheSuffixSearchAreSearchedByBlocks) {
     const Bytes a = RandomBytes(11, 20000), b = RandomBytes(12, 20000), c = RandomBytes(13, 20000);
     Bytes edited = b;
     for (size_t i = 50; i < edited.size(); i += 400) edited[i] ^= 0x21;
-    const struct {
-        const char* name;
-        Bytes target;
-    } kMoved[] = {{"blocks reordered", Joined(Joined(c, a), b)},
-                  {"a block moved and edited", Joined(Joined(a, c), edited)},
-                  {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
+    const std::tuple<const char*, Bytes> kMoved[] = {
+        {"blocks reordered", Joined(Joined(c, a), b)},
+        {"a block moved and edited", Joined(Joined(a, c), edited)},
+        {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
     const Bytes source = Joined(Joined(a, b), c);
     // Scanned in pieces (moves cross their cuts) on one thread or several,
     // the delta is the same and still small.
     EncodeOptions inPieces = byBlocks;
     inPieces.scanPiece = 7000;
-    for (const auto& m : kMoved) {
+    for (const auto& [name, target] : kMoved) {
         DeltaVariant v, pieces;
         std::string error;
-        ASSERT_TRUE(EncodeSmallestDelta(source, m.target, byBlocks, &v, &error)) << m.name;
-        EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        ASSERT_TRUE(EncodeSmallestDelta(source, target, byBlocks, &v, &error)) << name;
+        EXPECT_LT(CompressedDeltaSize(v), target.size() / 20) << name;
         for (unsigned threads : {1u, 3u}) {
             inPieces.threads = threads;
-            ASSERT_TRUE(EncodeSmallestDelta(source, m.target, inPieces, &v, &error)) << m.name;
+            ASSERT_TRUE(EncodeSmallestDelta(source, target, inPieces, &v, &error)) << name;
             if (threads == 1) pieces = v;
             EXPECT_TRUE(v.blocks[kCommandBlock] == pieces.blocks[kCommandBlock] &&
                         v.blocks[kDiffBlock] == pieces.blocks[kDiffBlock])
-                << m.name;
-            EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+                << name;
+            EXPECT_LT(CompressedDeltaSize(v), target.size() / 20) << name;
         }
     }
 }
@@ -324,16 +322,12 @@ TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
     Bytes longer = v3, changed = v3;
     longer.push_back(0);
     changed[changed.size() / 2] ^= 1;
-    const struct {
-        int first;
-        const Bytes* source;
-        const Bytes* expected;
-        bool rebuilds;
-    } kCases[] = {{0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
-                  {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
-    for (const auto& c : kCases) {
-        EXPECT_EQ(ChainRebuilds(contents, r, c.first, *c.source, *c.expected, &error), c.rebuilds)
-            << c.first << " " << error;
+    const std::tuple<int, const Bytes*, const Bytes*, bool> kCases[] = {
+        {0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
+        {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
+    for (const auto& [first, source, expected, rebuilds] : kCases) {
+        EXPECT_EQ(ChainRebuilds(contents, r, first, *source, *expected, &error), rebuilds)
+            << first << " " << error;
     }
 }
 
@@ -341,18 +335,16 @@ TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
 // more threads than work or none at all, and the waiting thread ticks before
 // and after.
 TEST(ParallelFor, EveryIndexOnceOnAnyThreadCount) {
-    const struct {
-        size_t count;
-        unsigned jobs;
-    } kCases[] = {{0, 4}, {1, 1}, {1, 8}, {5, 0}, {100, 3}, {1000, 16}};
-    for (const auto& c : kCases) {
-        std::vector<std::atomic<int>> seen(c.count);
+    const std::tuple<size_t, unsigned> kCases[] = {{0, 4}, {1, 1},   {1, 8},
+                                                   {5, 0}, {100, 3}, {1000, 16}};
+    for (const auto& [count, jobs] : kCases) {
+        std::vector<std::atomic<int>> seen(count);
         const std::function<void(size_t)> work = [&](size_t i) { ++seen[i]; };
         int ticks = 0;
         const std::function<void()> tick = [&] { ++ticks; };
-        ParallelFor(c.count, c.jobs, work, &tick);
-        for (size_t i = 0; i < c.count; ++i) EXPECT_EQ(seen[i].load(), 1) << c.count << " " << i;
-        EXPECT_GE(ticks, 2) << c.count;
+        ParallelFor(count, jobs, work, &tick);
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(seen[i].load(), 1) << count << " " << i;
+        EXPECT_GE(ticks, 2) << count;
     }
     EXPECT_GE(AvailableCores(), 1u);
 }

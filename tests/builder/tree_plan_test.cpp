@@ -47,24 +47,20 @@ std::vector<std::string> Names(const TreePlan& plan) {
 // every letter code page 950 holds: a case-only rename is the same file under
 // the new spelling, never a new file plus the retirement of the installed one.
 TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
-    struct Case {
-        std::string oldName, newName, oldContent;
-        std::vector<std::string> expected;
-    };
-    const Case kCases[] = {
+    const std::tuple<std::string, std::string, std::string, std::vector<std::string>> kCases[] = {
         {"App.DLL", "app.dll", "old", {"~app.dll"}},
         {"Readme2.TXT", "readme2.txt", "new", {}},
         {"Βeta.txt", "βeta.txt", "old", {"~βeta.txt"}},
         {"Doc/a.txt", "doc/A.txt", "old", {"~doc/A.txt"}},
         {"a.txt", "ａ.txt", "old", {"+ａ.txt", "-a.txt"}},  // full-width is another letter
     };
-    for (const Case& c : kCases) {
+    for (const auto& [oldName, newName, oldContent, expected] : kCases) {
         TreePlan plan;
         std::string error;
-        ASSERT_TRUE(PlanTrees({{{c.oldName, F(c.oldContent)}}}, {{c.newName, F("new")}}, false,
-                              &plan, &error))
+        ASSERT_TRUE(
+            PlanTrees({{{oldName, F(oldContent)}}}, {{newName, F("new")}}, false, &plan, &error))
             << error;
-        EXPECT_EQ(Names(plan), c.expected) << c.newName;
+        EXPECT_EQ(Names(plan), expected) << newName;
     }
 }
 
@@ -98,14 +94,9 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
 // patch writes those obsolete records first. Kept by --keep-obsolete, it
 // would stay in the way: refused by name.
 TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
-    struct Case {
-        std::vector<Tree> olds;
-        Tree newer;
-        std::vector<std::string> removed;  // in the order written
-        size_t retiredFirst;
-    };
+    // olds, newer, removed (in the order written), retiredFirst
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::vector<Tree>, Tree, std::vector<std::string>, size_t> cases[] = {
         {{{{"x", F("o")}, {"gone", F("g")}}}, {{"x/in.txt", F("n")}}, {"x", "gone"}, 1},
         {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}}, {{"X", F("n")}},
          {"x/in.txt", "x/sub/deep.txt", "a.txt"}, 2},
@@ -116,21 +107,22 @@ TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
         {{{{"x/a", F("o")}, {"b", F("b")}}}, {{"x/b", F("n")}, {"y", F("n")}}, {"b", "x/a"}, 0},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.removed.front());
+    for (const auto& [olds, newer, removed, retiredFirst] : cases) {
+        SCOPED_TRACE(removed.front());
         TreePlan plan;
         std::string error;
-        ASSERT_TRUE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << error;
-        EXPECT_EQ(plan.removed, c.removed);
-        EXPECT_EQ(plan.retiredFirst, c.retiredFirst);
-        if (c.retiredFirst == 0) continue;
-        EXPECT_FALSE(PlanTrees(c.olds, c.newer, true, &plan, &error));
+        ASSERT_TRUE(PlanTrees(olds, newer, false, &plan, &error)) << error;
+        EXPECT_EQ(plan.removed, removed);
+        EXPECT_EQ(plan.retiredFirst, retiredFirst);
+        if (retiredFirst == 0) continue;
+        EXPECT_FALSE(PlanTrees(olds, newer, true, &plan, &error));
         EXPECT_NE(error.find("--keep-obsolete"), std::string::npos) << error;
     }
     // Written: the way cleared, then the new file, then the other retirements.
     PatchContents contents;
     std::string error;
-    ASSERT_TRUE(BuildAndRead(cases[0].olds, cases[0].newer, PatchSettings{}, &contents, &error))
+    ASSERT_TRUE(BuildAndRead(std::get<0>(cases[0]), std::get<1>(cases[0]), PatchSettings{},
+                             &contents, &error))
         << error;
     std::vector<std::string> written;
     for (const CurrentRecord& r : contents.records) written.push_back(r.fileName);
@@ -168,10 +160,7 @@ TEST(TreePlan, EveryNameProblemIsReportedInOneRun) {
 // The backup directory may not be a name Windows refuses, one the applier
 // uses for itself, or on, above or below a file of any tree.
 TEST(TreePlan, BackupNameClashesAreRefused) {
-    struct Case {
-        std::string backup, oldName, newName, message;
-    };
-    const Case kCases[] = {
+    const std::tuple<std::string, std::string, std::string, std::string> kCases[] = {
         {"BACKUP", "readme.txt", "doc/a.txt", ""},
         {"CON", "a", "a", "device"},
         {"sub/dir", "a", "a", "one plain"},
@@ -180,16 +169,16 @@ TEST(TreePlan, BackupNameClashesAreRefused) {
         {"Βeta", "βETA", "a", "\"βETA\""},
         {"BinTmp1.tmp", "a", "a", "own work"},
     };
-    for (const Case& c : kCases) {
+    for (const auto& [backup, oldName, newName, message] : kCases) {
         PatchSettings settings;
-        settings.backupName = c.backup;
+        settings.backupName = backup;
         PatchContents contents;
         std::string error;
-        EXPECT_EQ(BuildAndRead({{{c.oldName, F("old")}}}, {{c.newName, F("new")}}, settings,
-                               &contents, &error),
-                  c.message.empty())
-            << c.backup;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.backup << ": " << error;
+        EXPECT_EQ(BuildAndRead({{{oldName, F("old")}}}, {{newName, F("new")}}, settings, &contents,
+                               &error),
+                  message.empty())
+            << backup;
+        EXPECT_NE(error.find(message), std::string::npos) << backup << ": " << error;
     }
 }
 

@@ -143,32 +143,27 @@ TEST_F(EngineRun, TargetWithoutTheProductIsNamedAndNeverMade) {
 }
 
 TEST_F(EngineRun, UnmatchedFileFollowsItsFlags) {
-    struct Case {
-        uint8_t flags;
-        int result;
-        bool warned;
-    };
-    const Case cases[] = {{0, kNoMatchingSource, false},
-                          {kOptional, kOk, true},
-                          {kOptional | kSilent, kOk, false},
-                          {kSilent, kNoMatchingSource, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.flags));
+    const std::tuple<uint8_t, int, bool> cases[] = {{0, kNoMatchingSource, false},
+                                                    {kOptional, kOk, true},
+                                                    {kOptional | kSilent, kOk, false},
+                                                    {kSilent, kNoMatchingSource, false}};
+    for (const auto& [flags, result, warned] : cases) {
+        SCOPED_TRACE(static_cast<int>(flags));
         Reset({{"a.txt", TextBytes("foreign")}, {"b.txt", kOldB}});
         const FILETIME before = LastWriteTime(At("a.txt"));
         OneSection s;
-        ChangedFile a = ChangeOf("a.txt", {kOldA}, kNewA, c.flags);
+        ChangedFile a = ChangeOf("a.txt", {kOldA}, kNewA, flags);
         a.header.newTime = DosDateTime(2001, 2, 3, 4, 5, 6);
         s.w.Changed(a);
         s.w.Changed(ChangeOf("b.txt", {kOldB}, kNewB));
-        EXPECT_EQ(c.result, Run(s.Finish()));
+        EXPECT_EQ(result, Run(s.Finish()));
         EXPECT_EQ(1, LogCount(MessageId::kSourceMismatch));
-        EXPECT_EQ(c.warned ? 1 : 0, LogCount(MessageId::kOptionalSkipped));
+        EXPECT_EQ(warned ? 1 : 0, LogCount(MessageId::kOptionalSkipped));
         // The error is shown once; a skipped file stays as it was.
-        EXPECT_EQ(c.result == kOk ? 0 : 1, LogCount(kNoMatchingSource));
+        EXPECT_EQ(result == kOk ? 0 : 1, LogCount(kNoMatchingSource));
         FileTree expected = {{"a.txt", TextBytes("foreign")},
-                             {"b.txt", c.result == kOk ? kNewB : kOldB}};
-        if (c.result == kOk) expected.insert({{"BAK\\", {}}, {"BAK\\b.txt", kOldB}});
+                             {"b.txt", result == kOk ? kNewB : kOldB}};
+        if (result == kOk) expected.insert({{"BAK\\", {}}, {"BAK\\b.txt", kOldB}});
         EXPECT_EQ(expected, ReadTree(target));
         // Nor does its time stamp claim the new version.
         const FILETIME after = LastWriteTime(At("a.txt"));

@@ -65,18 +65,13 @@ class Deferred : public EngineRun {
 // rolls back, so the restart installs nothing. Older backups (the second
 // patch of a series) are replaced at the restart.
 TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
-    struct Case {
-        bool olderBackups;
-        const char* checkedValue;
-        int result;
-    };
-    const Case cases[] = {{false, "Installed", kFileInUse},
-                          {true, "Installed", kFileInUse},
-                          {true, "Missing", kTargetNotRegistered}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.olderBackups) + c.checkedValue);
+    const std::tuple<bool, const char*, int> cases[] = {{false, "Installed", kFileInUse},
+                                                        {true, "Installed", kFileInUse},
+                                                        {true, "Missing", kTargetNotRegistered}};
+    for (const auto& [olderBackups, checkedValue, result] : cases) {
+        SCOPED_TRACE(std::to_string(olderBackups) + checkedValue);
         FileTree before = kOldTree;
-        if (c.olderBackups) {
+        if (olderBackups) {
             for (const char* name : {"a.txt", "b.txt", "o.txt"}) {
                 before[std::string("BAK\\") + name] = TextBytes("older");
             }
@@ -86,11 +81,11 @@ TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         AnswerRestartYes();
-        const bool fails = c.result != kFileInUse;
+        const bool fails = result != kFileInUse;
         {
             ScopedFile held(HoldB());
             ASSERT_TRUE(held);
-            ASSERT_EQ(c.result, Run(Stream(c.checkedValue)));
+            ASSERT_EQ(result, Run(Stream(checkedValue)));
             EXPECT_EQ(fails ? 0 : 1, gRestart.restarts);
             EXPECT_EQ(fails ? 0 : 1, host.questions);
             EXPECT_EQ(0, LogCount(kFileInUse));

@@ -158,41 +158,37 @@ TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
                            {"PATCH0.TMP\\BINTMP1.TMP", TextBytes("step")},
                            {"PATCH0.TMP\\sub\\b.txt", {}},
                            {"PATCH0.TMP\\PATCH0.TMP\\o.txt", TextBytes("o older")}};
-    struct Case {
-        const char* extra;  // a further file in the leftover, or none
-        DWORD attributes;
-        bool pendingRename;
-        bool removed;
-    };
-    const Case cases[] = {{nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
-                          {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
-                          {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
-                          {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
-                          {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.extra ? c.extra : "") + std::to_string(c.attributes) +
-                     std::to_string(c.pendingRename));
+    // extra (a further file in the leftover, or none), attributes, pendingRename, removed
+    const std::tuple<const char*, DWORD, bool, bool> cases[] = {
+        {nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
+        {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
+        {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+        {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+        {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
+    for (const auto& [extra, attributes, pendingRename, removed] : cases) {
+        SCOPED_TRACE(std::string(extra ? extra : "") + std::to_string(attributes) +
+                     std::to_string(pendingRename));
         FileTree before = kOldTree;
         before.insert(work.begin(), work.end());
-        if (c.extra) before[c.extra] = TextBytes("someone's");
+        if (extra) before[extra] = TextBytes("someone's");
         Reset(before);
-        SetFileAttributesA(At("PATCH0.TMP").c_str(), c.attributes);
-        if (c.pendingRename) {
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), attributes);
+        if (pendingRename) {
             ASSERT_TRUE(MoveFileExA(At("PATCH0.TMP\\a.txt").c_str(), At("a.txt").c_str(),
                                     MOVEFILE_DELAY_UNTIL_REBOOT));
         }
         const FileTree leftover = ReadTree(At("PATCH0.TMP"));
         const FileTree unchanged = ReadTree(target);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-        EXPECT_EQ(c.pendingRename ? kFileInUse : kOk, Run(Stream()));
+        EXPECT_EQ(pendingRename ? kFileInUse : kOk, Run(Stream()));
         const FileTree after = ReadTree(target);
-        if (c.pendingRename) {
+        if (pendingRename) {
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE,
                                "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                                "PendingFileRenameOperations");
         }
-        FileTree expected = c.pendingRename ? unchanged : NewTree();
-        if (!c.removed && !c.pendingRename) {
+        FileTree expected = pendingRename ? unchanged : NewTree();
+        if (!removed && !pendingRename) {
             expected["PATCH0.TMP\\"] = {};
             for (const auto& [name, content] : leftover) expected["PATCH0.TMP\\" + name] = content;
         }

@@ -10,10 +10,7 @@ namespace {
 // Each '|' of a case's text starts a further call of the writer.
 TEST(LogWriter, WrapsAtSeventyEightBytesKeepsTheLastLineOpenAndPumps) {
     const std::string line60 = std::string(59, 'a') + " ", w19(19, 'b'), w18(18, 'b');
-    struct Case {
-        std::string text;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const std::tuple<std::string, std::vector<std::string>> cases[] = {
         {line60 + w19, {line60, w19}},
         {line60 + w18, {line60 + w18}},
         {line60 + "中文中文中文中文中文", {line60, "中文中文中文中文中文"}},  // 2 bytes each
@@ -21,15 +18,15 @@ TEST(LogWriter, WrapsAtSeventyEightBytesKeepsTheLastLineOpenAndPumps) {
         {"ab\r\rx", {"ab", "", "x"}},
         {"first\r|ab|c", {"first", "abc"}},  // the open line is replaced in place
     };
-    for (const Case& c : cases) {
+    for (const auto& [text, expected] : cases) {
         FakeHost host;
         LogWriter writer(host);
         size_t from = 0;
-        for (size_t bar; (bar = c.text.find('|', from)) != std::string::npos; from = bar + 1)
-            writer.Write(c.text.substr(from, bar - from));
-        writer.Write(c.text.substr(from));
-        EXPECT_EQ(host.log, c.expected) << c.text;
-        EXPECT_GE(host.pumps, static_cast<int>(c.expected.size())) << c.text;
+        for (size_t bar; (bar = text.find('|', from)) != std::string::npos; from = bar + 1)
+            writer.Write(text.substr(from, bar - from));
+        writer.Write(text.substr(from));
+        EXPECT_EQ(host.log, expected) << text;
+        EXPECT_GE(host.pumps, static_cast<int>(expected.size())) << text;
         writer.Clear();
         writer.Write("x");
         EXPECT_EQ(host.log, std::vector<std::string>{"x"});  // a fresh start after Clear
@@ -37,9 +34,7 @@ TEST(LogWriter, WrapsAtSeventyEightBytesKeepsTheLastLineOpenAndPumps) {
 }
 
 TEST(Catalogue, ExpansionOfPlaceholders) {
-    struct Case {
-        const char *templateText, *target, *expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"a%nb", "", "a\rb"},
         {"[%p|%m|%s]", "D:\\t", "[C:\\p.exe|f.dll|D:\\t]"},
         {"[%s]", ".", "[現在的目錄]"},
@@ -49,9 +44,9 @@ TEST(Catalogue, ExpansionOfPlaceholders) {
         {"%%n", "", "%\r"},
         {"%N %x %", "", "%N %x %"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ExpandMessage(c.templateText, {"C:\\p.exe", "f.dll", c.target}), c.expected)
-            << c.templateText;
+    for (const auto& [templateText, target, expected] : cases) {
+        EXPECT_EQ(ExpandMessage(templateText, {"C:\\p.exe", "f.dll", target}), expected)
+            << templateText;
     }
     EXPECT_STREQ(MessageText(kMessageCount + 1), "");
 }

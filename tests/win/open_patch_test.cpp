@@ -117,39 +117,34 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
 // the first byte too many, before the temporary drive fills with it.
 TEST_F(OpenPatchTest, PayloadFileNeverGrowsPastTheRecordedLength) {
     const Bytes declared = Pattern(2048);
-    struct Case {
-        Bytes inflated;
-        int result;
-    } cases[] = {
+    const std::tuple<Bytes, int> cases[] = {
         {declared, kOk},
         {Pattern(2049), kPatchDamaged},
         {Bytes(20 << 20, 0), kPatchDamaged},
     };
-    for (const Case& c : cases) {
+    for (const auto& [inflated, result] : cases) {
         const Bytes file =
-            FramePatchBody(kStub, RawDeflate(c.inflated, 9), declared, 0, 0, PatchFileOptions());
-        EXPECT_EQ(Open(file), c.result) << c.inflated.size();
-        EXPECT_LE(patch_.payload.Size(), declared.size()) << c.inflated.size();
+            FramePatchBody(kStub, RawDeflate(inflated, 9), declared, 0, 0, PatchFileOptions());
+        EXPECT_EQ(Open(file), result) << inflated.size();
+        EXPECT_LE(patch_.payload.Size(), declared.size()) << inflated.size();
     }
 }
 
 TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
-    struct Case {
-        std::string notice, description, shownNotice, shownDescription;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
         {std::string("a\0b#c#%hidden", 13), "", "a\nb#c", ""},
         {"", std::string("x\0y\r\nz", 6), "", "x\x01y\r\nz"},
         {std::string(999, 'n') + "中" + "more", std::string(1500, 'd'), std::string(999, 'n'),
          std::string(1002, 'd')},
     };
-    for (const Case& c : cases) {
-        Bytes payload = BuildPayload(TextBytes(c.notice), TextBytes(c.description), Bytes{0});
-        ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(c.notice.size()),
-                                      uint16_t(c.description.size()), PatchFileOptions())),
+    for (const auto& [notice, description, shownNotice, shownDescription] : cases) {
+        Bytes payload = BuildPayload(TextBytes(notice), TextBytes(description), Bytes{0});
+        ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(notice.size()),
+                                      uint16_t(description.size()), PatchFileOptions())),
                   kOk);
-        EXPECT_EQ(texts_.notice, c.shownNotice);
-        EXPECT_EQ(texts_.description, c.shownDescription);
-        EXPECT_EQ(patch_.recordsStart, c.notice.size() + c.description.size());
+        EXPECT_EQ(texts_.notice, shownNotice);
+        EXPECT_EQ(texts_.description, shownDescription);
+        EXPECT_EQ(patch_.recordsStart, notice.size() + description.size());
     }
     char name[MAX_PATH + 1] = {};
     ASSERT_GT(GetFinalPathNameByHandleA(patch_.payload.handle(), name, MAX_PATH, 0), 4u);
