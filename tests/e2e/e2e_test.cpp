@@ -88,31 +88,27 @@ class PatchRun : public testing::Test {
 
 // Every way of naming the target on the command line patches it at once.
 TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
-    struct Case {
-        const char* directory;  // below the test's root
-        std::string argument;   // empty: none, started in the directory
-        std::string shown;      // in the path box afterwards
-        const char* description;
-    };
+    // the directory below the test's root, the argument (empty: none, started in the
+    // directory), what the path box shows afterwards, the patch's description
     const std::string blanks = root_ + "\\my target dir";
-    const Case cases[] = {
+    const std::tuple<const char*, std::string, std::string, const char*> cases[] = {
         {"target", "", ".", ""},
         {"target", target_, target_, "第一行\r第二行"},
         {"target", target_ + "\\tale.exe", target_ + "\\", ""},
         {"my target dir", "\"" + blanks + "\"", blanks, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.argument);
-        const std::string directory = root_ + "\\" + c.directory;
-        const bool noArgument = c.argument.empty();
-        patch_.description = c.description;
+    for (const auto& [below, argument, shown, described] : cases) {
+        SCOPED_TRACE(argument);
+        const std::string directory = root_ + "\\" + below;
+        const bool noArgument = argument.empty();
+        patch_.description = described;
         RemoveTree(directory);
         MakePatchAndTarget(directory);
-        StartAndWaitForWindow(c.argument, noArgument ? directory : root_);
+        StartAndWaitForWindow(argument, noArgument ? directory : root_);
         ASSERT_TRUE(app_.WaitForRunEnd());
         ExpectSuccessState();
-        EXPECT_EQ(ControlText(app_.pathEdit), c.shown);
-        const bool withDescription = *c.description != '\0';
+        EXPECT_EQ(ControlText(app_.pathEdit), shown);
+        const bool withDescription = *described != '\0';
         EXPECT_EQ(IsWindowVisible(app_.descriptionEdit) != 0, withDescription);
         if (withDescription) {
             EXPECT_EQ(ControlText(app_.descriptionEdit), "第一行\r\r\n第二行");
