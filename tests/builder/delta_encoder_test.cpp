@@ -222,16 +222,11 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
         for (auto& f : files) t[f.first] = TreeFile{f.second, 0};
         return t;
     };
-    struct Case {
-        const char* name;
-        std::vector<Tree> olds;
-        Tree newer;
-        const char* optional;
-        // file -> where its record reads: a name, or "" for a whole new file
-        std::map<std::string, std::string> source;
-    };
+    // what, olds, newer, optional, reads: file -> where its record reads, a name or "" for a
+    // whole new file
     // clang-format off
-    const Case kCases[] = {
+    const std::tuple<const char*, std::vector<Tree>, Tree, const char*,
+                     std::map<std::string, std::string>> kCases[] = {
         {"renamed chunk reads the retired file", {tree({{"dep-a.js", r1}, {"main.js", r2}})},
          tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}), "",
          {{"dep-b.js", "dep-a.js"}, {"main.js", "main.js"}}},
@@ -246,32 +241,32 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
          tree({{"a", r4}, {"b", Edited(r3, 4)}}), "", {{"a", "a"}, {"b", ""}}},
     };
     // clang-format on
-    for (const Case& c : kCases) {
+    for (const auto& [what, olds, newer, optional, reads] : kCases) {
         PatchSettings settings;
-        if (*c.optional) settings.optionalPatterns = {c.optional};
+        if (*optional) settings.optionalPatterns = {optional};
         Bytes patch, again;
         PatchContents contents;
         std::string error;
-        ASSERT_TRUE(BuildAndRead(c.olds, c.newer, settings, &contents, &error, &again));
-        ASSERT_TRUE(BuildAndRead(c.olds, c.newer, settings, &contents, &error, &patch))
-            << c.name << ": " << error;
-        EXPECT_EQ(patch, again) << c.name;
+        ASSERT_TRUE(BuildAndRead(olds, newer, settings, &contents, &error, &again));
+        ASSERT_TRUE(BuildAndRead(olds, newer, settings, &contents, &error, &patch))
+            << what << ": " << error;
+        EXPECT_EQ(patch, again) << what;
         std::map<std::string, std::string> source;
         for (const CurrentRecord& r : contents.records) {
             if (r.kind == RecordKind::kFile) source[r.fileName] = r.variants[0].sourceName;
             if (r.kind == RecordKind::kNewFile) source[r.fileName] = "";
         }
-        EXPECT_EQ(source, c.source) << c.name;
-        for (const Tree& old : c.olds) {
+        EXPECT_EQ(source, reads) << what;
+        for (const Tree& old : olds) {
             auto verdicts = CheckAgainstTarget(contents, [&](const std::string& name, Bytes* out) {
                 auto found = old.find(name);
                 if (found == old.end()) return false;
                 *out = found->second.content;
                 return true;
             });
-            EXPECT_TRUE(WouldApply(verdicts)) << c.name;
+            EXPECT_TRUE(WouldApply(verdicts)) << what;
             for (const FileVerdict& v : verdicts) {
-                EXPECT_TRUE(v.verdict != Verdict::kRebuildable || !v.fromBackup) << c.name;
+                EXPECT_TRUE(v.verdict != Verdict::kRebuildable || !v.fromBackup) << what;
             }
         }
     }

@@ -101,14 +101,7 @@ TEST_F(EngineRun, BackupServesAsSourceBesideAForeignOrMissingFile) {
 // A mistyped path is never made into a folder, and a folder without any file
 // of the patch is named as such instead of failing file by file.
 TEST_F(EngineRun, TargetWithoutTheProductIsNamedAndNeverMade) {
-    struct Case {
-        const char* what;
-        bool exists;
-        FileTree tree;
-        uint8_t changedFlags;
-        int result;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, FileTree, uint8_t, int> cases[] = {
         {"no such folder", false, {}, 0, kNotForThisTarget},
         {"no such folder, optional files", false, {}, kOptional, kNotForThisTarget},
         {"empty folder", true, {}, 0, kNotForThisTarget},
@@ -118,26 +111,26 @@ TEST_F(EngineRun, TargetWithoutTheProductIsNamedAndNeverMade) {
         {"the old copy in the backup", true, {{"BAK\\a.txt", kOldA}}, 0, kOk},
     };
     const std::string folder = target + "\\product";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, exists, tree, changedFlags, result] : cases) {
+        SCOPED_TRACE(what);
         Reset({});
         CreateDirectoryA(target.c_str(), nullptr);
-        if (c.exists) {
+        if (exists) {
             CreateDirectoryA(folder.c_str(), nullptr);
-            WriteTree(folder, c.tree);
+            WriteTree(folder, tree);
         }
         OneSection s;
-        s.w.Changed(ChangeOf("a.txt", {kOldA}, kNewA, c.changedFlags));
+        s.w.Changed(ChangeOf("a.txt", {kOldA}, kNewA, changedFlags));
         s.w.NewFile("n.txt", TextBytes("new"));
         s.w.Obsolete("gone.txt");
-        EXPECT_EQ(c.result, Run(s.Finish(), folder));
-        if (c.result != kNotForThisTarget) continue;
+        EXPECT_EQ(result, Run(s.Finish(), folder));
+        if (result != kNotForThisTarget) continue;
         std::string joined;  // the log wraps long lines
         for (const std::string& line : host.log) joined += line;
         EXPECT_NE(joined.find("錯誤，中文化檔不適用於 [" + folder + "]。"), std::string::npos);
-        EXPECT_EQ(c.exists, IsDirectory(folder));
-        if (c.exists) {
-            EXPECT_EQ(c.tree, ReadTree(folder));
+        EXPECT_EQ(exists, IsDirectory(folder));
+        if (exists) {
+            EXPECT_EQ(tree, ReadTree(folder));
         }
     }
 }

@@ -166,39 +166,33 @@ TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
 // place is in use: the run fails (message 30), undoes its work and leaves
 // nothing queued.
 TEST_F(Deferred, QueuedMovesFindTheirDirectories) {
-    struct Case {
-        FileTree tree;
-        const char* held;
-        std::vector<std::string> retired;  // written first
-        const char* newFile;
-        int result;
-    };
-    const Case cases[] = {
+    // tree, heldName, retired (written first), newFile, result
+    const std::tuple<FileTree, const char*, std::vector<std::string>, const char*, int> cases[] = {
         {{{"x", TextBytes("x old")}}, "x", {"x"}, "x\\in.txt", kMoveFailed},
         // clang-format off
         {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}}, "x\\in.txt", {"x\\in.txt"}, "x", kMoveFailed},
         // clang-format on
         {kOldTree, "b.txt", {}, "d\\n.txt", kFileInUse},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.newFile);
-        Reset(c.tree);
+    for (const auto& [tree, heldName, retired, newFile, result] : cases) {
+        SCOPED_TRACE(newFile);
+        Reset(tree);
         const FileTree before = ReadTree(target);
         OneSection s;
-        for (const std::string& name : c.retired) s.w.Obsolete(name);
-        if (c.tree.count("b.txt")) s.w.Changed(ChangeOf("b.txt", {kOldTree.at("b.txt")}, kNew[1]));
-        s.w.NewFile(c.newFile, TextBytes("n"));
+        for (const std::string& name : retired) s.w.Obsolete(name);
+        if (tree.count("b.txt")) s.w.Changed(ChangeOf("b.txt", {kOldTree.at("b.txt")}, kNew[1]));
+        s.w.NewFile(newFile, TextBytes("n"));
         AnswerRestartYes();
         {
-            ScopedFile held(OpenForRead(At(c.held)));
+            ScopedFile held(OpenForRead(At(heldName)));
             ASSERT_TRUE(held);
-            EXPECT_EQ(c.result, Run(s.Finish()));
+            EXPECT_EQ(result, Run(s.Finish()));
         }
-        EXPECT_EQ(c.result == kFileInUse ? 1 : 0, host.questions);
+        EXPECT_EQ(result == kFileInUse ? 1 : 0, host.questions);
         RunProgram("wineboot.exe -r");
         const FileTree after = ReadTree(target);
-        if (c.result == kFileInUse) {
-            EXPECT_EQ(TextBytes("n"), after.at(c.newFile));
+        if (result == kFileInUse) {
+            EXPECT_EQ(TextBytes("n"), after.at(newFile));
             EXPECT_EQ(kNew[1], after.at("b.txt"));
         } else {
             // The files as they were; the backup directories made for the
