@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 
 #include "builder/lib/delta_encoder.h"
 #include "builder/lib/delta_serializer.h"
-#include "builder/lib/patch_build.h"
+#include "builder/lib/parallel.h"
 #include "builder/lib/patch_check.h"
+#include "builder/lib/suffix_array.h"
 #include "core/crc.h"
 #include "tests/core/test_bytes.h"
 
@@ -177,30 +179,28 @@ TEST(DeltaEncoder, FilesPastTheSuffixSearchAreSearchedByBlocks) {
     const Bytes a = RandomBytes(11, 20000), b = RandomBytes(12, 20000), c = RandomBytes(13, 20000);
     Bytes edited = b;
     for (size_t i = 50; i < edited.size(); i += 400) edited[i] ^= 0x21;
-    const struct {
-        const char* name;
-        Bytes target;
-    } kMoved[] = {{"blocks reordered", Joined(Joined(c, a), b)},
-                  {"a block moved and edited", Joined(Joined(a, c), edited)},
-                  {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
+    const std::tuple<const char*, Bytes> kMoved[] = {
+        {"blocks reordered", Joined(Joined(c, a), b)},
+        {"a block moved and edited", Joined(Joined(a, c), edited)},
+        {"a block copied twice", Joined(Joined(b, a), Joined(b, c))}};
     const Bytes source = Joined(Joined(a, b), c);
     // Scanned in pieces (moves cross their cuts) on one thread or several,
     // the delta is the same and still small.
     EncodeOptions inPieces = byBlocks;
     inPieces.scanPiece = 7000;
-    for (const auto& m : kMoved) {
+    for (const auto& [name, target] : kMoved) {
         DeltaVariant v, pieces;
         std::string error;
-        ASSERT_TRUE(EncodeSmallestDelta(source, m.target, byBlocks, &v, &error)) << m.name;
-        EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+        ASSERT_TRUE(EncodeSmallestDelta(source, target, byBlocks, &v, &error)) << name;
+        EXPECT_LT(CompressedDeltaSize(v), target.size() / 20) << name;
         for (unsigned threads : {1u, 3u}) {
             inPieces.threads = threads;
-            ASSERT_TRUE(EncodeSmallestDelta(source, m.target, inPieces, &v, &error)) << m.name;
+            ASSERT_TRUE(EncodeSmallestDelta(source, target, inPieces, &v, &error)) << name;
             if (threads == 1) pieces = v;
             EXPECT_TRUE(v.blocks[kCommandBlock] == pieces.blocks[kCommandBlock] &&
                         v.blocks[kDiffBlock] == pieces.blocks[kDiffBlock])
-                << m.name;
-            EXPECT_LT(CompressedDeltaSize(v), m.target.size() / 20) << m.name;
+                << name;
+            EXPECT_LT(CompressedDeltaSize(v), target.size() / 20) << name;
         }
     }
 }
@@ -222,73 +222,82 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
         for (auto& f : files) t[f.first] = TreeFile{f.second, 0};
         return t;
     };
-    struct Case {
-        const char* name;
-        std::vector<Tree> olds;
-        Tree newer;
-        const char* optional;
-        // file -> where its record reads: a name, or "" for a whole new file
-        std::map<std::string, std::string> source;
-    };
-    const Case kCases[] = {
-        {"renamed chunk reads the retired file",
-         {tree({{"dep-a.js", r1}, {"main.js", r2}})},
-         tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}),
-         "",
+    // what, olds, newer, optional, reads: file -> where its record reads, a name or "" for a
+    // whole new file
+    // clang-format off
+    const std::tuple<const char*, std::vector<Tree>, Tree, const char*,
+                     std::map<std::string, std::string>> kCases[] = {
+        {"renamed chunk reads the retired file", {tree({{"dep-a.js", r1}, {"main.js", r2}})},
+         tree({{"dep-b.js", Edited(r1, 1)}, {"main.js", Edited(r2, 2)}}), "",
          {{"dep-b.js", "dep-a.js"}, {"main.js", "main.js"}}},
-        {"content moved between two changed files",
-         {tree({{"x", r1}, {"y", r2}})},
-         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
-         "",
-         {{"x", "y"}, {"y", "y"}}},
-        {"an optional file is no source for another",
-         {tree({{"x", r1}, {"y", r2}})},
-         tree({{"x", Edited(r2, 3)}, {"y", r3}}),
-         "y",
-         {{"x", "x"}, {"y", "y"}}},
-        {"a sliver of a retired file does not pay",
-         {tree({{"gone", r1}})},
-         tree({{"c", Joined(r4, Bytes(r1.begin(), r1.begin() + 2000))}}),
-         "",
-         {{"c", ""}}},
+        {"content moved between two changed files", {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}), "", {{"x", "y"}, {"y", "y"}}},
+        {"an optional file is no source for another", {tree({{"x", r1}, {"y", r2}})},
+         tree({{"x", Edited(r2, 3)}, {"y", r3}}), "y", {{"x", "x"}, {"y", "y"}}},
+        {"a sliver of a retired file does not pay", {tree({{"gone", r1}})},
+         tree({{"c", Joined(r4, Bytes(r1.begin(), r1.begin() + 2000))}}), "", {{"c", ""}}},
         {"several old versions keep their own names",
          {tree({{"a", r1}, {"gone", r3}}), tree({{"a", r2}, {"gone", r3}})},
-         tree({{"a", r4}, {"b", Edited(r3, 4)}}),
-         "",
-         {{"a", "a"}, {"b", ""}}},
+         tree({{"a", r4}, {"b", Edited(r3, 4)}}), "", {{"a", "a"}, {"b", ""}}},
     };
-    for (const Case& c : kCases) {
+    // clang-format on
+    for (const auto& [what, olds, newer, optional, reads] : kCases) {
         PatchSettings settings;
-        if (*c.optional) settings.optionalPatterns = {c.optional};
+        if (*optional) settings.optionalPatterns = {optional};
         Bytes patch, again;
-        BuildSummary summary;
-        std::string error;
-        ASSERT_TRUE(
-            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &patch, &summary, &error))
-            << c.name << ": " << error;
-        ASSERT_TRUE(
-            BuildPatch(c.olds, c.newer, settings, Bytes(), nullptr, &again, &summary, &error));
-        EXPECT_EQ(patch, again) << c.name;
         PatchContents contents;
-        ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << c.name << ": " << error;
+        std::string error;
+        ASSERT_TRUE(BuildAndRead(olds, newer, settings, &contents, &error, &again));
+        ASSERT_TRUE(BuildAndRead(olds, newer, settings, &contents, &error, &patch))
+            << what << ": " << error;
+        EXPECT_EQ(patch, again) << what;
         std::map<std::string, std::string> source;
         for (const CurrentRecord& r : contents.records) {
             if (r.kind == RecordKind::kFile) source[r.fileName] = r.variants[0].sourceName;
             if (r.kind == RecordKind::kNewFile) source[r.fileName] = "";
         }
-        EXPECT_EQ(source, c.source) << c.name;
-        for (const Tree& old : c.olds) {
+        EXPECT_EQ(source, reads) << what;
+        for (const Tree& old : olds) {
             auto verdicts = CheckAgainstTarget(contents, [&](const std::string& name, Bytes* out) {
                 auto found = old.find(name);
                 if (found == old.end()) return false;
                 *out = found->second.content;
                 return true;
             });
-            EXPECT_TRUE(WouldApply(verdicts)) << c.name;
+            EXPECT_TRUE(WouldApply(verdicts)) << what;
             for (const FileVerdict& v : verdicts) {
-                EXPECT_TRUE(v.verdict != Verdict::kRebuildable || !v.fromBackup) << c.name;
+                EXPECT_TRUE(v.verdict != Verdict::kRebuildable || !v.fromBackup) << what;
             }
         }
+    }
+}
+
+// The definition itself: suffix start positions in lexicographic order.
+std::vector<int32_t> SortedSuffixes(const std::vector<uint8_t>& t) {
+    std::vector<int32_t> sa(t.size());
+    for (size_t i = 0; i < t.size(); ++i) sa[i] = static_cast<int32_t>(i);
+    std::sort(sa.begin(), sa.end(), [&](int32_t a, int32_t b) {
+        return std::lexicographical_compare(t.begin() + a, t.end(), t.begin() + b, t.end());
+    });
+    return sa;
+}
+
+TEST(SuffixArray, BothConstructionsAgreeWithTheDefinition) {
+    std::vector<std::vector<uint8_t>> texts = {
+        {},
+        BytesOf("a"),
+        BytesOf("banana"),
+        BytesOf("mississippi"),
+        Bytes(300, 'a'),                          // one long run: many equal prefixes
+        BytesOf("abababababababababababababab"),  // period 2
+        RandomBytes(1, 2000, 2),
+        RandomBytes(2, 2000),
+    };
+    for (const auto& t : texts) {
+        auto expected = SortedSuffixes(t);
+        int32_t n = static_cast<int32_t>(t.size());
+        EXPECT_EQ(BuildSuffixArrayPortable(t.data(), n), expected) << t.size();
+        EXPECT_EQ(BuildSuffixArray(t.data(), n), expected) << t.size();
     }
 }
 
@@ -298,32 +307,39 @@ TEST(DeltaEncoder, SourcesAreChosenAcrossFilesWhereThePatchAllows) {
 // must give the new content, and nothing else passes.
 TEST(DeltaEncoder, AChainRebuildsOnlyTheNewContent) {
     const Bytes v1 = RandomBytes(21, 30000), v2 = Edited(v1, 7), v3 = Edited(v2, 9);
-    Tree older1, older2, newer;
-    older1["f"] = TreeFile{v1, 0};
-    older2["f"] = TreeFile{v2, 0};
-    newer["f"] = TreeFile{v3, 0};
-    Bytes patch;
-    BuildSummary summary;
-    std::string error;
-    ASSERT_TRUE(BuildPatch({older1, older2}, newer, PatchSettings{}, Bytes(), nullptr, &patch,
-                           &summary, &error))
-        << error;
     PatchContents contents;
-    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(BuildAndRead({{{"f", TreeFile{v1, 0}}}, {{"f", TreeFile{v2, 0}}}},
+                             {{"f", TreeFile{v3, 0}}}, PatchSettings{}, &contents, &error))
+        << error;
     const CurrentRecord& r = contents.records[0];
     ASSERT_EQ(r.kind, RecordKind::kFile);
     Bytes longer = v3, changed = v3;
     longer.push_back(0);
     changed[changed.size() / 2] ^= 1;
-    const struct {
-        int first;
-        const Bytes* source;
-        const Bytes* expected;
-        bool rebuilds;
-    } kCases[] = {{0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
-                  {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
-    for (const auto& c : kCases) {
-        EXPECT_EQ(ChainRebuilds(contents, r, c.first, *c.source, *c.expected, &error), c.rebuilds)
-            << c.first << " " << error;
+    const std::tuple<int, const Bytes*, const Bytes*, bool> kCases[] = {
+        {0, &v1, &v3, true},      {1, &v2, &v3, true},  {0, &v1, &changed, false},
+        {1, &v2, &longer, false}, {1, &v1, &v3, false}, {2, &v2, &v3, false}};
+    for (const auto& [first, source, expected, rebuilds] : kCases) {
+        EXPECT_EQ(ChainRebuilds(contents, r, first, *source, *expected, &error), rebuilds)
+            << first << " " << error;
     }
+}
+
+// Every index is worked on exactly once whatever the thread count, also with
+// more threads than work or none at all, and the waiting thread ticks before
+// and after.
+TEST(ParallelFor, EveryIndexOnceOnAnyThreadCount) {
+    const std::tuple<size_t, unsigned> kCases[] = {{0, 4}, {1, 1},   {1, 8},
+                                                   {5, 0}, {100, 3}, {1000, 16}};
+    for (const auto& [count, jobs] : kCases) {
+        std::vector<std::atomic<int>> seen(count);
+        const std::function<void(size_t)> work = [&](size_t i) { ++seen[i]; };
+        int ticks = 0;
+        const std::function<void()> tick = [&] { ++ticks; };
+        ParallelFor(count, jobs, work, &tick);
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(seen[i].load(), 1) << count << " " << i;
+        EXPECT_GE(ticks, 2) << count;
+    }
+    EXPECT_GE(AvailableCores(), 1u);
 }

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "builder/lib/patch_build.h"
-#include "builder/lib/patch_reader.h"
 #include "builder/lib/tree_plan.h"
+#include "tests/core/test_bytes.h"
 
 namespace {
 
@@ -48,55 +47,43 @@ std::vector<std::string> Names(const TreePlan& plan) {
 // every letter code page 950 holds: a case-only rename is the same file under
 // the new spelling, never a new file plus the retirement of the installed one.
 TEST(TreePlan, NamesDifferingOnlyInCaseAreOneFile) {
-    struct Case {
-        std::string oldName, newName, oldContent;
-        std::vector<std::string> expected;
-    };
-    const Case kCases[] = {
+    const std::tuple<std::string, std::string, std::string, std::vector<std::string>> kCases[] = {
         {"App.DLL", "app.dll", "old", {"~app.dll"}},
         {"Readme2.TXT", "readme2.txt", "new", {}},
         {"Βeta.txt", "βeta.txt", "old", {"~βeta.txt"}},
         {"Doc/a.txt", "doc/A.txt", "old", {"~doc/A.txt"}},
         {"a.txt", "ａ.txt", "old", {"+ａ.txt", "-a.txt"}},  // full-width is another letter
     };
-    for (const Case& c : kCases) {
+    for (const auto& [oldName, newName, oldContent, expected] : kCases) {
         TreePlan plan;
         std::string error;
-        ASSERT_TRUE(PlanTrees({{{c.oldName, F(c.oldContent)}}}, {{c.newName, F("new")}}, false,
-                              &plan, &error))
+        ASSERT_TRUE(
+            PlanTrees({{{oldName, F(oldContent)}}}, {{newName, F("new")}}, false, &plan, &error))
             << error;
-        EXPECT_EQ(Names(plan), c.expected) << c.newName;
+        EXPECT_EQ(Names(plan), expected) << newName;
     }
 }
 
 // Every name the applier would refuse, or two names Windows would merge, is an
 // error naming the file, in the new tree and in an old one.
 TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
-    // One name per kind of refusal; which names are bad is the name check's
-    // own table, this one proves both trees reach it and the error says which.
-    const std::vector<std::vector<std::string>> kBad = {
-        {"a.txt", "A.TXT"},
-        {"Βeta", "βeta"},
-        {"a", "A/b"},
-        {"aux/readme.txt"},
-        {"trail "},
-        {"q?x"},
-        {"bintmp2.tmp"},
-        {"許可.txt"},  // its second byte in code page 950 is '\'
-        {"smile\xF0\x9F\x98\x80.txt"},
-        {"../up.txt"}};
-    for (const auto& names : kBad) {
-        Tree bad;
-        for (const std::string& name : names) bad[name] = F("x");
-        for (bool inOld : {false, true}) {
-            TreePlan plan;
-            std::string error;
-            EXPECT_FALSE(inOld ? PlanTrees({bad}, {}, true, &plan, &error)
-                               : PlanTrees({}, bad, false, &plan, &error))
-                << names[0];
-            for (const std::string& name : names) {
-                EXPECT_NE(error.find("\"" + name + "\""), std::string::npos) << error;
-            }
+    // One name per kind of refusal, all in one tree, as every problem is
+    // reported at once; which names are bad is the name check's own table,
+    // this one proves both trees reach it and the error says which.
+    // clang-format off
+    const std::string kBad[] = {
+        "a.txt", "A.TXT", "Βeta", "βeta", "a", "A/b", "aux/readme.txt", "trail ", "q?x", "bintmp2.tmp",
+        "許可.txt" /* its second byte in code page 950 is '\\' */, "smile\xF0\x9F\x98\x80.txt", "../up.txt"};
+    // clang-format on
+    Tree bad;
+    for (const std::string& name : kBad) bad[name] = F("x");
+    for (bool inOld : {false, true}) {
+        TreePlan plan;
+        std::string error;
+        EXPECT_FALSE(inOld ? PlanTrees({bad}, {}, true, &plan, &error)
+                           : PlanTrees({}, bad, false, &plan, &error));
+        for (const std::string& name : kBad) {
+            EXPECT_NE(error.find("\"" + name + "\""), std::string::npos) << name << ": " << error;
         }
     }
 }
@@ -107,46 +94,36 @@ TEST(TreePlan, NamesWindowsCannotHoldAreRefusedByName) {
 // patch writes those obsolete records first. Kept by --keep-obsolete, it
 // would stay in the way: refused by name.
 TEST(TreePlan, FileAndDirectoryTradePlacesOnceTheOldOneIsRetired) {
-    struct Case {
-        std::vector<Tree> olds;
-        Tree newer;
-        std::vector<std::string> removed;  // in the order written
-        size_t retiredFirst;
-    };
-    const Case cases[] = {
+    // olds, newer, removed (in the order written), retiredFirst
+    // clang-format off
+    const std::tuple<std::vector<Tree>, Tree, std::vector<std::string>, size_t> cases[] = {
         {{{{"x", F("o")}, {"gone", F("g")}}}, {{"x/in.txt", F("n")}}, {"x", "gone"}, 1},
-        {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}},
-         {{"X", F("n")}},
-         {"x/in.txt", "x/sub/deep.txt", "a.txt"},
-         2},
-        {{{{"d/x", F("o")}, {"keep", F("k")}}},
-         {{"d/X/deeper/in.txt", F("n")}, {"keep", F("k")}},
-         {"d/x"},
-         1},
+        {{{{"x/in.txt", F("o")}, {"x/sub/deep.txt", F("d")}, {"a.txt", F("a")}}}, {{"X", F("n")}},
+         {"x/in.txt", "x/sub/deep.txt", "a.txt"}, 2},
+        {{{{"d/x", F("o")}, {"keep", F("k")}}}, {{"d/X/deeper/in.txt", F("n")}, {"keep", F("k")}},
+         {"d/x"}, 1},
         {{{{"x", F("o")}}, {{"x/in.txt", F("o")}}}, {{"x/in.txt", F("n")}}, {"x"}, 1},
         // A directory that merely gains or loses files is no such change.
         {{{{"x/a", F("o")}, {"b", F("b")}}}, {{"x/b", F("n")}, {"y", F("n")}}, {"b", "x/a"}, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.removed.front());
+    // clang-format on
+    for (const auto& [olds, newer, removed, retiredFirst] : cases) {
+        SCOPED_TRACE(removed.front());
         TreePlan plan;
         std::string error;
-        ASSERT_TRUE(PlanTrees(c.olds, c.newer, false, &plan, &error)) << error;
-        EXPECT_EQ(plan.removed, c.removed);
-        EXPECT_EQ(plan.retiredFirst, c.retiredFirst);
-        if (c.retiredFirst == 0) continue;
-        EXPECT_FALSE(PlanTrees(c.olds, c.newer, true, &plan, &error));
+        ASSERT_TRUE(PlanTrees(olds, newer, false, &plan, &error)) << error;
+        EXPECT_EQ(plan.removed, removed);
+        EXPECT_EQ(plan.retiredFirst, retiredFirst);
+        if (retiredFirst == 0) continue;
+        EXPECT_FALSE(PlanTrees(olds, newer, true, &plan, &error));
         EXPECT_NE(error.find("--keep-obsolete"), std::string::npos) << error;
     }
     // Written: the way cleared, then the new file, then the other retirements.
-    Bytes patch;
-    BuildSummary summary;
-    std::string error;
-    ASSERT_TRUE(BuildPatch(cases[0].olds, cases[0].newer, PatchSettings{}, Bytes(), nullptr, &patch,
-                           &summary, &error))
-        << error;
     PatchContents contents;
-    ASSERT_TRUE(ReadPatch(patch, &contents, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(BuildAndRead(std::get<0>(cases[0]), std::get<1>(cases[0]), PatchSettings{},
+                             &contents, &error))
+        << error;
     std::vector<std::string> written;
     for (const CurrentRecord& r : contents.records) written.push_back(r.fileName);
     EXPECT_EQ(written, (std::vector<std::string>{"x", "x\\in.txt", "gone"}));
@@ -183,10 +160,7 @@ TEST(TreePlan, EveryNameProblemIsReportedInOneRun) {
 // The backup directory may not be a name Windows refuses, one the applier
 // uses for itself, or on, above or below a file of any tree.
 TEST(TreePlan, BackupNameClashesAreRefused) {
-    struct Case {
-        std::string backup, oldName, newName, message;
-    };
-    const Case kCases[] = {
+    const std::tuple<std::string, std::string, std::string, std::string> kCases[] = {
         {"BACKUP", "readme.txt", "doc/a.txt", ""},
         {"CON", "a", "a", "device"},
         {"sub/dir", "a", "a", "one plain"},
@@ -195,47 +169,41 @@ TEST(TreePlan, BackupNameClashesAreRefused) {
         {"Βeta", "βETA", "a", "\"βETA\""},
         {"BinTmp1.tmp", "a", "a", "own work"},
     };
-    for (const Case& c : kCases) {
+    for (const auto& [backup, oldName, newName, message] : kCases) {
         PatchSettings settings;
-        settings.backupName = c.backup;
-        Bytes patch;
-        BuildSummary summary;
+        settings.backupName = backup;
+        PatchContents contents;
         std::string error;
-        EXPECT_EQ(BuildPatch({{{c.oldName, F("old")}}}, {{c.newName, F("new")}}, settings, Bytes(),
-                             nullptr, &patch, &summary, &error),
-                  c.message.empty())
-            << c.backup;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.backup << ": " << error;
+        EXPECT_EQ(BuildAndRead({{{oldName, F("old")}}}, {{newName, F("new")}}, settings, &contents,
+                               &error),
+                  message.empty())
+            << backup;
+        EXPECT_NE(error.find(message), std::string::npos) << backup << ": " << error;
     }
 }
 
 TEST(TreePlan, PatternsMatchWithoutCaseAndAcrossSeparators) {
-    const char* kMatches[][2] = {{"*.txt", "readme.TXT"},
-                                 {"*.txt", "doc/readme.txt"},
-                                 {"doc\\*", "doc/a.bin"},
-                                 {"a*b*c", "axxbyyc"},
-                                 {"", ""},
-                                 {"*", "anything"}};
-    for (const auto& m : kMatches) EXPECT_TRUE(MatchesPattern(m[0], m[1])) << m[0] << " " << m[1];
-    EXPECT_FALSE(MatchesPattern("?.dll", "ab.dll"));
-    EXPECT_FALSE(MatchesPattern("a*b*c", "axxbyy"));
+    // clang-format off
+    const std::tuple<const char*, const char*, bool> kPatterns[] = {
+        {"*.txt", "readme.TXT", true}, {"*.txt", "doc/readme.txt", true}, {"doc\\*", "doc/a.bin", true},
+        {"a*b*c", "axxbyyc", true}, {"", "", true}, {"*", "anything", true},
+        {"?.dll", "ab.dll", false}, {"a*b*c", "axxbyy", false}};
+    // clang-format on
+    for (const auto& [pattern, name, matches] : kPatterns) {
+        EXPECT_EQ(MatchesPattern(pattern, name), matches) << pattern << " " << name;
+    }
 }
 
 // The applier's tables hold 20 versions per file; more must not reach a patch.
 TEST(TreePlan, MoreThanTwentyDistinctVersionsAreRefused) {
     std::vector<Tree> olds;
     for (int v = 0; v < 21; ++v) olds.push_back({{"a", F(std::to_string(v))}});
-    Tree newer = {{"a", F("new")}};
-    Bytes patch;
-    BuildSummary summary;
+    PatchContents contents;
     std::string error;
-    EXPECT_FALSE(
-        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error));
+    EXPECT_FALSE(BuildAndRead(olds, {{"a", F("new")}}, PatchSettings{}, &contents, &error));
     EXPECT_NE(error.find("21 distinct old versions"), std::string::npos) << error;
     olds.pop_back();
-    EXPECT_TRUE(
-        BuildPatch(olds, newer, PatchSettings{}, Bytes(), nullptr, &patch, &summary, &error))
-        << error;
+    EXPECT_TRUE(BuildAndRead(olds, {{"a", F("new")}}, PatchSettings{}, &contents, &error)) << error;
 }
 
 // Progress moves forward only, stays within the total, reports inside a

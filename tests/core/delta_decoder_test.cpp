@@ -115,28 +115,24 @@ TEST(DeltaDecoder, HandMadeStepsGiveTheirResult) {
 // piece takes one bit of stream C; alternating bits make the pieces visible in
 // the output (unchanged zeros, then zeros plus the source's ones).
 TEST(DeltaDecoder, InsertRunsAreCutIntoChunks) {
-    const struct {
-        uint8_t chunk;
-        uint32_t run;
-        std::vector<uint32_t> pieces;
-    } kCases[] = {
+    const std::tuple<uint8_t, uint32_t, std::vector<uint32_t>> kCases[] = {
         {20, 39, {39}},    {20, 40, {20, 20}}, {20, 79, {20, 20, 39}},
         {1, 3, {1, 1, 1}}, {255, 509, {509}},  {255, 510, {255, 255}},
     };
     const Bytes source(1024, 1);
-    for (const auto& c : kCases) {
+    for (const auto& [chunk, length, pieces] : kCases) {
         DeltaBlockWriter w(source.size());  // the bound: above every run
-        w.PackedInteger(-static_cast<int64_t>(c.run));
-        const Bytes zeros(c.run, 0);
-        w.InsertBytes(zeros.data(), c.run);
+        w.PackedInteger(-static_cast<int64_t>(length));
+        const Bytes zeros(length, 0);
+        w.InsertBytes(zeros.data(), length);
         Bytes expected, out;
-        for (size_t k = 0; k < c.pieces.size(); ++k) {
+        for (size_t k = 0; k < pieces.size(); ++k) {
             w.BitC(k % 2 == 0);
-            expected.insert(expected.end(), c.pieces[k], k % 2 == 0 ? 0 : 1);
+            expected.insert(expected.end(), pieces[k], k % 2 == 0 ? 0 : 1);
         }
-        DeltaStepOutcome r = Decode(Header(1, 0, c.chunk), w.blocks(), source, c.run, &out);
-        EXPECT_EQ(r.result, kOk) << int(c.chunk) << "/" << c.run;
-        EXPECT_EQ(out, expected) << int(c.chunk) << "/" << c.run;
+        DeltaStepOutcome r = Decode(Header(1, 0, chunk), w.blocks(), source, length, &out);
+        EXPECT_EQ(r.result, kOk) << int(chunk) << "/" << length;
+        EXPECT_EQ(out, expected) << int(chunk) << "/" << length;
     }
 }
 
@@ -144,30 +140,26 @@ TEST(DeltaDecoder, InsertRunsAreCutIntoChunks) {
 // 16777215. V = the bound itself needs every byte the bound allows; blocks
 // packed for one side of a threshold must not decode on the other side.
 TEST(DeltaDecoder, BoundDecidesHowManyIntegerBytesAreAsked) {
-    const struct {
-        uint32_t bound, neighbour;
-        size_t commandBytes;
-    } kCases[] = {
+    const std::tuple<uint32_t, uint32_t, size_t> kCases[] = {
         {255, 256, 1 + 1 + 1 + 1 + 1},           {256, 255, 2 + 1 + 1 + 1 + 2},
         {65535, 65536, 2 + 1 + 1 + 1 + 2},       {65536, 65535, 3 + 1 + 1 + 1 + 3},
         {16777215, 16777216, 3 + 1 + 1 + 1 + 3}, {16777216, 16777215, 4 + 1 + 1 + 1 + 4},
         {0x80000000u, 255, 4 + 1 + 1 + 1 + 4},  // 2 GiB and more: still four bytes
     };
-    for (const auto& c : kCases) {
-        DeltaBlockWriter w(c.bound);
-        w.PackedInteger(c.bound);  // copies what exists of a long run: "AB"
+    for (const auto& [bound, neighbour, commandBytes] : kCases) {
+        DeltaBlockWriter w(bound);
+        w.PackedInteger(bound);  // copies what exists of a long run: "AB"
         w.PackedInteger(0);
         w.CommandByte(0);
         w.PackedInteger(1);  // back to position 0: "A"
-        w.PackedInteger(-static_cast<int64_t>(c.bound));
-        EXPECT_EQ(w.blocks()[kCommandBlock].size(), c.commandBytes) << c.bound;
+        w.PackedInteger(-static_cast<int64_t>(bound));
+        EXPECT_EQ(w.blocks()[kCommandBlock].size(), commandBytes) << bound;
         Bytes out;
-        DeltaStepOutcome r = Decode(Header(0, 0, 4), w.blocks(), BytesOf("AB"), c.bound, &out);
-        EXPECT_EQ(r.result, kOk) << c.bound;
-        EXPECT_EQ(out, BytesOf("ABA")) << c.bound;
-        r = Decode(Header(0, 0, 4), w.blocks(), BytesOf("AB"), c.neighbour, &out);
-        EXPECT_FALSE(r.result == kOk && out == BytesOf("ABA"))
-            << c.bound << " read as " << c.neighbour;
+        DeltaStepOutcome r = Decode(Header(0, 0, 4), w.blocks(), BytesOf("AB"), bound, &out);
+        EXPECT_EQ(r.result, kOk) << bound;
+        EXPECT_EQ(out, BytesOf("ABA")) << bound;
+        r = Decode(Header(0, 0, 4), w.blocks(), BytesOf("AB"), neighbour, &out);
+        EXPECT_FALSE(r.result == kOk && out == BytesOf("ABA")) << bound << " read as " << neighbour;
     }
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <random>
 
+#include "builder/lib/patch_build.h"
+#include "builder/lib/patch_reader.h"
 #include "builder/lib/payload_writer.h"
 #include "core/byte_order.h"
 #include "core/record_reader.h"
@@ -56,4 +58,16 @@ inline Bytes SignedCopy(Bytes file, uint16_t magic, uint32_t tableSize = 1200) {
     StoreLe32(&file[SecurityEntryAt(magic) + 4], tableSize);
     file.resize(file.size() + tableSize, 0x5A);
     return file;
+}
+
+// The builder's patch of olds to newer, read back (and its bytes in file when
+// asked for); false with the error.
+inline bool BuildAndRead(const std::vector<Tree>& olds, const Tree& newer,
+                         const PatchSettings& settings, PatchContents* contents, std::string* error,
+                         Bytes* file = nullptr) {
+    Bytes bytes;
+    BuildSummary summary;
+    if (!BuildPatch(olds, newer, settings, Bytes(), nullptr, &bytes, &summary, error)) return false;
+    if (file) *file = bytes;
+    return ReadPatch(bytes, contents, error);
 }

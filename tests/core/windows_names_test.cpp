@@ -31,12 +31,12 @@ struct NameCase {
 // Every kind of name Windows would not create as that file, at the start, in
 // the middle and at the end of a path, in several cases; and look-alikes that
 // are ordinary names (a Chinese directory and file among them).
+// clang-format off
 const NameCase kNames[] = {
     {P::kEmptyComponent, {"", "\\a", "a/", "a\\\\b"}},
     {P::kDotComponent, {".", "a\\..\\b", ". .", "a/./b"}},
     {P::kTrailingDotOrBlank, {"a.txt.", "dir.\\f", "trail ", "d \\f", kXu + "..\\x"}},
-    {P::kReservedCharacter,
-     {"a<b", "d>\\f", "C:\\x", "x:stream", "d\"q", "p|p", "dir\\q?x", "a*b"}},
+    {P::kReservedCharacter, {"a<b", "d>\\f", "C:\\x", "x:stream", "d\"q", "p|p", "dir\\q?x", "a*b"}},
     {P::kControlCharacter, {"a\tb", "dir\x1F\\f", "\x01"}},
     {P::kBrokenCharacter, {"\xB3", "\xB3/..", "a\xB3 b", "a\x80", "\xFF.txt"}},
     {P::kDeviceName,
@@ -45,9 +45,10 @@ const NameCase kNames[] = {
     {P::kWorkName, {"PATCH0.TMP", "patch12.tmp\\x", "BINTMP1.TMP", "bintmp2.tmp"}},
     {P::kNone,
      {"a.b.c", "conx.txt", "console", "x\\nul-file", "COM0", "lpt0.txt", "com10", ".hidden", "a..b",
-      " lead", "dir\\BINTMP1.TMP", "PATCH.TMP", "PATCHx.TMP",
-      "\xA4\xA4\xA4\xE5/\xC0\xC9\xAE\xD7.txt", kXu, "dir\\" + kXu + "\\file"}},
+      " lead", "dir\\BINTMP1.TMP", "PATCH.TMP", "PATCHx.TMP", "\xA4\xA4\xA4\xE5/\xC0\xC9\xAE\xD7.txt", kXu,
+      "dir\\" + kXu + "\\file"}},
 };
+// clang-format on
 
 TEST(WindowsNames, EveryProblemIsFoundWherever) {
     for (const NameCase& c : kNames) {

@@ -88,31 +88,27 @@ class PatchRun : public testing::Test {
 
 // Every way of naming the target on the command line patches it at once.
 TEST_F(PatchRun, StartedAsAUserWouldItPatchesTheNamedTarget) {
-    struct Case {
-        const char* directory;  // below the test's root
-        std::string argument;   // empty: none, started in the directory
-        std::string shown;      // in the path box afterwards
-        const char* description;
-    };
+    // the directory below the test's root, the argument (empty: none, started in the
+    // directory), what the path box shows afterwards, the patch's description
     const std::string blanks = root_ + "\\my target dir";
-    const Case cases[] = {
+    const std::tuple<const char*, std::string, std::string, const char*> cases[] = {
         {"target", "", ".", ""},
         {"target", target_, target_, "第一行\r第二行"},
         {"target", target_ + "\\tale.exe", target_ + "\\", ""},
         {"my target dir", "\"" + blanks + "\"", blanks, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.argument);
-        const std::string directory = root_ + "\\" + c.directory;
-        const bool noArgument = c.argument.empty();
-        patch_.description = c.description;
+    for (const auto& [below, argument, shown, described] : cases) {
+        SCOPED_TRACE(argument);
+        const std::string directory = root_ + "\\" + below;
+        const bool noArgument = argument.empty();
+        patch_.description = described;
         RemoveTree(directory);
         MakePatchAndTarget(directory);
-        StartAndWaitForWindow(c.argument, noArgument ? directory : root_);
+        StartAndWaitForWindow(argument, noArgument ? directory : root_);
         ASSERT_TRUE(app_.WaitForRunEnd());
         ExpectSuccessState();
-        EXPECT_EQ(ControlText(app_.pathEdit), c.shown);
-        const bool withDescription = *c.description != '\0';
+        EXPECT_EQ(ControlText(app_.pathEdit), shown);
+        const bool withDescription = *described != '\0';
         EXPECT_EQ(IsWindowVisible(app_.descriptionEdit) != 0, withDescription);
         if (withDescription) {
             EXPECT_EQ(ControlText(app_.descriptionEdit), "第一行\r\r\n第二行");
@@ -246,14 +242,9 @@ TEST_F(PatchRun, FileInUseQueuesRenamesAndAsksToRestart) {
 // "/quiet": no window is shown and no box waits for anyone; the exit code tells
 // an administrator's script what happened.
 TEST_F(PatchRun, UnattendedRunTellsItsOutcomeInTheExitCode) {
-    struct Case {
-        const char* what;
-        std::string arguments;
-        DWORD exitCode;
-        bool holdFile;  // tale.exe in use: its move waits for the restart
-    };
+    // what, arguments, exitCode, holdFile (tale.exe in use: its move waits for the restart)
     const std::string missing = root_ + "\\elsewhere";
-    const Case cases[] = {
+    const std::tuple<const char*, std::string, DWORD, bool> cases[] = {
         {"bad command line", "/quiet a b", 1639, false},
         {"no files of the patch", "/quiet \"" + missing + "\"", 1603, false},
         {"applied", target_ + " /quiet", 0, false},
@@ -263,29 +254,29 @@ TEST_F(PatchRun, UnattendedRunTellsItsOutcomeInTheExitCode) {
         {"run again before the restart", "/quiet " + target_, 1603, false},
     };
     PendingRenames restoredAfterwards;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, arguments, exitCode, holdFile] : cases) {
+        SCOPED_TRACE(what);
         RemoveTree(target_);
         MakePatchAndTarget(target_);
         HANDLE inUse = INVALID_HANDLE_VALUE;
-        if (c.holdFile) {
+        if (holdFile) {
             inUse = CreateFileA((target_ + "\\tale.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
             ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
         }
-        ASSERT_TRUE(app_.Start(exe_, c.arguments, root_));
-        EXPECT_EQ(app_.WaitForExit(), c.exitCode);
+        ASSERT_TRUE(app_.Start(exe_, arguments, root_));
+        EXPECT_EQ(app_.WaitForExit(), exitCode);
         for (HWND window : TopLevelWindows(app_.process.dwProcessId, "Orvanel GUI")) {
             EXPECT_FALSE(IsWindowVisible(window));
         }
         if (inUse != INVALID_HANDLE_VALUE) CloseHandle(inUse);
-        if (c.exitCode == 3010) {
+        if (exitCode == 3010) {
             EXPECT_NE(PendingRenames::Read().find(target_ + "\\PATCH0.TMP\\tale.exe"),
                       std::string::npos);
             EXPECT_EQ(ReadFileBytes(target_ + "\\PATCH0.TMP\\tale.exe"),
                       patch_.changes[0].newContent);
         } else {
-            ExpectTarget(target_, c.exitCode == 0);
+            ExpectTarget(target_, exitCode == 0);
         }
         EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
         app_.Kill();

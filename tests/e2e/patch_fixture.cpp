@@ -1,28 +1,19 @@
 #include "tests/e2e/patch_fixture.h"
 
-#include "builder/lib/delta_encoder.h"
-#include "core/crc.h"
+#include "tests/engine/engine_test_fixture.h"
 
 namespace {
 
 constexpr char kNotice[] = "e2e notice";
-constexpr char kBackupName[] = "BACKUP";
 
+// The tests expect the backup in BACKUP, not in the engine tests' own.
 Bytes PatchRecords(const TestPatch& patch) {
-    RecordStreamWriter stream;
-    stream.Location(LocationSpec{});
-    stream.BackupName(kBackupName);
+    OneSection s("BACKUP");
     for (const auto& [name, oldContent, newContent] : patch.changes) {
-        ChangedFile file;
-        file.fileName = name;
-        file.header.newCrc = CrcOfBuffer(newContent.data(), newContent.size(), kCrcStart);
-        file.header.newSize = static_cast<uint32_t>(newContent.size());
-        file.variants.push_back(EncodeDelta(oldContent, newContent, EncodeOptions{}));
-        stream.Changed(file);
+        s.w.Changed(ChangeOf(name, {oldContent}, newContent));
     }
-    if (!patch.newFileName.empty()) stream.NewFile(patch.newFileName, patch.newFileContent);
-    stream.End();
-    return stream.bytes();
+    if (!patch.newFileName.empty()) s.w.NewFile(patch.newFileName, patch.newFileContent);
+    return s.Finish();
 }
 
 }  // namespace

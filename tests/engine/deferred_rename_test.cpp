@@ -43,6 +43,13 @@ class Deferred : public EngineRun {
         for (const auto& [name, content] : kOldTree) tree["BAK\\" + name] = content;
         return tree;
     }
+    // A fresh window whose user takes the restart, which Windows then begins.
+    void AnswerRestartYes() {
+        host = FakeHost();
+        host.answerYes = true;
+        gRestart = RestartAnswer{};
+        gRestart.succeeds = TRUE;
+    }
     // After the restart, with every queued move carried out; the staging
     // directory stays behind empty.
     void ExpectAfterRestart(const FileTree& expected) {
@@ -58,18 +65,13 @@ class Deferred : public EngineRun {
 // rolls back, so the restart installs nothing. Older backups (the second
 // patch of a series) are replaced at the restart.
 TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
-    struct Case {
-        bool olderBackups;
-        const char* checkedValue;
-        int result;
-    };
-    const Case cases[] = {{false, "Installed", kFileInUse},
-                          {true, "Installed", kFileInUse},
-                          {true, "Missing", kTargetNotRegistered}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.olderBackups) + c.checkedValue);
+    const std::tuple<bool, const char*, int> cases[] = {{false, "Installed", kFileInUse},
+                                                        {true, "Installed", kFileInUse},
+                                                        {true, "Missing", kTargetNotRegistered}};
+    for (const auto& [olderBackups, checkedValue, result] : cases) {
+        SCOPED_TRACE(std::to_string(olderBackups) + checkedValue);
         FileTree before = kOldTree;
-        if (c.olderBackups) {
+        if (olderBackups) {
             for (const char* name : {"a.txt", "b.txt", "o.txt"}) {
                 before[std::string("BAK\\") + name] = TextBytes("older");
             }
@@ -78,15 +80,12 @@ TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
         before = ReadTree(target);
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-        host = FakeHost();
-        host.answerYes = true;
-        gRestart = RestartAnswer{};
-        gRestart.succeeds = TRUE;
-        const bool fails = c.result != kFileInUse;
+        AnswerRestartYes();
+        const bool fails = result != kFileInUse;
         {
             ScopedFile held(HoldB());
             ASSERT_TRUE(held);
-            ASSERT_EQ(c.result, Run(Stream(c.checkedValue)));
+            ASSERT_EQ(result, Run(Stream(checkedValue)));
             EXPECT_EQ(fails ? 0 : 1, gRestart.restarts);
             EXPECT_EQ(fails ? 0 : 1, host.questions);
             EXPECT_EQ(0, LogCount(kFileInUse));
@@ -99,51 +98,13 @@ TEST_F(Deferred, NtFamilyQueuesRenamesAndRestartCompletesThePatch) {
     }
 }
 
-TEST_F(Deferred, NineXFamilyQueuesShortNamesInWininit) {
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string wininit = std::string(windows) + "\\WININIT.INI";
-    DeleteFileA(wininit.c_str());
-    DeleteFileA((std::string(windows) + "\\wininit.bak").c_str());
-    SetRegistryValue(kHelperVersionKey, "Version", TextBytes("win98"));
-    const std::string streamDir = MakeScratchDirectory("stream");
-    WriteTree(streamDir, {{"stream.bin", Stream()}});
-    {
-        ScopedFile held(HoldB());
-        ASSERT_TRUE(held);
-        // The target is ".", the helper's current directory.
-        EXPECT_EQ(static_cast<DWORD>(kRestartNotDone),
-                  RunProgram("\"" + ProgramDirectory() + "\\engine_run_helper.exe\" \"" +
-                                 streamDir + "\\stream.bin\" .",
-                             target.c_str()));
-        char section[8192] = {};
-        DWORD length =
-            GetPrivateProfileSectionA("rename", section, sizeof section, wininit.c_str());
-        // b, c and o leave for the backup, b, c and n arrive: n had no
-        // earlier file, so its move into the backup is left out.
-        int entries = 0;
-        for (const char* entry = section; entry < section + length && *entry;
-             entry += strlen(entry) + 1, ++entries) {
-            SCOPED_TRACE(entry);
-            const std::string text = entry;
-            EXPECT_NE(INVALID_FILE_ATTRIBUTES,
-                      GetFileAttributesA(text.substr(text.find('=') + 1).c_str()));
-            EXPECT_EQ(std::string::npos, text.find("BAK\\n.txt"));
-            EXPECT_EQ(':', text[1]);  // absolute, though the target was relative
-        }
-        EXPECT_EQ(6, entries);
-    }
-    DeleteRegistryKey(kHelperVersionKey);
-    RemoveTree(streamDir);
-    ExpectAfterRestart(NewTree());
-}
-
 // A second run before the restart, after the question was declined (a run
 // ended before the question leaves the same queue): it finds its target in
 // the queue, changes nothing and asks for the restart first, which then
 // completes the first run with every original in the backup. Run twice, the
 // queued move into the backup would have put a new file over the only copy
-// of an original.
+// of an original. The 9x family queues in WININIT.INI: absolute names though
+// the target was relative, and no move into the backup for a new file.
 TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, MAX_PATH);
@@ -154,19 +115,37 @@ TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
         SCOPED_TRACE(nineX ? "9x family" : "NT family");
         Reset(kOldTree);
         DeleteFileA(wininit.c_str());
+        DeleteFileA((std::string(windows) + "\\wininit.bak").c_str());
         if (nineX) SetRegistryValue(kHelperVersionKey, "Version", TextBytes("win98"));
-        // The helper runs as Windows 98 or, like the test, as the NT family.
-        auto run = [&] {
+        // The helper runs as Windows 98 or, like the test, as the NT family;
+        // the first run's target is ".", its current directory.
+        auto run = [&](const std::string& path) {
             return RunProgram("\"" + ProgramDirectory() + "\\engine_run_helper.exe\" \"" +
-                              streamDir + "\\stream.bin\" \"" + target + "\"");
+                                  streamDir + "\\stream.bin\" \"" + path + "\"",
+                              target.c_str());
         };
         {
             ScopedFile held(HoldB());
             ASSERT_TRUE(held);
-            ASSERT_EQ(static_cast<DWORD>(kRestartNotDone), run());
+            ASSERT_EQ(static_cast<DWORD>(kRestartNotDone), run("."));
         }
+        char section[8192] = {};
+        const DWORD length =
+            GetPrivateProfileSectionA("rename", section, sizeof section, wininit.c_str());
+        // b, c and o leave for the backup, b, c and n arrive.
+        int entries = 0;
+        for (const char* entry = section; entry < section + length && *entry;
+             entry += strlen(entry) + 1, ++entries) {
+            SCOPED_TRACE(entry);
+            const std::string text = entry;
+            EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+                      GetFileAttributesA(text.substr(text.find('=') + 1).c_str()));
+            EXPECT_EQ(std::string::npos, text.find("BAK\\n.txt"));
+            EXPECT_EQ(':', text[1]);
+        }
+        EXPECT_EQ(nineX ? 6 : 0, entries);
         const FileTree waiting = ReadTree(target);
-        EXPECT_EQ(static_cast<DWORD>(kFileInUse), run());
+        EXPECT_EQ(static_cast<DWORD>(kFileInUse), run(target));
         EXPECT_EQ(waiting, ReadTree(target));
         if (!nineX) {
             host = FakeHost();
@@ -187,44 +166,33 @@ TEST_F(Deferred, SecondRunBeforeTheRestartWaitsForIt) {
 // place is in use: the run fails (message 30), undoes its work and leaves
 // nothing queued.
 TEST_F(Deferred, QueuedMovesFindTheirDirectories) {
-    struct Case {
-        FileTree tree;
-        const char* held;
-        std::vector<std::string> retired;  // written first
-        const char* newFile;
-        int result;
-    };
-    const Case cases[] = {
+    // tree, heldName, retired (written first), newFile, result
+    const std::tuple<FileTree, const char*, std::vector<std::string>, const char*, int> cases[] = {
         {{{"x", TextBytes("x old")}}, "x", {"x"}, "x\\in.txt", kMoveFailed},
-        {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}},
-         "x\\in.txt",
-         {"x\\in.txt"},
-         "x",
-         kMoveFailed},
+        // clang-format off
+        {{{"x\\", {}}, {"x\\in.txt", TextBytes("in old")}}, "x\\in.txt", {"x\\in.txt"}, "x", kMoveFailed},
+        // clang-format on
         {kOldTree, "b.txt", {}, "d\\n.txt", kFileInUse},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.newFile);
-        Reset(c.tree);
+    for (const auto& [tree, heldName, retired, newFile, result] : cases) {
+        SCOPED_TRACE(newFile);
+        Reset(tree);
         const FileTree before = ReadTree(target);
         OneSection s;
-        for (const std::string& name : c.retired) s.w.Obsolete(name);
-        if (c.tree.count("b.txt")) s.w.Changed(ChangeOf("b.txt", {kOldTree.at("b.txt")}, kNew[1]));
-        s.w.NewFile(c.newFile, TextBytes("n"));
-        host = FakeHost();
-        host.answerYes = true;
-        gRestart = RestartAnswer{};
-        gRestart.succeeds = TRUE;
+        for (const std::string& name : retired) s.w.Obsolete(name);
+        if (tree.count("b.txt")) s.w.Changed(ChangeOf("b.txt", {kOldTree.at("b.txt")}, kNew[1]));
+        s.w.NewFile(newFile, TextBytes("n"));
+        AnswerRestartYes();
         {
-            ScopedFile held(OpenForRead(At(c.held)));
+            ScopedFile held(OpenForRead(At(heldName)));
             ASSERT_TRUE(held);
-            EXPECT_EQ(c.result, Run(s.Finish()));
+            EXPECT_EQ(result, Run(s.Finish()));
         }
-        EXPECT_EQ(c.result == kFileInUse ? 1 : 0, host.questions);
+        EXPECT_EQ(result == kFileInUse ? 1 : 0, host.questions);
         RunProgram("wineboot.exe -r");
         const FileTree after = ReadTree(target);
-        if (c.result == kFileInUse) {
-            EXPECT_EQ(TextBytes("n"), after.at(c.newFile));
+        if (result == kFileInUse) {
+            EXPECT_EQ(TextBytes("n"), after.at(newFile));
             EXPECT_EQ(kNew[1], after.at("b.txt"));
         } else {
             // The files as they were; the backup directories made for the

@@ -10,42 +10,34 @@ namespace {
 class DiskFull : public EngineRun {};
 
 TEST_F(DiskFull, FullDiskIsReportedAndChangesNothing) {
-    struct Case {
-        const char* where;
-        const char* target;  // the drive's root: nothing else uses its space
-        FileTree before;
-        size_t newFileSize;  // a new file of this size joins the patch, unless 0
-    };
-    const Case cases[] = {
+    // where, drive (its root: nothing else uses its space), before, newFileSize (a new file of
+    // this size joins the patch, unless 0)
+    // clang-format off
+    const std::tuple<const char*, const char*, FileTree, size_t> cases[] = {
         // 160 KiB hold the old files and the rebuilt ones, not the new one as well.
-        {"staging",
-         "S:\\",
-         {{"a.bin", PseudoRandomBytes(40000, 1)}, {"b.bin", PseudoRandomBytes(30000, 2)}},
-         90000},
+        {"staging", "S:\\",
+         {{"a.bin", PseudoRandomBytes(40000, 1)}, {"b.bin", PseudoRandomBytes(30000, 2)}}, 90000},
         // Eight inodes: the root, three files, the staging directory and three
         // staged files; the backup directory finds no room.
-        {"moving",
-         "R:\\",
-         {{"a.bin", PseudoRandomBytes(4000, 1)},
-          {"b.bin", PseudoRandomBytes(3000, 2)},
-          {"c.bin", PseudoRandomBytes(2000, 3)}},
-         0}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.where);
-        if (GetFileAttributesA(c.target) == INVALID_FILE_ATTRIBUTES) {
-            GTEST_SKIP() << "no small drive " << c.target << " (tools/small-drive.sh needs root)";
+        {"moving", "R:\\", {{"a.bin", PseudoRandomBytes(4000, 1)}, {"b.bin", PseudoRandomBytes(3000, 2)},
+                            {"c.bin", PseudoRandomBytes(2000, 3)}}, 0}};
+    // clang-format on
+    for (const auto& [where, drive, before, newFileSize] : cases) {
+        SCOPED_TRACE(where);
+        if (GetFileAttributesA(drive) == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << "no small drive " << drive << " (tools/small-drive.sh needs root)";
         }
-        const std::string root = c.target;
+        const std::string root = drive;
         RemoveTree(root.substr(0, 2));
-        WriteTree(root.substr(0, 2), c.before);
+        WriteTree(root.substr(0, 2), before);
         OneSection s;
-        for (const auto& [name, content] : c.before) {
+        for (const auto& [name, content] : before) {
             s.w.Changed(ChangeOf(name, {content}, ScatteredChange(content, 1000)));
         }
-        if (c.newFileSize) s.w.NewFile("n.bin", PseudoRandomBytes(c.newFileSize, 3));
+        if (newFileSize) s.w.NewFile("n.bin", PseudoRandomBytes(newFileSize, 3));
         EXPECT_EQ(kDiskFull, Run(s.Finish(), root));
         EXPECT_EQ(1, LogCount(kDiskFull));
-        EXPECT_EQ(c.before, ReadTree(root.substr(0, 2)));
+        EXPECT_EQ(before, ReadTree(root.substr(0, 2)));
         RemoveTree(root.substr(0, 2));
     }
 }

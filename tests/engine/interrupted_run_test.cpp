@@ -3,9 +3,8 @@
 // Whatever step was the last, every original file is whole in the target or
 // in the backup, and the second run finishes the job: the new tree, the
 // originals in the backup, no staging directory left.
-#include "builder/lib/patch_build.h"
-#include "builder/lib/patch_reader.h"
 #include "platform/system_hooks.h"
+#include "tests/core/test_bytes.h"
 #include "tests/engine/engine_test_fixture.h"
 
 namespace {
@@ -58,39 +57,49 @@ class Interrupted : public EngineRun {
                           "\\stream.bin\" \"" + target + "\" " +
                           std::to_string(static_cast<int>(step)) + " " + std::to_string(count));
     }
+    // Ends a run of stream over older after each occurrence of each step in
+    // turn (a rollback step: the run fails at its registry check); every
+    // original is then whole in the target or the backup, and the next run
+    // gives patched.
+    void EndAfterEveryStep(const Bytes& stream, const FileTree& older, const FileTree& patched,
+                           const std::vector<std::pair<RunStep, int>>& steps) {
+        ASSERT_TRUE(WriteFileBytes(streamDir + "\\stream.bin", stream));
+        for (const auto& [step, occurrences] : steps) {
+            for (int count = 1;; ++count) {
+                SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
+                Reset(older);
+                const FileTree before = ReadTree(target);
+                DeleteRegistryKey(kKey);
+                if (step != RunStep::kRestored)
+                    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                if (RunEndedAt(step, count) != static_cast<DWORD>(kEndedAtStep)) {
+                    EXPECT_EQ(occurrences, count - 1);
+                    break;
+                }
+                const FileTree ended = ReadTree(target);
+                for (const auto& [name, content] : before) {
+                    if (name.back() == '\\' || name.rfind("BAK\\", 0) == 0) continue;
+                    auto at = ended.find(name), backup = ended.find("BAK\\" + name);
+                    EXPECT_TRUE((at != ended.end() && at->second == content) ||
+                                (backup != ended.end() && backup->second == content))
+                        << name;
+                }
+                SetRegistryValue(kKey, "Installed", TextBytes("yes"));
+                EXPECT_EQ(kOk, Run(stream));
+                EXPECT_EQ(patched, ReadTree(target));
+            }
+        }
+    }
     std::string streamDir;
 };
 
 TEST_F(Interrupted, RunEndedAfterAnyStepIsFinishedByTheNextRun) {
-    struct Case {
-        RunStep step;
-        int occurrences;  // in the run: records for which the step happens
-        bool rollback;    // the first run fails at its registry check
-    };
-    const Case cases[] = {{RunStep::kSetAside, 2, false},         // a, o
-                          {RunStep::kMovedIntoBackup, 4, false},  // a, r, o, b
-                          {RunStep::kMovedIntoPlace, 4, false},   // a, n, r, b
-                          {RunStep::kStamped, 2, false},          // a, b
-                          {RunStep::kRestored, 5, true}};         // a, n, r, o, b
-    for (const Case& c : cases) {
-        for (int count = 1; count <= c.occurrences; ++count) {
-            SCOPED_TRACE(std::to_string(static_cast<int>(c.step)) + " #" + std::to_string(count));
-            Reset(kOldTree);
-            DeleteRegistryKey(kKey);
-            if (!c.rollback) SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-            ASSERT_EQ(static_cast<DWORD>(kEndedAtStep), RunEndedAt(c.step, count));
-            const FileTree ended = ReadTree(target);
-            for (const char* name : kOriginals) {
-                auto at = ended.find(name), backup = ended.find(std::string("BAK\\") + name);
-                EXPECT_TRUE((at != ended.end() && at->second == kOldTree.at(name)) ||
-                            (backup != ended.end() && backup->second == kOldTree.at(name)))
-                    << name;
-            }
-            SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-            EXPECT_EQ(kOk, Run(ReadFileBytes(streamDir + "\\stream.bin")));
-            EXPECT_EQ(NewTree(), ReadTree(target));
-        }
-    }
+    EndAfterEveryStep(Stream(), kOldTree, NewTree(),
+                      {{RunStep::kSetAside, 2},         // a, o
+                       {RunStep::kMovedIntoBackup, 4},  // a, r, o, b
+                       {RunStep::kMovedIntoPlace, 4},   // a, n, r, b
+                       {RunStep::kStamped, 2},          // a, b
+                       {RunStep::kRestored, 5}});       // rolled back: a, n, r, o, b
 }
 
 std::string gHeldPath;
@@ -149,41 +158,37 @@ TEST_F(Interrupted, LeftoverStagingGoesOnlyWhenItHoldsThisPatchsWorkAlone) {
                            {"PATCH0.TMP\\BINTMP1.TMP", TextBytes("step")},
                            {"PATCH0.TMP\\sub\\b.txt", {}},
                            {"PATCH0.TMP\\PATCH0.TMP\\o.txt", TextBytes("o older")}};
-    struct Case {
-        const char* extra;  // a further file in the leftover, or none
-        DWORD attributes;
-        bool pendingRename;
-        bool removed;
-    };
-    const Case cases[] = {{nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
-                          {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
-                          {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
-                          {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
-                          {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.extra ? c.extra : "") + std::to_string(c.attributes) +
-                     std::to_string(c.pendingRename));
+    // extra (a further file in the leftover, or none), attributes, pendingRename, removed
+    const std::tuple<const char*, DWORD, bool, bool> cases[] = {
+        {nullptr, FILE_ATTRIBUTE_DIRECTORY, false, true},
+        {nullptr, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false, true},
+        {"PATCH0.TMP\\notes.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+        {"PATCH0.TMP\\PATCH0.TMP\\x.txt", FILE_ATTRIBUTE_DIRECTORY, false, false},
+        {nullptr, FILE_ATTRIBUTE_DIRECTORY, true, false}};
+    for (const auto& [extra, attributes, pendingRename, removed] : cases) {
+        SCOPED_TRACE(std::string(extra ? extra : "") + std::to_string(attributes) +
+                     std::to_string(pendingRename));
         FileTree before = kOldTree;
         before.insert(work.begin(), work.end());
-        if (c.extra) before[c.extra] = TextBytes("someone's");
+        if (extra) before[extra] = TextBytes("someone's");
         Reset(before);
-        SetFileAttributesA(At("PATCH0.TMP").c_str(), c.attributes);
-        if (c.pendingRename) {
+        SetFileAttributesA(At("PATCH0.TMP").c_str(), attributes);
+        if (pendingRename) {
             ASSERT_TRUE(MoveFileExA(At("PATCH0.TMP\\a.txt").c_str(), At("a.txt").c_str(),
                                     MOVEFILE_DELAY_UNTIL_REBOOT));
         }
         const FileTree leftover = ReadTree(At("PATCH0.TMP"));
         const FileTree unchanged = ReadTree(target);
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-        EXPECT_EQ(c.pendingRename ? kFileInUse : kOk, Run(Stream()));
+        EXPECT_EQ(pendingRename ? kFileInUse : kOk, Run(Stream()));
         const FileTree after = ReadTree(target);
-        if (c.pendingRename) {
+        if (pendingRename) {
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE,
                                "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                                "PendingFileRenameOperations");
         }
-        FileTree expected = c.pendingRename ? unchanged : NewTree();
-        if (!c.removed && !c.pendingRename) {
+        FileTree expected = pendingRename ? unchanged : NewTree();
+        if (!removed && !pendingRename) {
             expected["PATCH0.TMP\\"] = {};
             for (const auto& [name, content] : leftover) expected["PATCH0.TMP\\" + name] = content;
         }
@@ -200,13 +205,9 @@ Bytes TradeStream(const Tree& older, const Tree& newer) {
     settings.backupName = kBackup;
     settings.registryCheck = {kCurrentUserRoot, kKey, "Installed"};
     settings.registry = {RegKey{kCurrentUserRoot, kKey, {RegValue{"Written", 1, TextBytes("w")}}}};
-    Bytes file;
-    BuildSummary summary;
     PatchContents contents;
     std::string error;
-    EXPECT_TRUE(BuildPatch({older}, newer, settings, Bytes(), nullptr, &file, &summary, &error))
-        << error;
-    EXPECT_TRUE(ReadPatch(file, &contents, &error)) << error;
+    EXPECT_TRUE(BuildAndRead({older}, newer, settings, &contents, &error)) << error;
     EXPECT_EQ(RecordKind::kObsolete, contents.records.front().kind);
     return contents.payload;  // no texts: the payload is the record stream
 }
@@ -230,57 +231,29 @@ TEST_F(Interrupted, FileAndDirectoryTradePlacesAndBack) {
     struct Case {
         Tree older, newer;
         FileTree patched;
+        int moves[3];  // into the backup, into place, restored
     };
+    // clang-format off
     const Case cases[] = {
-        {{{"x", {old}}, {"keep.txt", {deep}}},
-         {{"x/in.txt", {fresh}}, {"keep.txt", {deep}}},
-         {{"keep.txt", deep}, {"x\\", {}}, {"x\\in.txt", fresh}, {"BAK\\", {}}, {"BAK\\x", old}}},
-        {{{"x/in.txt", {old}}, {"x/s/deep.txt", {deep}}, {"keep.txt", {deep}}},
-         {{"x", {fresh}}, {"keep.txt", {deep}}},
-         {{"keep.txt", deep},
-          {"x", fresh},
-          {"BAK\\", {}},
-          {"BAK\\x\\", {}},
-          {"BAK\\x\\in.txt", old},
-          {"BAK\\x\\s\\", {}},
-          {"BAK\\x\\s\\deep.txt", deep}}},
+        {{{"x", {old}}, {"keep.txt", {deep}}}, {{"x/in.txt", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep}, {"x\\", {}}, {"x\\in.txt", fresh}, {"BAK\\", {}}, {"BAK\\x", old}}, {1, 1, 2}},
+        {{{"x/in.txt", {old}}, {"x/s/deep.txt", {deep}}, {"keep.txt", {deep}}}, {{"x", {fresh}}, {"keep.txt", {deep}}},
+         {{"keep.txt", deep}, {"x", fresh}, {"BAK\\", {}}, {"BAK\\x\\", {}}, {"BAK\\x\\in.txt", old},
+          {"BAK\\x\\s\\", {}}, {"BAK\\x\\s\\deep.txt", deep}}, {2, 1, 3}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.newer.begin()->first);
         const Bytes stream = TradeStream(c.older, c.newer);
-        ASSERT_TRUE(WriteFileBytes(streamDir + "\\stream.bin", stream));
         Reset(Windows(c.older));
         const FileTree before = ReadTree(target);
         DeleteRegistryKey(kKey);
         EXPECT_EQ(kTargetNotRegistered, Run(stream));
         EXPECT_EQ(before, ReadTree(target));
-
-        for (RunStep step :
-             {RunStep::kMovedIntoBackup, RunStep::kMovedIntoPlace, RunStep::kRestored}) {
-            for (int count = 1;; ++count) {
-                SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
-                Reset(Windows(c.older));
-                DeleteRegistryKey(kKey);
-                if (step != RunStep::kRestored)
-                    SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-                if (RunEndedAt(step, count) != static_cast<DWORD>(kEndedAtStep)) {
-                    EXPECT_GT(count, 1);
-                    break;
-                }
-                const FileTree ended = ReadTree(target);
-                for (const auto& [name, content] : before) {
-                    if (name.back() == '\\') continue;
-                    auto at = ended.find(name), backup = ended.find("BAK\\" + name);
-                    EXPECT_TRUE((at != ended.end() && at->second == content) ||
-                                (backup != ended.end() && backup->second == content))
-                        << name;
-                }
-                SetRegistryValue(kKey, "Installed", TextBytes("yes"));
-                EXPECT_EQ(kOk, Run(stream));
-                EXPECT_EQ(c.patched, ReadTree(target));
-            }
-        }
-
+        EndAfterEveryStep(stream, Windows(c.older), c.patched,
+                          {{RunStep::kMovedIntoBackup, c.moves[0]},
+                           {RunStep::kMovedIntoPlace, c.moves[1]},
+                           {RunStep::kRestored, c.moves[2]}});
         Reset(Windows(c.older));
         SetRegistryValue(kKey, "Installed", TextBytes("yes"));
         EXPECT_EQ(kOk, Run(stream));

@@ -62,16 +62,19 @@ class NameChecks : public EngineRun {
 };
 
 // Every kind of name Windows cannot create as that file, in every place a
-// name stands. The reader meets them before any record is handled.
+// name stands, names that would leave the target among them. The reader
+// meets them before any record is handled, a file staged before included.
 TEST_F(NameChecks, NamesWindowsWouldNotCreateAsGivenAreRefusedEverywhere) {
-    const std::string badNames[] = {"nul.txt", "sub\\Com1",     "CONOUT$",    "a.txt.",
-                                    "a.txt ",  "a?.txt",        "x\\a:s",     "sub\\\\b.txt",
-                                    "..\\x",   "PATCH0.TMP\\x", "bintmp2.tmp"};
+    const std::string badNames[] = {"nul.txt", "sub\\Com1",     "CONOUT$",      "a.txt.", "a.txt ",
+                                    "a?.txt",  "x\\a:s",        "sub\\\\b.txt", "..\\x",  "\\x",
+                                    "C:x",     "PATCH0.TMP\\x", "bintmp2.tmp"};
     for (const std::string& bad : badNames) {
         for (Slot slot : {kChanged, kNewFile, kObsolete, kSource}) {
-            ExpectRefused(Stream(kBackup, {{slot, bad}}), bad + " in slot " + std::to_string(slot));
+            ExpectRefused(Stream(kBackup, {{kNewFile, "first.txt"}, {slot, bad}}),
+                          bad + " in slot " + std::to_string(slot));
         }
-        ExpectRefused(Stream(bad, {{kChanged, "a.txt"}}), bad + " as backup");
+        ExpectRefused(Stream(bad, {{kNewFile, "first.txt"}, {kChanged, "a.txt"}}),
+                      bad + " as backup");
     }
 }
 
@@ -82,17 +85,11 @@ TEST_F(NameChecks, NamesThatMeetAreRefusedBeforeAnythingMoves) {
     const std::string directoryAlias = ShortAlias(kLongDirectory);
     const std::string fileAlias = directoryAlias + "\\" + ShortAlias(kLongFile);
     ASSERT_NE(directoryAlias, kLongDirectory);
-    const std::string beta =
-                          "\xA3\x5D"
-                          "eta.txt",
-                      capitalBeta =
-                          "\xA3\x45"
-                          "eta.txt";
+    // Greek small and capital beta, each followed by "eta.txt".
+    const std::string beta = std::string("\xA3\x5D") + "eta.txt";
+    const std::string capitalBeta = std::string("\xA3\x45") + "eta.txt";
     const std::string fullWidthA = "\xA2\xE9.txt", fullWidthCapitalA = "\xA2\xCF.txt";
-    struct Case {
-        std::string what, backup;
-        std::vector<Record> records;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::vector<Record>> cases[] = {
         {"Greek case", kBackup, {{kNewFile, beta}, {kObsolete, capitalBeta}}},
         {"full-width case", kBackup, {{kNewFile, fullWidthA}, {kObsolete, fullWidthCapitalA}}},
         {"ASCII case", kBackup, {{kChanged, "a.txt"}, {kObsolete, "A.TXT"}}},
@@ -110,7 +107,7 @@ TEST_F(NameChecks, NamesThatMeetAreRefusedBeforeAnythingMoves) {
         {"backup too long", std::string(255, 'b'), {{kChanged, "a.txt"}}},
         {"file too long", kBackup, {{kNewFile, std::string(200, 'd') + "\\" + "n.txt"}}},
     };
-    for (const Case& c : cases) ExpectRefused(Stream(c.backup, c.records), c.what);
+    for (const auto& [what, backup, records] : cases) ExpectRefused(Stream(backup, records), what);
 
     // A source may name another record's file: a rename. An older backup
     // directory and a name that exists elsewhere are fine too.
@@ -153,26 +150,22 @@ PathProbe ProbeWithLinks(const std::string& path) {
 }
 
 TEST_F(NameChecks, PathsThroughAReparsePointAreRefused) {
-    struct Case {
-        std::string link, backup;
-        Record record;
-        int result;
-    } cases[] = {
+    const std::tuple<std::string, std::string, Record, int> cases[] = {
         {"BAK", kBackup, {kChanged, "a.txt"}, kInternalFileError},
         {"sub", kBackup, {kChanged, "sub\\b.txt"}, kInternalFileError},
         {"BAK\\sub", kBackup, {kNewFile, "sub\\n.txt"}, kInternalFileError},
         {"sub\\b.txt", kBackup, {kObsolete, "sub\\b.txt"}, kInternalFileError},
         {"a.txt", kBackup, {kChanged, "sub\\b.txt"}, kOk},  // no path passes through it
     };
-    for (const Case& c : cases) {
+    for (const auto& [link, backup, record, result] : cases) {
         Reset(kTree);
         WriteTree(target, {{"BAK\\sub\\", {}}});
-        LoadPatchStream(&patch, Stream(c.backup, {c.record}));
+        LoadPatchStream(&patch, Stream(backup, {record}));
         host.requestedTargetPath = target;
         ApplyRun run(patch, host);
         ASSERT_EQ(kOk, LocateTarget(run, patch.recordsStart));
-        gLinks = {c.link};
-        EXPECT_EQ(c.result, CheckPatchNames(run, ProbeWithLinks)) << c.link;
+        gLinks = {link};
+        EXPECT_EQ(result, CheckPatchNames(run, ProbeWithLinks)) << link;
     }
     gLinks.clear();
 }
@@ -246,21 +239,18 @@ void SwapAfterFirstBackup(RunStep step) {
 // with message 38 and the run undone; nothing outside the target is moved,
 // written or deleted.
 TEST_F(NameChecks, LinkMadeDuringTheRunIsNotFollowed) {
-    struct Case {
-        const char* directory;
-        const char* planted;
-        bool duringCheck;  // swapped at the first record of the check pass, else of the apply pass
-        FileTree outside;  // expected
-    } cases[] = {
+    // directory, planted, duringCheck (swapped at the first record of the check pass, else of
+    // the apply pass), left (expected outside)
+    const std::tuple<const char*, const char*, bool, FileTree> cases[] = {
         {"sub", "", false, {{"sub\\b.txt", kOld}}},
         {"PATCH0.TMP", "a.txt", true, {{"PATCH0.TMP\\a.txt", TextBytes("someone's")}}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.directory);
+    for (const auto& [directory, planted, duringCheck, left] : cases) {
+        SCOPED_TRACE(directory);
         const std::string outside = MakeScratchDirectory("outside");
         Reset(kTree);
-        gSwap = LinkSwap{At(c.directory), JoinPath(outside, c.directory), c.planted};
-        if (c.duringCheck) {
+        gSwap = LinkSwap{At(directory), JoinPath(outside, directory), planted};
+        if (duringCheck) {
             host.onPump = SwapDirectoryForLink;
         } else {
             gRunStepHook = SwapAfterFirstBackup;
@@ -270,15 +260,15 @@ TEST_F(NameChecks, LinkMadeDuringTheRunIsNotFollowed) {
         host.onPump = nullptr;
         ASSERT_TRUE(gSwap.made);
         EXPECT_EQ(kInternalFileError, result);
-        FileTree expected = c.outside;
-        expected[std::string(c.directory) + "\\"] = {};
+        FileTree expected = left;
+        expected[std::string(directory) + "\\"] = {};
         EXPECT_EQ(expected, ReadTree(outside));
         // The old tree, the link, no backup and no staged file left: the
         // cleanup removes what lies in the staging directory, not beyond it.
         FileTree inTarget = kTree;
         inTarget.insert(expected.begin(), expected.end());
         EXPECT_EQ(inTarget, ReadTree(target));
-        EXPECT_TRUE(RemoveUnixLink(At(c.directory)));
+        EXPECT_TRUE(RemoveUnixLink(At(directory)));
         RemoveTree(outside);
     }
 }

@@ -25,15 +25,8 @@ class RegistryRun : public EngineRun {
 // what it wrote before is put back.
 TEST_F(RegistryRun, CheckValueAndFailuresDecideWhatIsWritten) {
     enum Shape { kPlain, kNoKeyOpen, kAbsentKeyAfter, kNoEnd };
-    struct Case {
-        const char* checkKey;  // below kKey
-        DWORD type;
-        Bytes check;
-        Shape shape;
-        int result;
-        bool written;
-    };
-    const Case cases[] = {
+    // checkKey (below kKey), type, check, shape, result, written
+    const std::tuple<const char*, DWORD, Bytes, Shape, int, bool> cases[] = {
         {"", REG_SZ, TextBytes("C:\\App"), kPlain, kOk, true},
         {"", REG_DWORD, {0, 1, 0, 0}, kPlain, kTargetNotRegistered, false},  // a zero first byte
         {"", REG_SZ, {0}, kPlain, kTargetNotRegistered, false},
@@ -44,22 +37,21 @@ TEST_F(RegistryRun, CheckValueAndFailuresDecideWhatIsWritten) {
         {"", REG_SZ, TextBytes("x"), kAbsentKeyAfter, kRegistryDenied, false},
         {"", REG_SZ, TextBytes("x"), kNoEnd, kPatchDamaged, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.shape) + " " + std::to_string(c.check.size()));
-        SetRegistryValue(kKey, "Check", c.check, c.type);
+    for (const auto& [checkKey, type, check, shape, result, written] : cases) {
+        SCOPED_TRACE(std::to_string(shape) + " " + std::to_string(check.size()));
+        SetRegistryValue(kKey, "Check", check, type);
         RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Written");
-        RegistryScriptWriter script(kCurrentUserRoot, kKey + std::string(c.checkKey), "Check");
-        if (c.shape != kNoKeyOpen) script.OpenKey(kCurrentUserRoot, kKey);
+        RegistryScriptWriter script(kCurrentUserRoot, kKey + std::string(checkKey), "Check");
+        if (shape != kNoKeyOpen) script.OpenKey(kCurrentUserRoot, kKey);
         script.SetValue("Written", REG_BINARY, TextBytes("w"));
-        if (c.shape == kAbsentKeyAfter)
+        if (shape == kAbsentKeyAfter)
             script.OpenKey(kCurrentUserRoot, kKey + std::string("\\Absent"));
         Bytes bytes = script.Finish();
-        if (c.shape == kNoEnd)
-            bytes.pop_back();  // the End code; the script's length ends before it
-        EXPECT_EQ(c.result, RunScript(bytes));
-        EXPECT_EQ(c.written ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
-        if (c.result != kOk) {
-            EXPECT_EQ(1, LogCount(c.result));
+        if (shape == kNoEnd) bytes.pop_back();  // the End code; the script's length ends before it
+        EXPECT_EQ(result, RunScript(bytes));
+        EXPECT_EQ(written ? TextBytes("w") : kMissing, RegistryValue(kKey, "Written"));
+        if (result != kOk) {
+            EXPECT_EQ(1, LogCount(result));
         }
     }
 }

@@ -56,12 +56,8 @@ TEST_F(Locate, UserPathIsCutToDirectoryOnlyForExistingFiles) {
 TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
     WriteTree(target, {{"app.exe", TextBytes("MZ")}});
     const std::string quoted = "\"" + target + "\\app.exe\"";
-    struct Case {
-        DWORD type;
-        Bytes data;           // empty: no value
-        std::string located;  // empty: not registered
-    };
-    const Case cases[] = {
+    // type, data (empty: no value), located (empty: not registered)
+    const std::tuple<DWORD, Bytes, std::string> cases[] = {
         {REG_SZ, TextBytes(target + "\\app.exe"), target + "\\"},
         {REG_SZ, TextBytes(quoted), quoted},
         {REG_SZ, {}, ""},
@@ -69,16 +65,16 @@ TEST_F(Locate, RegistryValueNamesTheTargetWhateverTheUserTyped) {
         {REG_BINARY, Bytes(1100, 'x'), ""},  // longer than 1,024 bytes
     };
     const LocationSpec registry{kRegistryValue, kCurrentUserRoot, kKey, "Path"};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.located + " " + std::to_string(c.data.size()));
+    for (const auto& [type, data, located] : cases) {
+        SCOPED_TRACE(located + " " + std::to_string(data.size()));
         DeleteRegistryKey(kKey);
         SetRegistryValue(kKey, "Other", TextBytes("present"));
-        if (!c.data.empty()) SetRegistryValue(kKey, "Path", c.data, c.type);
+        if (!data.empty()) SetRegistryValue(kKey, "Path", data, type);
         host.shownTarget = "typed by the user";
-        ASSERT_EQ(c.located.empty() ? kTargetNotRegistered : kOk, LocateWith(registry, "typed"));
-        EXPECT_EQ(c.located.empty() ? "typed by the user" : c.located, host.shownTarget);
-        if (!c.located.empty()) {
-            EXPECT_EQ(c.located, walk.sections.target[0]);
+        ASSERT_EQ(located.empty() ? kTargetNotRegistered : kOk, LocateWith(registry, "typed"));
+        EXPECT_EQ(located.empty() ? "typed by the user" : located, host.shownTarget);
+        if (!located.empty()) {
+            EXPECT_EQ(located, walk.sections.target[0]);
         }
     }
     // A failed location runs no pass: nothing is staged or placed.

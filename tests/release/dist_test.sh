@@ -22,10 +22,7 @@ version=$(sed -n 's/^#define SELFPATCH_VERSION "\(.*\)"$/\1/p' "$root/build/nati
 deb=$work/first/selfpatch_${version}_$(dpkg --print-architecture).deb
 zip=$work/first/selfpatch-$version-win32.zip
 [ -f "$deb" ] && [ -f "$zip" ] || fail "no archives named for version $version: $(ls "$work/first")"
-[ "$(ls "$work/first")" = "$(ls "$work/second")" ] || fail "the two runs wrote different files"
-for f in "$work"/first/*; do
-  cmp -s "$f" "$work/second/$(basename "$f")" || fail "$(basename "$f") differs between two runs"
-done
+diff -r "$work/first" "$work/second" || fail "the two runs wrote different archives"
 
 # A tree to patch, and a check that a patch was built around APPLIER.
 mkdir -p "$work/old" "$work/new"
@@ -50,9 +47,8 @@ built_around() {  # PATCH APPLIER
 # The Debian package.
 info=$(dpkg-deb --info "$deb")
 field() { sed -n "s/^ $1: //p" <<<"$info"; }
-[ "$(field Package)" = selfpatch ] || fail "package name: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "package version: $(field Version)"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture: $(field Architecture)"
+fields="$(field Package) $(field Version) $(field Architecture)"
+[ "$fields" = "selfpatch $version $(dpkg --print-architecture)" ] || fail "package, version, architecture: $fields"
 contents=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $1, $6}')
 expected="-rwxr-xr-x ./usr/bin/mkpatch
 -rw-r--r-- ./usr/share/doc/selfpatch/README.md

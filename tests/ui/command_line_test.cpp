@@ -36,13 +36,8 @@ TEST(CommandLine, ParsesEveryForm) {
 // "/quiet" takes no path position, wherever it stands and in any case; it is
 // still seen after a refusal, so an unattended run never waits on the usage box.
 TEST(CommandLine, QuietSwitchTakesNoPathPosition) {
-    struct Case {
-        const char* line;
-        const char* target;  // nullptr: refused
-        bool unattended;
-        bool help;
-    };
-    const Case cases[] = {
+    // line, target (nullptr: refused), unattended, help
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
         {"p.exe /quiet", ".", true, false},
         {"p.exe /QUIET D:\\x", "D:\\x", true, false},
         {"p.exe \"D:\\a b\" /Quiet", "D:\\a b", true, false},
@@ -53,13 +48,13 @@ TEST(CommandLine, QuietSwitchTakesNoPathPosition) {
         {"p.exe -h /quiet", nullptr, true, true},
         {"p.exe /quiet \"x", ".", true, false},  // the unclosed token is dropped as ever
     };
-    for (const Case& c : cases) {
-        const CommandLineRequest request = ParseCommandLine(c.line);
-        EXPECT_EQ(request.showUsage, c.target == nullptr) << c.line;
-        EXPECT_EQ(request.unattended, c.unattended) << c.line;
-        EXPECT_EQ(request.helpAsked, c.help) << c.line;
-        if (c.target) {
-            EXPECT_EQ(request.targetPath, c.target) << c.line;
+    for (const auto& [line, target, unattended, help] : cases) {
+        const CommandLineRequest request = ParseCommandLine(line);
+        EXPECT_EQ(request.showUsage, target == nullptr) << line;
+        EXPECT_EQ(request.unattended, unattended) << line;
+        EXPECT_EQ(request.helpAsked, help) << line;
+        if (target) {
+            EXPECT_EQ(request.targetPath, target) << line;
         }
     }
 }

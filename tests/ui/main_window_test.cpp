@@ -25,17 +25,15 @@ class MainWindowTest : public testing::Test {
 
 TEST_F(MainWindowTest, InfoAndAltLettersActWhenAllowed) {
     SetNoticeText("notice text");
-    struct Case {
-        char letter;  // 0: the info button
-        bool running;
-        size_t boxes;
-    } cases[] = {{'i', false, 1}, {'I', false, 0}, {'i', true, 0}, {'x', false, 0}, {0, true, 1}};
-    for (const Case& c : cases) {
+    // letter (0: the info button), running, boxes
+    const std::tuple<char, bool, size_t> cases[] = {
+        {'i', false, 1}, {'I', false, 0}, {'i', true, 0}, {'x', false, 0}, {0, true, 1}};
+    for (const auto& [letter, running, boxes] : cases) {
         InstallMessageBoxHook(IDOK);
-        host_.runInProgress = c.running;
-        c.letter ? SysChar(c.letter) : Command(gWindow.infoButton);
-        ASSERT_EQ(gBoxes.size(), c.boxes) << c.letter;
-        if (c.boxes) {
+        host_.runInProgress = running;
+        letter ? SysChar(letter) : Command(gWindow.infoButton);
+        ASSERT_EQ(gBoxes.size(), boxes) << letter;
+        if (boxes) {
             EXPECT_EQ(gBoxes[0].owner, window_);
             EXPECT_EQ(gBoxes[0].text, "notice text");
         }

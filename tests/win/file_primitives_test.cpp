@@ -64,20 +64,17 @@ TEST(FileCrc, CrcValuesOverFilesWithSkipRangesOrNone) {
     ScratchDirectory dir;
     std::string big;
     for (int i = 0; i < 3000; ++i) big += static_cast<char>(i * 7);
-    struct Case {
-        std::string content;
-        uint32_t skipOffset, skipLength;
-        std::string covered;
-    } cases[] = {{"abXYZc", 2, 3, "abc"},
-                 {"abXYZ", 2, 100, "ab"},
-                 {"ab", 5, 1, "ab"},
-                 {big, 1000, 100, big.substr(0, 1000) + big.substr(1100)}};
-    for (const Case& c : cases) {
-        WriteTree(dir.path, {{"f", TextBytes(c.content)}});
+    const std::tuple<std::string, uint32_t, uint32_t, std::string> cases[] = {
+        {"abXYZc", 2, 3, "abc"},
+        {"abXYZ", 2, 100, "ab"},
+        {"ab", 5, 1, "ab"},
+        {big, 1000, 100, big.substr(0, 1000) + big.substr(1100)}};
+    for (const auto& [content, skipOffset, skipLength, covered] : cases) {
+        WriteTree(dir.path, {{"f", TextBytes(content)}});
         ScopedFile file(OpenForRead(dir / "f"));
         uint32_t crc = 0;
-        EXPECT_TRUE(CrcOfFile(file.get(), c.skipOffset, c.skipLength, &crc));
-        EXPECT_EQ(crc, CrcOfBuffer(c.covered.data(), c.covered.size(), kCrcStart));
+        EXPECT_TRUE(CrcOfFile(file.get(), skipOffset, skipLength, &crc));
+        EXPECT_EQ(crc, CrcOfBuffer(covered.data(), covered.size(), kCrcStart));
     }
     // A range beyond the end of the file has no value.
     ScopedFile file(OpenForRead(dir / "f"));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/byte_order.h"
 #include "tests/core/test_bytes.h"
 #include "tests/win/test_support.h"
 
@@ -47,13 +46,6 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
     ASSERT_EQ(RawDeflate(twoPieces, 0).size(), 2048u);
     Bytes deflated = RawDeflate(Pattern(5000), 9), padded = deflated;
     padded.insert(padded.end(), 3000, 0xFF);  // ignored behind the end of the stream
-    const Bytes good = PatchWithBody(deflated, kPayloadCompressed);
-    auto changed = [&](size_t at, uint32_t value, size_t width) {
-        Bytes b = good;
-        width == 1 ? void(b[at] = uint8_t(value)) : StoreLe32(&b[at], value);
-        return b;
-    };
-    const size_t lengthAt = good.size() - kPayloadTrailerSize;
     Bytes stored = Pattern(3072);
     // Signed: the stored body ends at the trailer, not at the end of the file.
     PatchFileOptions storedOptions;
@@ -72,6 +64,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         return b;
     };
     constexpr size_t kRecordLengthAt = 10 + 4;  // OpaqueBlock, behind the tag
+    // clang-format off
     struct Case {
         Bytes file;
         int result;
@@ -83,18 +76,11 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {PatchWithBody(padded, kPayloadCompressed), kOk, Pattern(5000)},
         {BuildPatchFile(kStub, Bytes(), 0, 0, PatchFileOptions()), kOk, Bytes()},
         {signedStored, kOk, stored},
+        // Frames the core reader refuses (its own tests say which) are unreadable.
         {kStub, kUnreadablePatch, {}},
         {Bytes(3, 1), kUnreadablePatch, {}},
-        {changed(good.size() - 1, 0, 1), kUnreadablePatch, {}},  // trailer magic
-        {changed(kStub.size(), 0, 1), kUnreadablePatch, {}},     // header magic
-        {changed(lengthAt, uint32_t(good.size() + 1), 4), kUnreadablePatch, {}},
-        {changed(lengthAt, kPatchHeaderSize + kPayloadTrailerSize - 1, 4), kUnreadablePatch, {}},
-        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed),
-         kPatchDamaged,
-         {}},  // not deflate data
-        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed),
-         kPatchDamaged,
-         {}},
+        {PatchWithBody(Bytes(64, 0xFF), kPayloadCompressed), kPatchDamaged, {}},  // not deflate data
+        {PatchWithBody(Bytes(deflated.begin(), deflated.end() - 40), kPayloadCompressed), kPatchDamaged, {}},
         {PatchWithBody(Bytes(), kPayloadCompressed), kPatchDamaged, {}},
         {checked, kOk, twoPieces},
         {checkedStored, kOk, stored},
@@ -103,6 +89,7 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
         {flipped(checked, kStub.size() + kRecordLengthAt), kPatchDamaged, {}},
         {PatchWithBody(Pattern(10), 0, 11), kNotAPatch, {}},  // texts past the payload
     };
+    // clang-format on
     for (size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_EQ(Open(cases[i].file), cases[i].result) << i;
         if (cases[i].result != kOk) continue;
@@ -130,39 +117,34 @@ TEST_F(OpenPatchTest, BodiesBecomeThePayloadByteForByteAndDamageGetsItsMessage) 
 // the first byte too many, before the temporary drive fills with it.
 TEST_F(OpenPatchTest, PayloadFileNeverGrowsPastTheRecordedLength) {
     const Bytes declared = Pattern(2048);
-    struct Case {
-        Bytes inflated;
-        int result;
-    } cases[] = {
+    const std::tuple<Bytes, int> cases[] = {
         {declared, kOk},
         {Pattern(2049), kPatchDamaged},
         {Bytes(20 << 20, 0), kPatchDamaged},
     };
-    for (const Case& c : cases) {
+    for (const auto& [inflated, result] : cases) {
         const Bytes file =
-            FramePatchBody(kStub, RawDeflate(c.inflated, 9), declared, 0, 0, PatchFileOptions());
-        EXPECT_EQ(Open(file), c.result) << c.inflated.size();
-        EXPECT_LE(patch_.payload.Size(), declared.size()) << c.inflated.size();
+            FramePatchBody(kStub, RawDeflate(inflated, 9), declared, 0, 0, PatchFileOptions());
+        EXPECT_EQ(Open(file), result) << inflated.size();
+        EXPECT_LE(patch_.payload.Size(), declared.size()) << inflated.size();
     }
 }
 
 TEST_F(OpenPatchTest, NoticeAndDescriptionAreReadyForTheWindow) {
-    struct Case {
-        std::string notice, description, shownNotice, shownDescription;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
         {std::string("a\0b#c#%hidden", 13), "", "a\nb#c", ""},
         {"", std::string("x\0y\r\nz", 6), "", "x\x01y\r\nz"},
         {std::string(999, 'n') + "中" + "more", std::string(1500, 'd'), std::string(999, 'n'),
          std::string(1002, 'd')},
     };
-    for (const Case& c : cases) {
-        Bytes payload = BuildPayload(TextBytes(c.notice), TextBytes(c.description), Bytes{0});
-        ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(c.notice.size()),
-                                      uint16_t(c.description.size()), PatchFileOptions())),
+    for (const auto& [notice, description, shownNotice, shownDescription] : cases) {
+        Bytes payload = BuildPayload(TextBytes(notice), TextBytes(description), Bytes{0});
+        ASSERT_EQ(Open(BuildPatchFile(kStub, payload, uint16_t(notice.size()),
+                                      uint16_t(description.size()), PatchFileOptions())),
                   kOk);
-        EXPECT_EQ(texts_.notice, c.shownNotice);
-        EXPECT_EQ(texts_.description, c.shownDescription);
-        EXPECT_EQ(patch_.recordsStart, c.notice.size() + c.description.size());
+        EXPECT_EQ(texts_.notice, shownNotice);
+        EXPECT_EQ(texts_.description, shownDescription);
+        EXPECT_EQ(patch_.recordsStart, notice.size() + description.size());
     }
     char name[MAX_PATH + 1] = {};
     ASSERT_GT(GetFinalPathNameByHandleA(patch_.payload.handle(), name, MAX_PATH, 0), 4u);

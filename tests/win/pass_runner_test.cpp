@@ -53,14 +53,8 @@ struct Walk : RecordVisitor {
 // request. Damage and unsafe names are the applier's internal error.
 TEST(PassRunner, SectionsInOrderFailuresAndStops) {
     const std::vector<std::string> next = {"B1", "next"};
-    const struct {
-        const char* name;
-        Sections sections;
-        bool stopOnError, stop;
-        ResultCode result;
-        std::vector<std::string> seen;
-    } kCases[] = {
-        // clang-format off
+    // clang-format off
+    const std::tuple<const char*, Sections, bool, bool, ResultCode, std::vector<std::string>> kCases[] = {
         {"in order", {{"B0", "new.txt"}, {"B1", "b"}}, true, false, kOk, {"0:new.txt", "1:b"}},
         {"bad stops", {{"B0", "bad", "x"}, next}, true, false, kChecksumMismatch, {"0:bad"}},
         {"bad goes on", {{"B0", "bad", "x"}, next}, false, false, kChecksumMismatch, {"0:bad", "1:next"}},
@@ -75,13 +69,13 @@ TEST(PassRunner, SectionsInOrderFailuresAndStops) {
         {"dot backup name", {{".", "a"}}, false, false, kInternalFileError, {}},
         {"backup name going up", {{"..\\up", "a"}}, false, false, kInternalFileError, {}},
         {"absolute backup name", {{"C:\\abs", "a"}}, false, false, kInternalFileError, {}},
-        // clang-format on
     };
-    for (const auto& c : kCases) {
-        Walk w(c.sections);
-        w.host.stopRequested = c.stop;
-        EXPECT_EQ(w.Pass(c.stopOnError), c.result) << c.name;
-        EXPECT_EQ(w.seen, c.seen) << c.name;
+    // clang-format on
+    for (const auto& [name, sections, stopOnError, stop, result, seen] : kCases) {
+        Walk w(sections);
+        w.host.stopRequested = stop;
+        EXPECT_EQ(w.Pass(stopOnError), result) << name;
+        EXPECT_EQ(w.seen, seen) << name;
     }
 }
 
