@@ -230,10 +230,12 @@ bool StartsWithFolded(const char* text, size_t length, const std::string& prefix
 // `directory`, by its long or its short path; with `sourcesOnly`, a move's
 // source only.
 bool WininitListNames(const std::string& directory, bool sourcesOnly) {
+    // Entries hold absolute names: a relative target ("." from an empty
+    // path box) is compared by its full path and that path's short form.
+    const std::string full = FullPathOf(directory);
     std::string shortDirectory;
     const std::string prefixes[] = {
-        FullPathOf(directory) + "\\",
-        ShortForm(directory, &shortDirectory) ? shortDirectory + "\\" : std::string()};
+        JoinPath(full, ""), ShortForm(full, &shortDirectory) ? JoinPath(shortDirectory, "") : ""};
     std::vector<char> section(kWininitSectionSize);
     const DWORD length =
         GetPrivateProfileSectionA(kRenameSection, section.data(), kWininitSectionSize, kWininit);
