@@ -155,6 +155,19 @@ TEST(DeltaEncoder, EveryLayoutRoundTripsThroughTheSharedDecoder) {
     EXPECT_FALSE(DeltaReproduces(v, Bytes(p.source.begin(), p.source.end() - 1), p.target));
 }
 
+// The encoder compresses the whole-target layout only when a candidate is
+// not below this bound, so no deflate may write less: a run of one byte, a
+// short pattern (also with itself as the window before it) and noise.
+TEST(DeltaEncoder, NoDeflateWritesLessThanTheLowerBound) {
+    Bytes pattern(1 << 20);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i % 3);
+    const Bytes inputs[] = {Bytes(1 << 20, 0), pattern, RandomBytes(5, 1 << 16)};
+    for (const Bytes& data : inputs) {
+        EXPECT_LE(DeflatedSizeLowerBound(data.size()), DeflatedSizeAfter(nullptr, data));
+        EXPECT_LE(DeflatedSizeLowerBound(data.size()), DeflatedSizeAfter(&data, data));
+    }
+}
+
 Bytes Joined(const Bytes& a, const Bytes& b) {
     Bytes out = a;
     out.insert(out.end(), b.begin(), b.end());
