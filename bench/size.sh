@@ -52,15 +52,21 @@ for pair in "$corpus"/*/; do
   row "$name" zstd-22 "$(stat -c %s "$work/p.zst")" "$s" "$c" "$m"
 done
 
-# Build time on one thread and on every core (the default); the patches must
-# be the same bytes.
+# Build time on one thread and on every core (the default), the median of
+# five builds each, taken in turn (a build of a second is at the mercy of
+# the machine's other work); the patches must be the same bytes.
+median() { sort -n | sed -n 3p; }
 echo
 printf '%-15s %10s %10s %8s %s\n' pair jobs1-s default-s speedup same-bytes
 for pair in "$corpus"/*/; do
   name=$(basename "$pair")
   args=(build --old "$pair/old" --new "$pair/new" -f --stub "$stub" --allow-removals --follow-links --quiet --no-times)
-  read -r s1 _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/j1.exe" --jobs 1)
-  read -r sn _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/jn.exe")
+  one=() every=()
+  for _ in 1 2 3 4 5; do
+    read -r s _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/j1.exe" --jobs 1); one+=("$s")
+    read -r s _ _ < <(measure "$mkpatch" "${args[@]}" -o "$work/jn.exe"); every+=("$s")
+  done
+  s1=$(printf '%s\n' "${one[@]}" | median); sn=$(printf '%s\n' "${every[@]}" | median)
   same=no; cmp -s "$work/j1.exe" "$work/jn.exe" && same=yes
   printf '%-15s %10s %10s %8s %s\n' "$name" "$s1" "$sn" "$(echo "scale=2; $s1 / $sn" | bc)" "$same"
 done
